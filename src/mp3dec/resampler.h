@@ -1,0 +1,45 @@
+// Output sample-rate converter (Part 4.107): rational polyphase FIR, Kaiser-windowed sinc.
+#pragma once
+
+#include <cstdint>
+
+struct RatePhase {
+  int taps;
+  float* coef;  // 16-byte aligned
+};
+
+struct RateChannelState {
+  int int_step;
+  int frac_step;
+  int phase;
+  int write_pos;
+  int to_take;
+  float* history;  // history_len floats
+};
+
+struct RateConverter {
+  int channels;
+  int mode;  // 0 bypass, 1 polyphase FIR
+  int in_count;
+  int out_count;
+  int L, M;
+  int history_len;
+  int max_taps;
+  int input_rate, output_rate;
+  RateChannelState state[2];
+  RatePhase* phases;
+  float* silence;  // max_taps zeros (drain input)
+};
+
+// count_kind 1: count is the maximum input count per call (all channels).
+bool resampler_dec_create(RateConverter** out, int channels, int count_kind, int count,
+                          int input_rate, int output_rate, double cutoff_hz,
+                          double relative_transition, int flag);
+// in_count: in: samples given (all channels), out: consumed. out_count: produced.
+void resampler_dec_run(RateConverter* r, const float* in, float* out, int* in_count,
+                       int* out_count);
+// Output samples (all channels) that resampler_dec_run would produce from in_count input
+// samples in the converter's present state, without changing it.
+int resampler_dec_predict(const RateConverter* r, int in_count);
+void resampler_dec_destroy(RateConverter* r);
+void resampler_dec_clear(RateConverter* r);
