@@ -1040,7 +1040,8 @@ SSC l3dec_decode_frame(Layer3State* s, float* out, int capacity, int* out_bytes,
   bit_reader mr{s->reservoir, int64_t(main_start) * 8};
   int q[576];
   for (int gr = 0; gr < ngr; ++gr) {
-    bool gr_damaged = damaged;
+    const bool gr_damaged = damaged;
+    bool bad_table[2] = {false, false};
     for (int ch = 0; ch < nch; ++ch) {
       l3_granule& g = s->gr[gr][ch];
       const int64_t start = mr.pos;
@@ -1055,7 +1056,7 @@ SSC l3dec_decode_frame(Layer3State* s, float* out, int capacity, int* out_bytes,
         std::memset(q, 0, sizeof(q));
         g.nonzero = 0;
         mr.pos = end;
-        gr_damaged = true;
+        bad_table[ch] = true;
       }
       requantise(s, ch, g, q, s->xr[ch]);
     }
@@ -1077,7 +1078,10 @@ SSC l3dec_decode_frame(Layer3State* s, float* out, int capacity, int* out_bytes,
         if (boundaries > 31) boundaries = 31;
         if (boundaries > 0) alias_reduce(xr, boundaries);
       }
-      if (gr_damaged) {
+      if (bad_table[ch]) {
+        std::memset(xr, 0, 576 * sizeof(float));  // damaged granule: zeroed, not stored
+        g.nonzero = 0;
+      } else if (gr_damaged) {
         conceal_build(s, &s->conceal[ch], xr, g);
       } else {
         conceal_store(&s->conceal[ch], xr, g);

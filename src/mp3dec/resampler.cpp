@@ -77,6 +77,8 @@ float* alloc_floats(size_t n) {
 }
 }  // namespace
 
+bool resampler_dec_fail_next_create = false;
+
 void resampler_dec_destroy(RateConverter* r) {
   if (!r) return;
   if (r->phases) {
@@ -91,6 +93,10 @@ void resampler_dec_destroy(RateConverter* r) {
 bool resampler_dec_create(RateConverter** out, int channels, int count_kind, int count,
                           int input_rate, int output_rate, double cutoff_hz,
                           double relative_transition, int) {
+  if (resampler_dec_fail_next_create) {
+    resampler_dec_fail_next_create = false;
+    return false;
+  }
   if (!out || channels < 1 || channels > 2 || input_rate <= 0 || output_rate <= 0 || count < 1)
     return false;
   RateConverter* r = new (std::nothrow) RateConverter();

@@ -43,3 +43,6 @@ void resampler_dec_run(RateConverter* r, const float* in, float* out, int* in_co
 int resampler_dec_predict(const RateConverter* r, int in_count);
 void resampler_dec_destroy(RateConverter* r);
 void resampler_dec_clear(RateConverter* r);
+
+// Test hook: when set, the next resampler_dec_create fails (and clears the flag).
+extern bool resampler_dec_fail_next_create;
