@@ -8,6 +8,10 @@
 
 #include "mp3dec/l3tables.h"
 
+#ifdef __SSE__
+#include <immintrin.h>
+#endif
+
 namespace {
 
 constexpr double pi = 3.14159265358979323846;
@@ -22,7 +26,7 @@ struct formula_tables {
   float cs[8], ca[8];
   float win_long[4][36];
   float win_short[12];
-  float cos36[18][18];  // DCT-IV of length 18
+  alignas(16) float cos36[18][20];  // DCT-IV of length 18, [k][m], rows padded with zeros
   float cos12[12][6];
   float dct_coef[5][16];  // 1 / (2 cos(pi (2n+1) / (2N))) for N = 32, 16, 8, 4, 2
   uint8_t crc8[256];
@@ -68,8 +72,10 @@ struct formula_tables {
     for (int i = 18; i < 36; ++i) win_long[3][i] = float(std::sin(pi / 36 * (i + 0.5)));
     for (int i = 0; i < 36; ++i) win_long[2][i] = win_long[0][i];
     for (int i = 0; i < 12; ++i) win_short[i] = float(std::sin(pi / 12 * (i + 0.5)));
-    for (int m = 0; m < 18; ++m)
-      for (int k = 0; k < 18; ++k) cos36[m][k] = float(std::cos(pi / 72 * (2 * m + 1) * (2 * k + 1)));
+    for (int k = 0; k < 18; ++k) {
+      for (int m = 0; m < 18; ++m) cos36[k][m] = float(std::cos(pi / 72 * (2 * m + 1) * (2 * k + 1)));
+      cos36[k][18] = cos36[k][19] = 0.0f;
+    }
     for (int n = 0; n < 12; ++n)
       for (int k = 0; k < 6; ++k) cos12[n][k] = float(std::cos(pi / 24 * (2 * n + 1 + 6) * (2 * k + 1)));
     for (int l = 0, n = 32; n >= 2; ++l, n /= 2)
@@ -659,13 +665,29 @@ void conceal_build(Layer3State* s, l3_conceal* c, float* xr, l3_granule& g) {
 
 void imdct36(const float* X, float* out, float* overlap, const float* win) {
   const formula_tables& T = tabs();
-  float c[18];
-  for (int m = 0; m < 18; ++m) {
-    const float* row = T.cos36[m];
-    float acc = 0.0f;
-    for (int k = 0; k < 18; ++k) acc += X[k] * row[k];
-    c[m] = acc;
+  alignas(16) float c[20];
+#ifdef __SSE__
+  __m128 acc[5], acc2[5];
+  for (int j = 0; j < 5; ++j) acc[j] = acc2[j] = _mm_setzero_ps();
+  for (int k = 0; k < 18; k += 2) {
+    const __m128 xk = _mm_set1_ps(X[k]);
+    const __m128 xk2 = _mm_set1_ps(X[k + 1]);
+    const float* row = T.cos36[k];
+    const float* row2 = T.cos36[k + 1];
+    for (int j = 0; j < 5; ++j) {
+      acc[j] = _mm_add_ps(acc[j], _mm_mul_ps(xk, _mm_load_ps(row + 4 * j)));
+      acc2[j] = _mm_add_ps(acc2[j], _mm_mul_ps(xk2, _mm_load_ps(row2 + 4 * j)));
+    }
   }
+  for (int j = 0; j < 5; ++j) _mm_store_ps(c + 4 * j, _mm_add_ps(acc[j], acc2[j]));
+#else
+  for (int m = 0; m < 20; ++m) c[m] = 0.0f;
+  for (int k = 0; k < 18; ++k) {
+    const float xk = X[k];
+    const float* row = T.cos36[k];
+    for (int m = 0; m < 20; ++m) c[m] += xk * row[m];
+  }
+#endif
   float y[36];
   for (int n = 0; n < 9; ++n) y[n] = c[n + 9];
   for (int n = 9; n < 27; ++n) y[n] = -c[26 - n];
@@ -835,50 +857,36 @@ int l3_read_ancillary_text(const uint8_t* b, int count, uint8_t* out, int capaci
   return copied;
 }
 
-void l3_dct32(const float* in, float* out) {
-  // Lee's recursive DCT-II, unnormalised: out[k] = sum in[n] cos(pi (2n+1) k / 64).
-  const formula_tables& T = tabs();
-  float buf[2][32];
-  float* a = buf[0];
-  std::memcpy(a, in, 32 * sizeof(float));
-  // Iterative form: at each level, the array holds independent blocks of size n.
-  // Forward butterflies.
-  float* src = buf[0];
-  float* dst = buf[1];
-  int level = 0;
-  for (int n = 32; n >= 2; n /= 2, ++level) {
-    const float* c = T.dct_coef[level];
-    for (int blk = 0; blk < 32; blk += n) {
-      const float* x = src + blk;
-      float* y = dst + blk;
-      for (int i = 0; i < n / 2; ++i) {
-        const float p = x[i], q = x[n - 1 - i];
-        y[i] = p + q;
-        y[n / 2 + i] = (p - q) * c[i];
-      }
+namespace {
+// Lee's recursive DCT-II, unnormalised: X[k] = sum x[n] cos(pi (2n+1) k / (2N)).
+template <int N, int Level>
+struct dct_lee {
+  static inline void run(const float* x, float* X, const float (*coef)[16]) {
+    float a[N / 2], b[N / 2], A[N / 2], B[N / 2];
+    for (int i = 0; i < N / 2; ++i) {
+      a[i] = x[i] + x[N - 1 - i];
+      b[i] = (x[i] - x[N - 1 - i]) * coef[Level][i];
     }
-    float* t = src;
-    src = dst;
-    dst = t;
-  }
-  // src now holds, per block of size 1, the transformed values in "butterfly" order.
-  // Recombine: for n = 2, 4, ..., 32: X[2k] = A[k], X[2k+1] = B[k] + B[k+1].
-  for (int n = 2; n <= 32; n *= 2) {
-    for (int blk = 0; blk < 32; blk += n) {
-      const float* A = src + blk;
-      const float* B = src + blk + n / 2;
-      float* y = dst + blk;
-      for (int k = 0; k < n / 2; ++k) {
-        y[2 * k] = A[k];
-        y[2 * k + 1] = B[k] + (k + 1 < n / 2 ? B[k + 1] : 0.0f);
-      }
+    dct_lee<N / 2, Level + 1>::run(a, A, coef);
+    dct_lee<N / 2, Level + 1>::run(b, B, coef);
+    for (int k = 0; k < N / 2 - 1; ++k) {
+      X[2 * k] = A[k];
+      X[2 * k + 1] = B[k] + B[k + 1];
     }
-    float* t = src;
-    src = dst;
-    dst = t;
+    X[N - 2] = A[N / 2 - 1];
+    X[N - 1] = B[N / 2 - 1];
   }
-  std::memcpy(out, src, 32 * sizeof(float));
-}
+};
+template <int Level>
+struct dct_lee<2, Level> {
+  static inline void run(const float* x, float* X, const float (*coef)[16]) {
+    X[0] = x[0] + x[1];
+    X[1] = (x[0] - x[1]) * coef[Level][0];
+  }
+};
+}  // namespace
+
+void l3_dct32(const float* in, float* out) { dct_lee<32, 0>::run(in, out, tabs().dct_coef); }
 
 void l3_synth_slot(float v[16][64], int32_t* pos, const float* s, float* out, int stride) {
   float X[32];
@@ -890,9 +898,24 @@ void l3_synth_slot(float v[16][64], int32_t* pos, const float* s, float* out, in
   V[16] = 0.0f;
   for (int i = 17; i < 48; ++i) V[i] = -X[48 - i];
   for (int i = 48; i < 64; ++i) V[i] = -X[i - 48];
-  float acc[32];
-  for (int j = 0; j < 32; ++j) acc[j] = 0.0f;
+  alignas(16) float acc[32];
   const float* D = l3_synth_window;
+#ifdef __SSE__
+  __m128 a[8];
+  for (int q = 0; q < 8; ++q) a[q] = _mm_setzero_ps();
+  for (int i = 0; i < 8; ++i) {
+    const float* v0 = v[(p + 2 * i) & 15];
+    const float* v1 = v[(p + 2 * i + 1) & 15] + 32;
+    const float* d0 = D + 64 * i;
+    const float* d1 = D + 64 * i + 32;
+    for (int q = 0; q < 8; ++q) {
+      a[q] = _mm_add_ps(a[q], _mm_mul_ps(_mm_loadu_ps(d0 + 4 * q), _mm_load_ps(v0 + 4 * q)));
+      a[q] = _mm_add_ps(a[q], _mm_mul_ps(_mm_loadu_ps(d1 + 4 * q), _mm_load_ps(v1 + 4 * q)));
+    }
+  }
+  for (int q = 0; q < 8; ++q) _mm_store_ps(acc + 4 * q, a[q]);
+#else
+  for (int j = 0; j < 32; ++j) acc[j] = 0.0f;
   for (int i = 0; i < 8; ++i) {
     const float* v0 = v[(p + 2 * i) & 15];
     const float* v1 = v[(p + 2 * i + 1) & 15] + 32;
@@ -900,6 +923,7 @@ void l3_synth_slot(float v[16][64], int32_t* pos, const float* s, float* out, in
     const float* d1 = D + 64 * i + 32;
     for (int j = 0; j < 32; ++j) acc[j] += d0[j] * v0[j] + d1[j] * v1[j];
   }
+#endif
   for (int j = 0; j < 32; ++j) out[j * stride] = acc[j];
 }
 

@@ -34,7 +34,7 @@ constexpr int L3_MAX_PAYLOAD = 510;
 struct Layer3State {
   FrameSync* sync;
   // synthesis: per channel 16 slots of 64 values of the V vector, newest at synth_pos
-  float synth_v[2][16][64];
+  alignas(16) float synth_v[2][16][64];
   int32_t synth_pos[2];
   float overlap[2][576];
   l3_conceal conceal[2];
