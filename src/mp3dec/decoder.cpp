@@ -159,7 +159,7 @@ SSC MP3DecoderImpl::deliver_tail(void* out, int capacity, int* out_bytes) {
   int bytes = ch * 64 * ss;
   int conv_bytes = bytes;
   if (forced_rate_ && conv_) conv_bytes = resampler_dec_predict(conv_, conv_in_count_) * ss;
-  if (out && (bytes > capacity || conv_bytes > capacity)) return SSC_DEC_BUFFER_TOO_SMALL;
+  if (bytes > capacity || conv_bytes > capacity) return SSC_DEC_BUFFER_TOO_SMALL;
   lim_stage_ = 3;
   std::memset(work_, 0, sizeof(work_));
   mp3dec_limiter_process(lim_, nullptr, lim_out_);
@@ -196,9 +196,9 @@ SSC MP3DecoderImpl::DecodeFrame(void* out, int capacity, int* out_bytes, uint8_t
     return sync_state;
   }
   const MpaHeader h = sync_.header;
-  if (out && predicted_bytes(h) > capacity) return SSC_DEC_BUFFER_TOO_SMALL;
+  if (predicted_bytes(h) > capacity) return SSC_DEC_BUFFER_TOO_SMALL;
 
-  SSC status = l3dec_decode_frame(&l3_, work_, out ? capacity : 0x7FFFFFFF, out_bytes, anc,
+  SSC status = l3dec_decode_frame(&l3_, work_, capacity, out_bytes, anc,
                                   anc_count, &gap_delay, &gap_length);
   info_.layer = uint32_t(h.layer);
   info_.version = uint32_t(h.version);

@@ -137,8 +137,9 @@ int CString::CompareNoCase(const char* other) const {
         unsigned char ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
         if (IsLeadByte(ca) || IsLeadByte(cb)) {
             if (ca != cb) return ca < cb ? -1 : 1;
-            if (!a[1] || !b[1]) break;
+            // A lead byte cut off at the end is shorter than a whole character, not equal to it.
             if (a[1] != b[1]) return static_cast<unsigned char>(a[1]) < static_cast<unsigned char>(b[1]) ? -1 : 1;
+            if (!a[1]) return 0;
             a += 2; b += 2;
             continue;
         }

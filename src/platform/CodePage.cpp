@@ -76,7 +76,10 @@ size_t SkipCp932(const char* p, size_t left) {
 }
 
 // Decodes UTF-8 leniently: a malformed byte becomes U+FFFD, which CP932 cannot hold.
+// Overlong forms, surrogates and values above U+10FFFF are malformed too: an overlong
+// "/" (C0 AF) in a name read from the disk must not turn into a path separator.
 std::u32string DecodeUtf8(std::string_view s) {
+    static constexpr char32_t kMinimum[5] = {0, 0, 0x80, 0x800, 0x10000};
     std::u32string out;
     out.reserve(s.size());
     for (size_t i = 0; i < s.size();) {
@@ -90,6 +93,7 @@ std::u32string DecodeUtf8(std::string_view s) {
             if ((t & 0xC0) != 0x80) { ok = false; break; }
             c = (c << 6) | (t & 0x3F);
         }
+        if (ok && (c < kMinimum[n] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) ok = false;
         if (!ok) { out += U'\xFFFD'; ++i; continue; }
         out += c;
         i += static_cast<size_t>(n);

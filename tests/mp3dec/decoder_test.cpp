@@ -104,7 +104,8 @@ TEST(Mp3decDecoder, FrameRecordFields) {
   EXPECT_EQ(bytes, 0);
   EXPECT_EQ(d->GetBufferedInput(), before);
   // A null output consumes the frame and reports the core size.
-  EXPECT_EQ(d->DecodeFrame(nullptr, 0, &bytes, nullptr, nullptr, 0), SSC_OK);
+  EXPECT_EQ(d->DecodeFrame(nullptr, 4607, &bytes, nullptr, nullptr, 0), SSC_DEC_BUFFER_TOO_SMALL);
+  EXPECT_EQ(d->DecodeFrame(nullptr, 4608, &bytes, nullptr, nullptr, 0), SSC_OK);
   EXPECT_EQ(bytes, 4608);
   EXPECT_LT(d->GetBufferedInput(), before);
   d->Release();

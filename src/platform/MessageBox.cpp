@@ -1,0 +1,93 @@
+#include "platform/MessageBox.h"
+
+#include <cstdio>
+
+#include <wx/app.h>
+#include <wx/msgdlg.h>
+
+#include "platform/CodePage.h"
+#include "platform/DialogHost.h"
+
+int DefaultBoxResult(long style) {
+    switch (style & MB_TYPEMASK) {
+    case MB_OK: return IDOK;
+    case MB_YESNO: return IDNO;
+    default: return IDCANCEL;
+    }
+}
+
+bool IsBoxButton(long style, int result) {
+    switch (style & MB_TYPEMASK) {
+    case MB_OK: return result == IDOK;
+    case MB_OKCANCEL: return result == IDOK || result == IDCANCEL;
+    case MB_YESNO: return result == IDYES || result == IDNO;
+    case MB_YESNOCANCEL: return result == IDYES || result == IDNO || result == IDCANCEL;
+    default: return result == IDOK;  // other button sets are shown as a plain OK box
+    }
+}
+
+int BoxResultFromWx(long style, int wxId) {
+    int result = 0;
+    switch (wxId) {
+    case wxID_OK: result = IDOK; break;
+    case wxID_CANCEL: result = IDCANCEL; break;
+    case wxID_YES: result = IDYES; break;
+    case wxID_NO: result = IDNO; break;
+    default: break;
+    }
+    // The toolkit lets Esc or the window's close button end any box with "cancel".
+    return IsBoxButton(style, result) ? result : DefaultBoxResult(style);
+}
+
+std::unique_ptr<wxMessageDialog> MakeMessageDialog(wxWindow* parent, const CString& text,
+                                                   const CString& caption, long style) {
+    long wxStyle = wxCENTRE;
+    const long buttons = style & MB_TYPEMASK;
+    const bool second = (style & MB_DEFMASK) == MB_DEFBUTTON2;
+    switch (buttons) {
+    case MB_OKCANCEL: wxStyle |= wxOK | wxCANCEL | (second ? wxCANCEL_DEFAULT : 0); break;
+    case MB_YESNO: wxStyle |= wxYES_NO | (second ? wxNO_DEFAULT : 0); break;
+    case MB_YESNOCANCEL: wxStyle |= wxYES_NO | wxCANCEL | (second ? wxNO_DEFAULT : 0); break;
+    default: wxStyle |= wxOK; break;
+    }
+    switch (style & MB_ICONMASK) {
+    case MB_ICONSTOP: wxStyle |= wxICON_ERROR; break;
+    case MB_ICONQUESTION: wxStyle |= wxICON_QUESTION; break;
+    case MB_ICONWARNING: wxStyle |= wxICON_WARNING; break;
+    case MB_ICONINFORMATION: wxStyle |= wxICON_INFORMATION; break;
+    // Without this the toolkit picks an icon of its own for Yes/No boxes.
+    default: wxStyle |= wxICON_NONE; break;
+    }
+    auto dlg = std::make_unique<wxMessageDialog>(parent, ToWx(text), ToWx(caption), wxStyle);
+    const wxString yes = ToWx("はい"), no = ToWx("いいえ"), ok = ToWx("OK"), cancel = ToWx("キャンセル");
+    switch (buttons) {
+    case MB_OKCANCEL: dlg->SetOKCancelLabels(ok, cancel); break;
+    case MB_YESNO: dlg->SetYesNoLabels(yes, no); break;
+    case MB_YESNOCANCEL: dlg->SetYesNoCancelLabels(yes, no, cancel); break;
+    default: dlg->SetOKLabel(ok); break;
+    }
+    return dlg;
+}
+
+int KvMessageBox(wxWindow* parent, const CString& text, const CString& caption, long style) {
+    if (CUiScript* script = CUiScript::Active()) return script->OnBox(text, caption, style);
+    if (!wxTheApp || !wxTheApp->IsGUI()) {
+        // No display to ask on (a tool or a test without a script): say it and go on
+        // with the answer that changes least.
+        std::fprintf(stderr, "%s: %s\n", Cp932ToUtf8(caption).c_str(), Cp932ToUtf8(text).c_str());
+        return DefaultBoxResult(style);
+    }
+    return BoxResultFromWx(style, MakeMessageDialog(parent, text, caption, style)->ShowModal());
+}
+
+int AfxMessageBox(const CString& text, long type) {
+    if ((type & MB_ICONMASK) == 0) {
+        switch (type & MB_TYPEMASK) {
+        case MB_YESNO:
+        case MB_YESNOCANCEL: type |= MB_ICONQUESTION; break;
+        default: type |= MB_ICONEXCLAMATION; break;
+        }
+    }
+    wxWindow* parent = wxTheApp && wxTheApp->IsGUI() ? wxTheApp->GetTopWindow() : nullptr;
+    return KvMessageBox(parent, text, kAppTitle, type);
+}

@@ -1,0 +1,15 @@
+#include "WxTestApp.h"
+
+#include <wx/app.h>
+#include <wx/init.h>
+
+bool EnsureWxApp() {
+    static const bool started = [] {
+        wxApp::SetInstance(new wxApp);
+        static int argc = 1;
+        static char arg0[] = "korvane-test";
+        static char* argv[] = {arg0, nullptr};
+        return wxEntryStart(argc, argv) && wxTheApp->CallOnInit();
+    }();
+    return started;
+}
