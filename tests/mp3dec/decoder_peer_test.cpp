@@ -242,6 +242,62 @@ TEST(Mp3decPeer, XingDurationIsExact) {
   info->Release();
 }
 
+TEST(Mp3decPeer, DamagedAndCutStreams) {
+  if (!have("lame") || !have("sox")) GTEST_SKIP() << "lame or sox missing";
+  peer_env env;
+  const std::string wav = env.path("d.wav"), mp3 = env.path("d.mp3");
+  ASSERT_EQ(run("sox -n -r 44100 -c 1 " + wav + " synth 4 sine 300-3000 vol -10dB"), 0);
+  ASSERT_EQ(run("lame --quiet -t -p -m m -b 64 " + wav + " " + mp3), 0);
+  auto data = read_file(mp3);
+  const int fb = 64000 / 8 * 1152 / 44100;  // 208 or 209 bytes
+  // Frame starts.
+  std::vector<size_t> starts;
+  for (size_t p = 0; p + 4 < data.size();) {
+    ASSERT_EQ(data[p], 0xFF);
+    starts.push_back(p);
+    p += size_t(fb + ((data[p + 2] >> 1) & 1));
+  }
+  ASSERT_GT(starts.size(), 100u);
+  // A wrong CRC in frame 60: concealed, with a level like the frames before it.
+  auto bad = data;
+  bad[starts[60] + 4] ^= 0xFF;
+  auto r = decode_stream(bad, 0, 0, 0, 1, 0);
+  ASSERT_GT(r.statuses.size(), 61u);
+  EXPECT_EQ(r.statuses[60], SSC_INFO_CRC_ERROR);
+  EXPECT_EQ(r.statuses[59], SSC_OK);
+  auto level = [&](int frame) {
+    double e = 0;
+    for (int i = 0; i < 1152; ++i) {
+      int16_t v;
+      std::memcpy(&v, r.pcm.data() + 2 * (size_t(frame) * 1152 + size_t(i)), 2);
+      e += double(v) * v;
+    }
+    return std::sqrt(e / 1152);
+  };
+  const double before = level(58), concealed = level(60);
+  EXPECT_GT(concealed, before / 4);
+  EXPECT_LT(concealed, before * 4);
+  auto ok = decode_stream(bad, 0, 1, 0, 1, 0);
+  EXPECT_EQ(ok.statuses[60], SSC_OK);  // not checked: decoded as is
+  // A stream cut in the middle: frames whose main data lie before the cut are dropped.
+  size_t cut = 0;
+  for (size_t k = 30; k < starts.size(); ++k) {
+    const size_t p = starts[k];
+    const int mdb = (data[p + 6] << 1) | (data[p + 7] >> 7);
+    if (mdb > 0) {
+      cut = p;
+      break;
+    }
+  }
+  ASSERT_GT(cut, 0u);
+  std::vector<uint8_t> tail(data.begin() + long(cut), data.end());
+  auto t = decode_stream(tail, 0, 0, 0, 1, 0);
+  EXPECT_EQ(t.statuses[0], SSC_SYNC_NEED_DATA);
+  size_t oks = 0;
+  for (SSC s : t.statuses) oks += s == SSC_OK;
+  EXPECT_GT(oks, starts.size() / 3);
+}
+
 TEST(Mp3decPeer, BookFilesMatchMpg123) {
   if (!have("mpg123")) GTEST_SKIP() << "mpg123 missing";
   const fs::path books = fs::path(KORVANE_SHARED_DIR) / "daisy202" / "books";

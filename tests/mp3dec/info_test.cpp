@@ -117,9 +117,11 @@ TEST(Mp3decInfo, XingWithZeroFramesDoesNotDivideByZero) {
 }
 
 TEST(Mp3decInfo, VbriTakesPrecedenceAndInterpolatesSafely) {
-  frame_spec f;
-  f.mode = 0;
+  frame_spec f;  // mono: a Xing header would sit at 21, the VBRI header at 36
   std::vector<uint8_t> first = build_frame(f);
+  std::memcpy(first.data() + 21, "Xing", 4);
+  put32(first, 25, 1);
+  put32(first, 29, 999);
   std::memcpy(first.data() + 36, "VBRI", 4);
   put16(first, 40, 1);
   put32(first, 46, 100000);  // bytes
@@ -129,7 +131,6 @@ TEST(Mp3decInfo, VbriTakesPrecedenceAndInterpolatesSafely) {
   put16(first, 58, 2);       // entry size
   put16(first, 60, 10);      // frames per entry
   for (int e = 0; e < 4; ++e) put16(first, size_t(62 + 2 * e), 25000);
-  std::memcpy(first.data() + 200, "Xing", 4);  // not at a Xing offset anyway
   auto rest = repeat_frames(f, 20);
   first.insert(first.end(), rest.begin(), rest.end());
   info_holder h;
