@@ -543,7 +543,7 @@ void stereo_process(Layer3State* s, int gr) {
     for (int w = 0; w < 3; ++w) {
       const int start = 3 * sb[sfb] + w * width;
       for (int i = start; i < start + width; ++i)
-        if (r[i] != 0.0f) {
+        if (s->q_right[i] != 0) {
           max_sfb[w] = sfb;
           break;
         }
@@ -555,7 +555,7 @@ void stereo_process(Layer3State* s, int gr) {
     int last = -1;
     for (int sfb = 0; sfb < long_bands; ++sfb)
       for (int i = lb[sfb]; i < lb[sfb + 1]; ++i)
-        if (r[i] != 0.0f) last = sfb;
+        if (s->q_right[i] != 0) last = sfb;
     for (int sfb = 0; sfb < long_bands; ++sfb) {
       if (!short_part_empty || sfb <= last) {
         if (ms) ms_lines(l, r, lb[sfb], lb[sfb + 1]);
@@ -1083,6 +1083,7 @@ SSC l3dec_decode_frame(Layer3State* s, float* out, int capacity, int* out_bytes,
         bad_table[ch] = true;
       }
       requantise(s, ch, g, q, s->xr[ch]);
+      if (ch == 1) std::memcpy(s->q_right, q, sizeof(s->q_right));
     }
     if (nch == 2) stereo_process(s, gr);
     for (int ch = 0; ch < nch; ++ch) {

@@ -56,6 +56,7 @@ struct Layer3State {
   uint8_t is_max_short[13];
   int32_t intensity_scale;
   float xr[2][576];
+  int32_t q_right[576];  // Huffman values of the right channel (intensity boundaries)
   float hybrid[2][576];
   // options and flags
   int32_t float_output, no_crc_check;
