@@ -5,3 +5,6 @@
 // Starts the toolkit with a plain application object; true when it is up. Needs a
 // display (the window tests run under Xvfb).
 bool EnsureWxApp();
+
+// Lets the toolkit handle pending events for a while, as the main loop would.
+void PumpEvents(int rounds = 20);

@@ -2,6 +2,7 @@
 
 #include <wx/app.h>
 #include <wx/init.h>
+#include <wx/utils.h>
 
 bool EnsureWxApp() {
     static const bool started = [] {
@@ -12,4 +13,12 @@ bool EnsureWxApp() {
         return wxEntryStart(argc, argv) && wxTheApp->CallOnInit();
     }();
     return started;
+}
+
+void PumpEvents(int rounds) {
+    for (int i = 0; i < rounds; ++i) {
+        wxTheApp->ProcessPendingEvents();
+        wxTheApp->Yield(true);
+        wxMilliSleep(10);
+    }
 }
