@@ -612,7 +612,12 @@ void alias_reduce(float* xr, int boundaries) {
 
 void conceal_store(l3_conceal* c, const float* xr, const l3_granule& g) {
   if (g.window_switching && g.block_type == 2) return;
-  std::memcpy(c->history[c->write_index], xr, 576 * sizeof(float));
+  // Lines past the subband after the last nonzero one are 0 (alias reduction reaches only
+  // into that subband), so only those are stored.
+  int n = ((g.nonzero + 17) / 18 + 1) * 18;
+  if (n > 576) n = 576;
+  std::memcpy(c->history[c->write_index], xr, size_t(n) * sizeof(float));
+  c->history_len[c->write_index] = n;
   c->history[c->write_index][0] = 0.0f;
   c->history_side[c->write_index] = g;
   c->write_index = (c->write_index + 1) & 3;
@@ -624,7 +629,10 @@ void conceal_build(Layer3State* s, l3_conceal* c, float* xr, l3_granule& g) {
   if (!c->mean_current) {
     for (int i = 0; i < 576; ++i) {
       float sum = 0.0f;
-      for (int k = 1; k <= 3; ++k) sum += std::fabs(c->history[(c->write_index - k) & 3][i]);
+      for (int k = 1; k <= 3; ++k) {
+        const int e = (c->write_index - k) & 3;
+        if (i < c->history_len[e]) sum += std::fabs(c->history[e][i]);
+      }
       c->mean[i] = sum * 0.33333334f;
     }
     for (int b = 0; b < 22; ++b) {
@@ -940,6 +948,7 @@ void l3dec_init(Layer3State* s, FrameSync* sync, int, int, int float_output, int
 }
 
 void l3dec_reset(Layer3State* s, int full) {
+  if (s->reservoir_dirty < s->reservoir_len) s->reservoir_dirty = s->reservoir_len;
   s->reservoir_len = 0;
   s->prev_anc_start = 0;
   s->payload_len = 0;
@@ -970,9 +979,9 @@ SSC l3dec_decode_frame(Layer3State* s, float* out, int capacity, int* out_bytes,
   // Take the whole frame out of the input ring (the synchroniser made sure it is there).
   const int frame_bytes = h.frame_bits / 8;
   uint8_t frame[1800];
-  std::memset(frame, 0, sizeof(frame));
   const int take = frame_bytes > 1728 ? 1728 : frame_bytes;
   bitbuf_read_bytes(&sync->buf, frame, take);
+  std::memset(frame + take, 0, 16);  // the reader's padding
   if (frame_bytes > take) bitbuf_skip_bits(&sync->buf, (frame_bytes - take) * 8);
 
   s->hdr = h;
@@ -1013,13 +1022,17 @@ SSC l3dec_decode_frame(Layer3State* s, float* out, int capacity, int* out_bytes,
   if (s->reservoir_len + main_len > L3_RESERVOIR_BYTES) {
     const int drop = s->reservoir_len + main_len - L3_RESERVOIR_BYTES;
     std::memmove(s->reservoir, s->reservoir + drop, size_t(s->reservoir_len - drop));
+    if (s->reservoir_dirty < s->reservoir_len) s->reservoir_dirty = s->reservoir_len;
     s->reservoir_len -= drop;
     s->prev_anc_start = s->prev_anc_start > drop ? s->prev_anc_start - drop : 0;
   }
   const int before = s->reservoir_len;
   std::memcpy(s->reservoir + before, frame + s->header_bits / 8 + side_len, size_t(main_len));
   s->reservoir_len += main_len;
-  std::memset(s->reservoir + s->reservoir_len, 0, sizeof(s->reservoir) - size_t(s->reservoir_len));
+  // Bytes past the data read as 0 (a damaged part2_3_length may reach 2048 bytes further).
+  if (s->reservoir_dirty > s->reservoir_len)
+    std::memset(s->reservoir + s->reservoir_len, 0, size_t(s->reservoir_dirty - s->reservoir_len));
+  s->reservoir_dirty = s->reservoir_len;
   const bool main_ok = before >= s->main_data_begin;
   const int main_start = main_ok ? before - s->main_data_begin : before;
 
@@ -1142,6 +1155,7 @@ SSC l3dec_decode_frame(Layer3State* s, float* out, int capacity, int* out_bytes,
 
   *out_bytes = core_bytes;
   if (damaged) {
+    if (s->reservoir_dirty < s->reservoir_len) s->reservoir_dirty = s->reservoir_len;
     s->reservoir_len = 0;
     s->prev_anc_start = 0;
     s->payload_len = 0;

@@ -17,6 +17,7 @@ struct l3_granule {
 struct l3_conceal {
   float history[4][576];
   l3_granule history_side[4];
+  int32_t history_len[4];  // lines stored; the rest of an entry reads as 0
   int32_t write_index;
   float mean[576];
   float band_energy[22];
@@ -46,6 +47,7 @@ struct Layer3State {
   // main-data reservoir (linear; holds the latest L3_RESERVOIR_BYTES bytes of main data)
   uint8_t reservoir[2 * L3_RESERVOIR_BYTES + 64];
   int32_t reservoir_len;
+  int32_t reservoir_dirty;  // bytes past reservoir_len up to here may be stale and are zeroed
   int32_t prev_anc_start;  // first ancillary byte of the previous frame (text reader)
   // side information
   int32_t main_data_begin, private_bits, scfsi[2][4];
