@@ -1,6 +1,6 @@
-// libFuzzer target over MP3Decoder::DecodeFrame and MP3DecoderInfo::Open (issue 8).
+// libFuzzer target over MP3Decoder::DecodeFrame and MP3DecoderInfo::Open.
 // The first byte chooses the options and the output capacity; the rest is the stream, fed
-// in pieces whose sizes come from the data. Checked: only the Part's status codes, output
+// in pieces whose sizes come from the data. Checked: only the library's status codes, output
 // never above the capacity, ancillary text never above its capacity, bounded calls.
 #include <cstdint>
 #include <cstdlib>

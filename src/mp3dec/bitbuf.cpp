@@ -1,4 +1,4 @@
-// Bit buffer, frame header and frame synchroniser (Part 4.103).
+// Bit buffer, frame header and frame synchroniser.
 #include "mp3dec/bitbuf.h"
 
 #include <cstring>

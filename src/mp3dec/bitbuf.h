@@ -1,4 +1,4 @@
-// Bit buffer, frame header and frame synchroniser (Part 4.103).
+// Bit buffer, frame header and frame synchroniser.
 #pragma once
 
 #include <cstdint>

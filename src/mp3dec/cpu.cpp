@@ -1,4 +1,4 @@
-// Processor features and the float-to-16-bit conversion (Part 4.102).
+// Processor features and the float-to-16-bit conversion.
 #include "mp3dec/cpu.h"
 
 #include <cmath>

@@ -8,6 +8,6 @@ bool mp3dec_cpu_has_sse();
 typedef void (*mp3dec_float_to_pcm16_fn)(int count, const float* src, int16_t* dst);
 void mp3dec_float_to_pcm16_plain(int count, const float* src, int16_t* dst);
 void mp3dec_float_to_pcm16_sse(int count, const float* src, int16_t* dst);
-// Process-wide converter pointer (Part 4.102): plain until a Reset finds SSE.
+// Process-wide converter pointer: plain until a Reset finds SSE.
 extern mp3dec_float_to_pcm16_fn mp3dec_float_to_pcm16;
 void mp3dec_select_pcm16_converter();

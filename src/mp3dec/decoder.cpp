@@ -1,4 +1,4 @@
-// Decoder object and frame pipeline (Part 4.102).
+// Decoder object and frame pipeline.
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -219,7 +219,7 @@ SSC MP3DecoderImpl::DecodeFrame(void* out, int capacity, int* out_bytes, uint8_t
     return status;
   }
 
-  // mp3PRO decision (Part 4.120); with the stand-in SBR module no decoder exists.
+  // mp3PRO decision; with the stand-in SBR module no decoder exists.
   const int spf = mpa_samples_per_frame(&h);
   const bool has_payload = l3_.payload_len > 0;
   if (!sbr_decided_) {

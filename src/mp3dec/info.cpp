@@ -1,4 +1,4 @@
-// Stream information, duration and seeking (Part 4.105).
+// Stream information, duration and seeking.
 #include <cmath>
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-// Layer III frame decoder (Part 4.104): side information, reservoir, scale factors,
+// Layer III frame decoder: side information, reservoir, scale factors,
 // Huffman decoding, requantisation, stereo, reordering, alias reduction, concealment,
 // IMDCT and polyphase synthesis. 32-bit float arithmetic; outputs at 16-bit scale.
 #include "mp3dec/l3dec.h"
@@ -748,7 +748,7 @@ void hybrid_synthesis(Layer3State* s, int ch, const l3_granule& g, const float* 
     for (int t = 1; t < 18; t += 2) out[18 * sb + t] = -out[18 * sb + t];
 }
 
-// ---------------------------------------------------------------- payload (Part 4.120)
+// ---------------------------------------------------------------- payload
 
 // Locates an mp3PRO payload at the start of the ancillary bytes.
 int locate_payload(const uint8_t* bytes, int count, int channels, uint8_t* payload) {

@@ -1,4 +1,4 @@
-// Layer III frame decoder (Part 4.104).
+// Layer III frame decoder.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-// Peak limiter (Part 4.106): one block of look-ahead, linear attack over the delayed block,
+// Peak limiter: one block of look-ahead, linear attack over the delayed block,
 // one block of hold, exponential release.
 #include "mp3dec/limiter.h"
 

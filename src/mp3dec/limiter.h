@@ -1,4 +1,4 @@
-// Peak limiter (Part 4.106).
+// Peak limiter.
 #pragma once
 
 struct PeakLimiterChannel {

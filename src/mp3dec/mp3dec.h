@@ -1,4 +1,4 @@
-// MP3 decoder library: public interface (Part 4.101).
+// MP3 decoder library: public interface.
 // Standard library only. The names of the surface are those of the design.
 #pragma once
 

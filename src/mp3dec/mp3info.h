@@ -1,4 +1,4 @@
-// Stream scan and Xing/VBRI header parsing (Part 4.105).
+// Stream scan and Xing/VBRI header parsing.
 #pragma once
 
 #include <cstdint>

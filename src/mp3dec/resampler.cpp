@@ -1,4 +1,4 @@
-// Output sample-rate converter (Part 4.107).
+// Output sample-rate converter.
 #include "mp3dec/resampler.h"
 
 #include <cmath>

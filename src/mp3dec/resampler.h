@@ -1,4 +1,4 @@
-// Output sample-rate converter (Part 4.107): rational polyphase FIR, Kaiser-windowed sinc.
+// Output sample-rate converter: rational polyphase FIR, Kaiser-windowed sinc.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
-// mp3PRO extension interface (Part 4.120): the surface the Layer III core sees.
-// The SBR decoder itself (Parts 4.121 to 4.128) is a later module; until it exists,
+// mp3PRO extension interface: the surface the Layer III core sees.
+// The SBR decoder itself is a later module; until it exists,
 // sbrdec_stub.cpp stands behind this interface and sbrdec_create yields null, so the core
 // decodes every stream as one without mp3PRO payload.
 #pragma once

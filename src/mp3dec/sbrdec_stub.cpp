@@ -1,6 +1,6 @@
-// Stand-in for the SBR decoder of Parts 4.121 to 4.128 behind the interface of Part 4.120.
-// Creation fails (as the Part allows: "the core then decodes without SBR"), so no stream is
-// decoded as mp3PRO. The module that implements the extension replaces this file.
+// Stand-in for the SBR decoder behind its interface.
+// Creation fails, and the core then decodes without SBR, so no stream is decoded as
+// mp3PRO. The module that implements the extension replaces this file.
 #include "mp3dec/sbrdec.h"
 
 #include <cstring>

@@ -1,4 +1,4 @@
-// Status codes and their texts (Part 4.101).
+// Status codes and their texts.
 #include "mp3dec/mp3dec.h"
 
 namespace {

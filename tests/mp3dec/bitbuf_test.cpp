@@ -1,4 +1,4 @@
-// Part 4.103: bit buffer, header parser, synchroniser.
+// Bit buffer, header parser, synchroniser.
 #include <gtest/gtest.h>
 
 #include <vector>

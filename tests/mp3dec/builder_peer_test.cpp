@@ -293,7 +293,7 @@ TEST(Mp3decBuilderPeer, BuiltFramesMatchMpg123) {
           }
           char name[96];
           std::snprintf(name, sizeof(name), "version %d rate %d mode %d kind %d", version, rate_index, stereo_mode, kind);
-          // MPEG-2 and 2.5 mixed blocks: the Part takes 6 long bands (36 lines), mpg123 takes
+          // MPEG-2 and 2.5 mixed blocks: we take 6 long bands (36 lines), mpg123 takes
           // 8 long bands at every rate, so the two differ by design.
           cases.push_back({name, stream, version != 0 && kind == 4});
         }

@@ -1,4 +1,4 @@
-// Part 4.102 and 4.104 on frames built here: pipeline, limiter, gapless, capacity, and the
+// Decoding frames built here: pipeline, limiter, gapless, capacity, and the
 // mended faults of issue 8.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-// Part 4.105: stream information, duration and seeking, on streams built here.
+// Stream information, duration and seeking, on streams built here.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,4 +1,4 @@
-// Part 4.101: status codes, texts, factories, version.
+// Status codes, texts, factories, version.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,4 +1,4 @@
-// Parts 4.102, 4.104, 4.106, 4.107: conversion, DCT, CRC-8, gapless block, limiter, converter.
+// Kernels: conversion, DCT, CRC-8, gapless block, limiter, converter.
 #include <gtest/gtest.h>
 
 #include <cmath>
