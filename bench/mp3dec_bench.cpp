@@ -1,4 +1,4 @@
-// Decode speed of the MP3 decoder library beside mpg123 (issue 8).
+// Decode speed of the MP3 decoder library beside mpg123.
 // Ten minutes of 22050 Hz mono 32 kbit/s and of 44100 Hz mono 64 kbit/s, made by sox and
 // lame, decoded to 16-bit PCM in memory; beside `mpg123 -q -t --cpu generic` and plain
 // `mpg123 -q -t` on the same files; one core; median of 5. The ratios are printed at the end.

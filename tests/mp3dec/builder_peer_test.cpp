@@ -1,6 +1,6 @@
 // Frames that no Debian encoder writes (mixed blocks, MPEG-1 and MPEG-2 intensity stereo,
 // 8000 Hz, every table_select, preflag, subblock gain), written by a frame builder here and
-// decoded by us and by mpg123 under the accuracy criterion of issue 8.
+// decoded by us and by mpg123 within the accuracy bound.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,4 +1,4 @@
-// Peer checks of issue 8: our decoder against mpg123 on streams that lame writes from
+// Peer checks: our decoder against mpg123 on streams that lame writes from
 // sox-made signals, stream information against ffprobe, and the real book's MP3 files.
 #include <gtest/gtest.h>
 

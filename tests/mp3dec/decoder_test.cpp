@@ -1,5 +1,5 @@
 // Decoding frames built here: pipeline, limiter, gapless, capacity, and the
-// mended faults of issue 8.
+// guards against malformed input.
 #include <gtest/gtest.h>
 
 #include <cmath>
