@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "app/KorvaneApp.h"
+
+wxIMPLEMENT_APP(CKorvaneApp);

@@ -10,5 +10,3 @@ inline constexpr const char g_strCharset[] = "Shift_JIS";
 inline constexpr const char g_strDefaultHeading[] = "見出し";
 // Main window title and caption of the project save and load progress dialogs.
 inline constexpr const char g_strMainTitle[] = "Tolvane Zavi";
-// Application title: caption of the library-style message boxes.
-inline constexpr const char g_strAppTitle[] = "Korvane";

@@ -249,6 +249,15 @@ bool MoveFileTo(const CString& from, const CString& to) {
     return true;
 }
 
+bool ReplaceFileWith(const CString& target, const CString& source) {
+    std::string src, dst;
+    if (!ToSystemPath(source, src) || !ToSystemPath(target, dst)) return false;
+    struct stat st;
+    if (::lstat(dst.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) return false;
+    NoteFileChange();
+    return ::rename(src.c_str(), dst.c_str()) == 0;
+}
+
 bool DeleteFileAt(const CString& path) {
     std::string sys;
     if (!ToSystemPath(path, sys)) return false;

@@ -57,6 +57,9 @@ bool CopyFileTo(const CString& from, const CString& to, bool failIfExists);
 // Moves or renames a file or folder. Fails when the target exists. A file moves across
 // file systems by copying.
 bool MoveFileTo(const CString& from, const CString& to);
+// Puts `source` in place of `target` in one step (both in one folder): a reader sees the
+// old file or the new one, never a half-written one. A read-only target stays.
+bool ReplaceFileWith(const CString& target, const CString& source);
 // Deletes a file; a folder or a read-only file is not deleted.
 bool DeleteFileAt(const CString& path);
 

@@ -24,14 +24,19 @@ enum : unsigned {
 
 class IListView;
 
+// Size of the original's display-text buffer, terminator included.
+constexpr int kListTextMax = 260;
+
 // What a list tells its owner. `list` identifies the sender.
 class IListViewOwner {
 public:
     virtual ~IListViewOwner() = default;
-    // Text of one cell of a row; the list shows at most `maxBytes` bytes of it.
+    // Text of one cell of a row; the list shows at most kListTextMax - 1 bytes of it.
     virtual CString OnGetItemText(IListView& list, int item, int column) = 0;
-    // One state change of one row (item -1: every row).
+    // One state change of one row (item -1: every row, after SetItemState(-1, ...)).
     virtual void OnItemChanged(IListView& list, int item, unsigned oldState, unsigned newState) = 0;
+    // The click notifications come after the item-changed notifications of the same
+    // click; while they run, GetCursorPos and IsControlDown answer for that click.
     virtual void OnClick(IListView& list) {}
     virtual void OnDblClk(IListView& list) {}
     virtual void OnRClick(IListView& list) {}
@@ -60,6 +65,8 @@ public:
     // The next row after `start` (-1: from the top) that has all states of `flags`.
     virtual int GetNextItem(int start, unsigned flags) const = 0;
     virtual int GetSelectedCount() const = 0;
+    // The anchor of Shift selections: the row the user last clicked or reached with a key
+    // without Shift, or the row that SetItemState last turned from unselected to selected.
     virtual int GetSelectionMark() const = 0;
     virtual int SetSelectionMark(int item) = 0;
 
@@ -70,11 +77,13 @@ public:
     virtual void Invalidate() = 0;
     virtual int GetTopIndex() const = 0;
     virtual int GetCountPerPage() const = 0;
-    // The row under a point in the list's client coordinates; -1 when none.
-    virtual int HitTest(int x, int y) const = 0;
-    // The mouse position in client coordinates, as the click handlers ask for it.
+    // The row under a point in the list's client coordinates; -1 when none. (Not named
+    // HitTest: the toolkit's windows have a virtual HitTest(x, y) of another type.)
+    virtual int HitTestItem(int x, int y) const = 0;
+    // The mouse position in client coordinates, as the click handlers ask for it; during
+    // a click notification, where that click happened.
     virtual void GetCursorPos(int& x, int& y) const = 0;
-    // Whether Ctrl is held down now (the click handlers ask).
+    // Whether Ctrl is held down; during a click notification, whether it was for that click.
     virtual bool IsControlDown() const = 0;
 
     // Columns.

@@ -1,5 +1,7 @@
 #include "WxTestApp.h"
 
+#include <gtest/gtest.h>
+
 #include <wx/app.h>
 #include <wx/init.h>
 #include <wx/utils.h>
@@ -10,6 +12,12 @@ bool EnsureWxApp() {
         static int argc = 1;
         static char arg0[] = "korvane-test";
         static char* argv[] = {arg0, nullptr};
+        // A toolkit assertion fails the test; its dialog would wait for a person forever.
+        wxSetAssertHandler([](const wxString& file, int line, const wxString& func, const wxString& cond,
+                              const wxString& msg) {
+            ADD_FAILURE() << "toolkit assertion " << cond.utf8_str().data() << " " << msg.utf8_str().data() << " at "
+                          << file.utf8_str().data() << ":" << line << " in " << func.utf8_str().data();
+        });
         return wxEntryStart(argc, argv) && wxTheApp->CallOnInit();
     }();
     return started;

@@ -1,0 +1,6 @@
+#include "app/AppProfile.h"
+
+CProfile& TheAppProfile() {
+    static CProfile profile;
+    return profile;
+}

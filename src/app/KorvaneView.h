@@ -1,0 +1,372 @@
+#pragma once
+// The main form. It owns the whole book (sections with their phrases, the
+// bibliographic record, undo snapshots, clipboard), both players and the per-user
+// settings; the shell, the audio engine and the book production add their members
+// in their own source files.
+
+#include <cstdint>
+#include <map>
+
+#include <wx/brush.h>
+#include <wx/font.h>
+#include <wx/panel.h>
+
+#include "app/BookInfo.h"
+#include "app/RecordList.h"
+#include "app/SectionInformation.h"
+#include "audio/Mp3PlayOperation.h"
+#include "audio/WavePlayOperation.h"
+#include "platform/CString.h"
+#include "platform/ListView.h"
+#include "platform/WaveOut.h"
+
+class wxStaticText;
+class wxButton;
+class CLMRectStatic;
+class CLMScaleStatic;
+
+// What the view's key filter does with a key press (translated virtual-key code).
+enum class EViewKeyAction {
+    Swallow,       // eaten: reaches neither the accelerators nor the lists
+    Pass,          // handled normally, playback goes on
+    PlayOrStop,    // Space
+    StopThenPass,  // playback stops, then the key is handled normally
+};
+
+class CKorvaneView : public wxPanel, public IListViewOwner, public IWaveOutOwner {
+public:
+    // The form with all its controls.
+    explicit CKorvaneView(wxWindow* parent);
+    // A view without a window, for running the editor's commands in tests: the lists
+    // come from AttachLists and the form's texts are only kept (GetControlText).
+    CKorvaneView();
+    ~CKorvaneView() override;
+
+    void AttachLists(IListView* sectionList, IListView* phraseList);
+    // Text of a label or value field of the form, by control id.
+    void SetControlText(int id, const CString& text);
+    CString GetControlText(int id) const;
+    bool HasWindow() const { return m_bHasWindow; }
+
+    // --- life of the view
+    void OnInitialUpdate();
+    void LayoutControls(int width, int height);
+    void CreateFonts();
+    void SetButtonIcons();
+    void ResizeMainWindow();
+    void EnableButtons();
+    void DisableButtons();
+    void DeleteAllLists();
+    void ApplyListFont();
+    // The saves of the view's end. They run on the frame's close, while message boxes
+    // can still be shown, rather than during window destruction.
+    void SaveOnClose();
+    CString GetExeFolder() const;
+    CString GetTitleText() const;
+    void UpdateTitle();
+
+    // --- commands
+    bool IsCommandEnabled(int id) const;
+    bool RunCommand(int id);  // false when the command is unknown or disabled
+    int GetCommandCheck(int id) const;  // 1 checked, 0 not, -1 no check mark
+    void OnProjectNew();
+    void OnProjectOpen();
+    void OnHelpContents();
+    // Format fields, format text and audio kind from the format index (0..4).
+    void SetProjectFormat(int compression);
+
+    // --- key filter; true when the key was consumed
+    static EViewKeyAction ClassifyKey(int virtualKey);
+    bool PreTranslateKeyDown(int virtualKey);
+
+    // --- settings and column widths (registry)
+    void LoadSettings();
+    void SaveSettings();
+    void LoadColumnWidths();
+    void SaveColumnWidths();
+    void LoadPrevVersionFolder();
+    static const char* GetSpeedLabel(int speedIndex);  // "x0.75" .. "x3.00"; empty outside 1..8
+
+    // --- project files
+    int SaveProject();
+    int WriteSectionFile(int index);
+    int WriteSectionFileTo(int index, const CString& path);
+    void LoadProject();
+    void ReadSectionFile(int index, CSectionInformation& section);
+    CString GetSectionFilePath(int index) const;
+
+    // --- playback
+    void OnButtonPlay();
+    void OnButtonStop();
+    void OnMoveHead();
+    void OnMoveTail();
+    void PlayWavePhrase();
+    void PlayMp3Phrase();
+    void StopWavePlay();
+    void StopMp3Play();
+    int GetActiveDeviceState() const;
+    void StopActivePlayer();
+    // A finished buffer of the device: level meter, refill, and the move to the next
+    // phrase at the end of continuous play.
+    void OnWaveOutDone(HWAVEOUT device, WAVEHDR* header) override;
+
+    // --- options
+    void InitOutputVolume();
+    void OnPauseSetting();
+    int RunPauseSetDlg();  // 0 after OK, 2 after Cancel
+    void OnPlaySpeedUp();
+    void OnPlaySpeedDown();
+    void OnVolumeUp();
+    void OnVolumeDown();
+    void OnMp3QualitySpeed();
+    void OnMp3QualityStandard();
+    void OnMp3QualityHigh();
+    void OnListFontLarge();
+    void OnListFontStandard();
+    void OnListFontSmall();
+    void SetListFont(int size);
+
+    // --- lists
+    void CreateListColumns();
+    void RefreshSectionList(int row);
+    void RefreshPhraseList(int row);
+    void SelectSection(int row);
+    void SelectPhrase(int row);
+    static CString GetHeadingIndent(int level, const CString& heading);
+    CString OnGetDispInfoSectionList(int item, int column);
+    CString OnGetDispInfoPhraseList(int item, int column);
+    void OnItemChangedSectionList(int item, unsigned oldState, unsigned newState);
+    void OnItemChangedPhraseList(int item, unsigned oldState, unsigned newState);
+    void OnClickSectionList();
+    void OnDblClkSectionList();
+    void OnRClickSectionList();
+    void OnRDblClkSectionList();
+    void OnSetFocusSectionList();
+    void OnClickPhraseList();
+    void OnDblClkPhraseList();
+    void OnRClickPhraseList();
+    void OnRDblClkPhraseList();
+    void OnSetFocusPhraseList();
+    void OnEditSelectAll();
+    void OnButtonBack();
+    void OnButtonNext();
+    void OnSectionAdd();
+    // Plays the selected phrase unless m_bSuppressPlay is raised (defined with playback).
+    void PlaySelectedPhrase();
+    // --- end of lists
+
+    // Controls, by the ids of the form.
+    wxStaticText* m_staticSlash1 = nullptr;        // 1034
+    wxStaticText* m_staticSectionLabel = nullptr;  // 1020
+    wxStaticText* m_staticVolume = nullptr;        // 1039
+    wxStaticText* m_staticVolumeLabel = nullptr;   // 1040
+    wxStaticText* m_staticSlash2 = nullptr;        // 1035
+    wxStaticText* m_staticPhraseLabel = nullptr;   // 1021
+    wxStaticText* m_staticSpeed = nullptr;         // 1037
+    wxStaticText* m_staticSpeedLabel = nullptr;    // 1036
+    wxStaticText* m_staticFormatLabel = nullptr;   // 1022
+    CLMScaleStatic* m_staticLevelScale = nullptr;  // 1018
+    CLMRectStatic* m_staticLevelMeter = nullptr;   // 1019
+    wxStaticText* m_staticFormat = nullptr;        // 1017
+    wxStaticText* m_staticPhraseNo = nullptr;      // 1015
+    wxStaticText* m_staticSectionNo = nullptr;     // 1013
+    wxStaticText* m_staticPhraseCount = nullptr;   // 1016
+    wxStaticText* m_staticSectionCount = nullptr;  // 1014
+    wxStaticText* m_staticKey[11] = {};            // 1023 .. 1033
+    wxButton* m_btnLevelUp = nullptr;              // 1001
+    wxButton* m_btnTail = nullptr;                 // 1011
+    wxButton* m_btnStop = nullptr;                 // 1009
+    wxButton* m_btnPlay = nullptr;                 // 1008
+    wxButton* m_btnPage = nullptr;                 // 1004
+    wxButton* m_btnNext = nullptr;                 // 1007
+    wxButton* m_btnMark = nullptr;                 // 1005
+    wxButton* m_btnHead = nullptr;                 // 1010
+    wxButton* m_btnGroup = nullptr;                // 1003
+    wxButton* m_btnLevelDown = nullptr;            // 1002
+    wxButton* m_btnBack = nullptr;                 // 1006
+    IListView* m_listPhrase = nullptr;             // 1012
+    IListView* m_listSection = nullptr;            // 1000
+
+    // The book.
+    CRecordList<CSectionInformation> m_lstSection;
+    int m_nSectionUndoKind = 0;
+    int m_nPhraseUndoKind = 0;
+    CString m_strProjectFolder;
+    CString m_strProjectFile;
+    int m_bDiscWriteAllowed = 0;
+    CString m_strPrevFolder;
+    int m_nCaptionHeight = 0;
+    int m_nMenuHeight = 0;
+    wxBrush m_brWhite;
+    wxBrush m_brBlack;
+    wxFont m_fontButton;
+    wxFont m_fontValue;
+    wxFont m_fontLabel;
+    wxFont m_fontListLarge;
+    wxFont m_fontListStandard;
+    wxFont m_fontListSmall;
+    CWavePlayOperation m_wavePlayer;
+    CMp3PlayOperation m_mp3Player;
+
+    // The project's audio format.
+    int m_nCompression = 0;
+    int m_nSamplePerSec = 0;
+    uint16_t m_wChannels = 0;
+    uint16_t m_wBits = 0;
+    uint16_t m_wBitrate = 0;
+    int m_nMp3Quality = 1;
+    int m_nBytesPer100ms = 0;
+    int m_nProjectBytesPerSec = 0;
+
+    int m_nSilenceDb = -35;
+    int m_nWaveImportCount = 0;
+    int m_nPlaySpeed = 2;
+    int m_nVolume = 0;
+    BookInfo m_bookInfo;
+    int m_nPhrasePause = 2;
+    int m_nSectionPause = 0;
+    int m_nNoiseLevel = 1;
+    int m_bProjectOpen = 0;
+
+    // Undo snapshots and the internal clipboard.
+    int m_nSectionUndoFirst = 0;
+    int m_nSectionUndoCount = 0;
+    CRecordList<CSectionInformation> m_lstSectionUndo;
+    CRecordList<CSectionInformation> m_lstSectionClipboard;
+    int m_nPhraseUndoSection = 0;
+    int m_nPhraseUndoFirst = 0;
+    int m_nPhraseUndoCount = 0;
+    CRecordList<CPhraseInformation> m_lstPhraseUndo;
+    CRecordList<CPhraseInformation> m_lstPhraseClipboard;
+
+    IListView* m_hFocusList = nullptr;  // the list that last had the focus
+    int m_bContinuousPlay = 0;
+    int m_bSuppressPlay = 0;
+    int m_nAudioKind = 0;  // 1 PCM project, 2 MP3 project
+    int m_nListFont = 1;
+    CString m_strExeFolder;
+    int m_anSectionColumn[7] = {95, 70, 200, 80, 90, 120, 200};
+    int m_anPhraseColumn[8] = {80, 50, 50, 80, 80, 80, 150, 200};
+
+    // The lists' notifications.
+    CString OnGetItemText(IListView& list, int item, int column) override;
+    void OnItemChanged(IListView& list, int item, unsigned oldState, unsigned newState) override;
+    void OnClick(IListView& list) override;
+    void OnDblClk(IListView& list) override;
+    void OnRClick(IListView& list) override;
+    void OnRDblClk(IListView& list) override;
+    void OnSetFocus(IListView& list) override;
+
+    // --- book production
+    static CString EscapeMarkup(const CString& text);
+    void OnDaisyBuild();
+    int AskBookInfo();                                     // 0 confirmed, 2 cancelled
+    int BackupProjectFolder(const CString& backupFolder);  // 0, or 1 after its message (nothing left moved)
+    int RestoreFromBackup(const CString& backupFolder);    // 0, or 1 after naming what it could not restore
+    int BuildSectionAudio(int n, const CString& folder, CSectionInformation* section);
+    int BuildSectionWav(int n, const CString& folder, const CString& name, CSectionInformation* section);
+    int ExportSectionFromWav(int n, const CString& newFolder, const CString& name, CSectionInformation* section,
+                             int targetRate);
+    int WriteNcc(const CString& folder);
+    int WriteSmilFiles(const CString& folder);
+    int WriteDiscInfo(const CString& folder, const CString& projectName);
+    int CountTocItems() const;
+    void CountPages(int* front, int* normal, int* special) const;
+    int GetMaxPageNormal() const;
+    int GetMaxDepth() const;
+    uint64_t GetTotalBytes() const;
+    CString GetTotalTimeText() const;
+    double BytesToSeconds(uint64_t bytes) const;
+    CString FormatTime(uint64_t bytes) const;
+
+    // --- editing
+    // Undo snapshots and the internal clipboard.
+    void SaveUndoSections();     // the caller sets m_nSectionUndoKind first
+    void SaveUndoAllSections();  // the caller sets m_nSectionUndoKind first
+    void SaveUndoPhrases();      // the caller sets m_nPhraseUndoKind first
+    void RestoreUndoSections();
+    void RestoreUndoPhrases();
+    void ClearSectionUndo();
+    void ClearPhraseUndo();
+    void OnEditUndo();
+    void OnEditCopy();
+    void OnEditCut();
+    void OnEditPaste();
+    void PasteSections();
+    void PastePhrases();
+    static std::unique_ptr<CSectionInformation> CopySection(const CSectionInformation& source);
+    static std::unique_ptr<CPhraseInformation> CopyPhrase(const CPhraseInformation& source);
+    // Structural edits.
+    void OnEditDelete();
+    void OnEditDeleteAll();
+    void OnEditJoin();
+    void OnSectionSplit();
+    // Page numbering and the check of the book before building.
+    int RenumberPages();  // 0 numbered, 1 stopped at a faulty page (shown and selected)
+    void OnRefresh();
+    int ValidateBook();   // 0 the build may go on, 1 it must stop
+    // Heading levels and the group, page and mark flags.
+    void OnButtonLevelUp();
+    void OnButtonLevelDown();
+    void OnButtonGroup();
+    void OnButtonPage();
+    void OnButtonMark();
+    void OnLevelUp();
+    void OnLevelDown();
+    void OnGroup();
+    void OnPage();
+    void OnMark();
+    void OnDeleteAllGroups();
+    void OnDeleteAllPages();
+    void OnDeleteAllMarks();
+    // Book information.
+    void OnBookInfo();
+    // The selection as the edits see it: the list with the focus (null: neither), the first
+    // selected row (-1: none), and how many selected rows stand for records from `first`
+    // on; the trailing extra row is never counted.
+    IListView* GetFocusedList() const;
+    int GetFirstSelectedSection() const;
+    int GetFirstSelectedPhrase() const;
+    static int CountSelectedRecords(const IListView* list, int first, int recordCount);
+    // The section whose phrases the phrase list shows (the section row that is focused and
+    // selected), and its record; -1 and null when it is not a real section.
+    int GetShownSection() const;
+    CSectionInformation* GetShownSectionRecord() const;
+    // Section audio lengths never wrap: they stop at 0 and at the largest value.
+    static void SubtractSectionTime(CSectionInformation& section, uint32_t bytes);
+    static void AddSectionTime(CSectionInformation& section, uint32_t bytes);
+    // What the section undo and the book looked like when the phrase undo was recorded,
+    // so that with both recorded the later one is applied first.
+    int m_nPhraseUndoSeenSectionKind = 0;
+    int m_nPhraseUndoSeenSectionFirst = 0;
+    int m_nPhraseUndoSeenSectionCount = 0;
+    int m_nPhraseUndoSeenBookSize = -1;
+    // The undone section's audio length as it was before the phrase edit.
+    uint32_t m_nPhraseUndoSectionTime = 0;
+    bool m_bPhraseUndoHasSectionTime = false;
+
+    // --- audio import
+    void OnAudioImport();
+    // The import of the chosen files, in order, after the command's dialogs. Returns the
+    // result of the last file: 0 done, 2 cancelled, other values failures already shown.
+    int ImportAudioFiles(const std::vector<CString>& paths);
+    // Cuts one 16-bit mono WAV file into the book while writing it to the project's next
+    // audio file at the project's rate. 0 done, 2 cancelled, other values failures already
+    // shown, except kImportNumbersUsedUp (audio/SilenceSplitter.h), which the command reports.
+    int ImportWaveFile(int* pCurrentIndex, const CString& source, const CString& nameText,
+                       const CString& progressText);
+
+private:
+    void CreateControls();
+    wxStaticText* MakeLabel(int id, const char* text, bool blackBackground);
+    wxButton* MakeButton(int id);
+    void MeasureFrameBars();
+    void BindButtons();
+    const CPhraseInformation* PhraseToStart(int activeState);
+    void OnSize(wxSizeEvent& event);
+    void OnPaint(wxPaintEvent& event);
+
+    bool m_bHasWindow = false;
+    bool m_bButtonsEnabled = false;
+    std::map<int, CString> m_mapControlText;
+};

@@ -1,0 +1,247 @@
+// The project file "Korvane.ncc" and the section files "SEC%06d.sec".
+
+#include <algorithm>
+#include <vector>
+
+#include "app/AppProfile.h"
+#include "app/AppStrings.h"
+#include "app/BookLimits.h"
+#include "app/KorvaneView.h"
+#include "app/ProgressDlg.h"
+#include "app/SplitString.h"
+#include "platform/FileSystem.h"
+#include "platform/TextFile.h"
+#include "platform/WaitCursor.h"
+
+namespace {
+
+const char kTempSuffix[] = ".tmp";
+
+// A "," or a line break inside a text would change the number of fields or lines, and
+// the reader would then leave the whole section or phrase out. Line breaks are left
+// out and a "," of a comma-separated field is stored in its full-width form.
+CString FieldText(const CString& text, bool commaSeparated = true) {
+    if (text.FindOneOf(commaSeparated ? ",\r\n" : "\r\n") < 0) return text;
+    CString safe = text;
+    if (commaSeparated) safe.Replace(",", "，");
+    safe.Remove('\r');
+    safe.Remove('\n');
+    return safe;
+}
+
+struct BookField {
+    const char* key;
+    CString* value;
+};
+
+std::vector<BookField> BookFields(BookInfo& b) {
+    return {{"Title", &b.m_strTitle},         {"Author", &b.m_strAuthor},
+            {"Isbn", &b.m_strIsbn},           {"Discrimination", &b.m_strDiscrimination},
+            {"Publisher", &b.m_strPublisher}, {"Reader", &b.m_strReader},
+            {"Editor", &b.m_strEditor},       {"OrgPublisher", &b.m_strOrgPublisher},
+            {"OrgPublishDate", &b.m_strOrgPublishDate}, {"PublishDate", &b.m_strPublishDate},
+            {"Genre", &b.m_strGenre},         {"Scheme", &b.m_strScheme}};
+}
+
+// Counts read from a file decide how long the loaders run: never below 0, never past
+// what a book can hold.
+int ClampCount(int count, int limit) { return std::clamp(count, 0, limit); }
+
+int AsInt(uint32_t v) { return static_cast<int>(v); }
+
+}  // namespace
+
+CString CKorvaneView::GetSectionFilePath(int index) const {
+    return m_strProjectFolder + "/" + CString::Formatted("SEC%06d.sec", index + 1);
+}
+
+int CKorvaneView::SaveProject() {
+    CProgressDlg progress;
+    progress.Create(m_bHasWindow ? this : nullptr);
+    progress.SetRange(0, m_lstSection.GetCount() + 2);
+    progress.SetWindowText(g_strMainTitle);
+    progress.SetMessage("プロジェクト情報保存中...");
+    progress.ShowCancelButton(false);
+    CWaitCursor wait;
+
+    // A read-only project is left exactly as it is.
+    if (FileExists(m_strProjectFile) && IsFileReadOnly(m_strProjectFile)) return 0;
+
+    // Every file is written beside the old one and put in its place only when all of
+    // them were written: a failure part-way leaves the previous project readable.
+    const CString temp = m_strProjectFile + kTempSuffix;
+    CTextFile file;
+    if (!file.Open(temp, CTextFile::modeCreateWrite)) return 4;
+
+    CString line;
+    file.WriteString("[Format]\n");
+    line.Format("Compression=%d\n", m_nCompression); file.WriteString(line);
+    line.Format("SamplePerSec=%d\n", m_nSamplePerSec); file.WriteString(line);
+    line.Format("Channels=%d\n", m_wChannels); file.WriteString(line);
+    line.Format("Bits=%d\n", m_wBits); file.WriteString(line);
+    line.Format("Bitrate=%d\n", m_wBitrate); file.WriteString(line);
+    progress.SetPos(1);
+
+    file.WriteString("[BookInfo]\n");
+    for (const auto& entry : BookFields(m_bookInfo)) {
+        line.Format("%s=%s\n", entry.key, FieldText(*entry.value, false).c_str());
+        file.WriteString(line);
+    }
+    line.Format("SectionCount=%d\n", m_lstSection.GetCount()); file.WriteString(line);
+    line.Format("WaveImportCount=%d\n", m_nWaveImportCount); file.WriteString(line);
+    progress.SetPos(2);
+
+    std::vector<int> written;
+    auto discard = [&] {
+        DeleteFileAt(temp);
+        for (int i : written) DeleteFileAt(GetSectionFilePath(i) + kTempSuffix);
+    };
+    file.WriteString("[Section]\n");
+    for (int i = 0; i < m_lstSection.GetCount(); ++i) {
+        const CSectionInformation* s = m_lstSection.GetAt(i);
+        line.Format("%d=%d,%s,%d,%d,%s,%s,%s\n", i + 1, s->m_nLevel, FieldText(s->m_strHeading).c_str(),
+                    s->m_lstPhrase.GetCount(), AsInt(s->m_nSectionTime), FieldText(s->m_strStartPage).c_str(),
+                    FieldText(s->m_strEndPage).c_str(), FieldText(s->m_strComment).c_str());
+        file.WriteString(line);
+        if (s->m_lstPhrase.GetCount() > 0) {
+            if (WriteSectionFileTo(i, GetSectionFilePath(i) + kTempSuffix) != 0) {
+                file.Close();
+                discard();
+                return 1;
+            }
+            written.push_back(i);
+        }
+        progress.SetPos(i + 3);
+    }
+    // A write that did not reach the disk is a failed save, not a short project file.
+    if (!file.Close()) {
+        discard();
+        return 4;
+    }
+
+    for (int i : written) {
+        if (!ReplaceFileWith(GetSectionFilePath(i), GetSectionFilePath(i) + kTempSuffix)) {
+            discard();
+            return 1;
+        }
+    }
+    if (!ReplaceFileWith(m_strProjectFile, temp)) {
+        discard();
+        return 4;
+    }
+    // Section files that no section of the book needs any more.
+    for (int i = 0;; ++i) {
+        const CSectionInformation* s = m_lstSection.GetAt(i);
+        if (s && s->m_lstPhrase.GetCount() > 0) continue;
+        const CString stale = GetSectionFilePath(i);
+        if (!FileExists(stale)) {
+            if (i >= m_lstSection.GetCount()) break;
+            continue;
+        }
+        DeleteFileAt(stale);
+    }
+    return 0;
+}
+
+int CKorvaneView::WriteSectionFile(int index) {
+    const CString path = GetSectionFilePath(index);
+    const CString temp = path + kTempSuffix;
+    int result = WriteSectionFileTo(index, temp);
+    if (result == 0 && !ReplaceFileWith(path, temp)) result = 4;
+    if (result != 0) DeleteFileAt(temp);
+    return result;
+}
+
+int CKorvaneView::WriteSectionFileTo(int index, const CString& path) {
+    CWaitCursor wait;
+    CTextFile file;
+    if (!file.Open(path, CTextFile::modeCreateWrite)) return 4;
+    const CSectionInformation* s = m_lstSection.GetAt(index);
+    if (!s) return file.Close() ? 0 : 4;
+
+    CString line;
+    file.WriteString("[Section]\n");
+    line.Format("Prefix=%d\n", index + 1); file.WriteString(line);
+    line.Format("SectionTime=%d\n", AsInt(s->m_nSectionTime)); file.WriteString(line);
+    line.Format("Phrase=%d\n", s->m_lstPhrase.GetCount()); file.WriteString(line);
+    file.WriteString("[Phrase]\n");
+    int k = 1;
+    for (const auto& p : s->m_lstPhrase) {
+        line.Format("%d=%d,%d,%d,%s,%d,%s,%d,%d,%s,%d\n", k++, AsInt(p->m_nStart), AsInt(p->m_nLength),
+                    AsInt(p->m_nPause), FieldText(p->m_strFileName).c_str(), AsInt(p->m_nPageKind),
+                    FieldText(p->m_strPageText).c_str(), AsInt(p->m_nGroup), AsInt(p->m_nMark),
+                    FieldText(p->m_strComment).c_str(), AsInt(p->m_nBytesPerSec));
+        file.WriteString(line);
+    }
+    return file.Close() ? 0 : 4;
+}
+
+void CKorvaneView::LoadProject() {
+    CWaitCursor wait;
+    CProfile& profile = TheAppProfile();
+    m_nCompression = profile.GetProfileInt("Format", "Compression", 1);
+    m_nSamplePerSec = profile.GetProfileInt("Format", "SamplePerSec", 22050);
+    m_wChannels = static_cast<uint16_t>(profile.GetProfileInt("Format", "Channels", 1));
+    m_wBits = static_cast<uint16_t>(profile.GetProfileInt("Format", "Bits", 16));
+    m_wBitrate = static_cast<uint16_t>(profile.GetProfileInt("Format", "Bitrate", 32000));
+
+    for (const auto& entry : BookFields(m_bookInfo)) *entry.value = profile.GetProfileString("BookInfo", entry.key, "");
+    int count = ClampCount(profile.GetProfileInt("BookInfo", "SectionCount", 0), kMaxSections);
+    m_nWaveImportCount = profile.GetProfileInt("BookInfo", "WaveImportCount", 0);
+
+    CProgressDlg progress;
+    progress.Create(m_bHasWindow ? this : nullptr);
+    progress.SetRange(0, count);
+    progress.SetWindowText(g_strMainTitle);
+    progress.SetMessage("プロジェクト情報読込中...");
+    progress.ShowCancelButton(false);
+
+    const CString projectFile = profile.GetProfileFile();
+    for (int i = 0; i < count; ++i) {
+        CString value = profile.GetProfileString("Section", CString::Formatted("%d", i + 1), "");
+        if (!value.IsEmpty()) {
+            std::vector<CString> f = SplitString(value, ",");
+            if (f.size() == 7) {
+                auto section = std::make_unique<CSectionInformation>();
+                section->m_nLevel = std::clamp(ParseDecimal(f[0]), 0, 5);
+                section->m_strHeading = f[1];
+                section->m_nPhraseCount = static_cast<uint32_t>(ClampCount(ParseDecimal(f[2]), kMaxPhrasesPerSection));
+                section->m_nSectionTime = static_cast<uint32_t>(ParseDecimal(f[3]));
+                section->m_strStartPage = f[4];
+                section->m_strEndPage = f[5];
+                section->m_strComment = f[6];
+                if (section->m_nPhraseCount != 0) ReadSectionFile(i, *section);
+                profile.SetProfileFile(projectFile);
+                m_lstSection.Add(std::move(section));
+            }
+        }
+        progress.SetPos(i + 1);
+    }
+    if (count == 0) m_lstSection.Add(std::make_unique<CSectionInformation>());
+}
+
+void CKorvaneView::ReadSectionFile(int index, CSectionInformation& section) {
+    CProfile& profile = TheAppProfile();
+    profile.SetProfileFile(GetSectionFilePath(index));
+    section.m_nSectionTime = static_cast<uint32_t>(profile.GetProfileInt("Section", "SectionTime", 0));
+    section.m_nPhraseCount =
+        static_cast<uint32_t>(ClampCount(profile.GetProfileInt("Section", "Phrase", 0), kMaxPhrasesPerSection));
+    for (uint32_t k = 1; k <= section.m_nPhraseCount; ++k) {
+        CString value = profile.GetProfileString("Phrase", CString::Formatted("%u", k), "");
+        if (value.IsEmpty()) continue;
+        std::vector<CString> f = SplitString(value, ",");
+        if (f.size() != 10) continue;
+        auto p = std::make_unique<CPhraseInformation>();
+        p->m_nStart = static_cast<uint32_t>(ParseDecimal(f[0]));
+        p->m_nLength = static_cast<uint32_t>(ParseDecimal(f[1]));
+        p->m_nPause = static_cast<uint32_t>(ParseDecimal(f[2]));
+        p->m_strFileName = f[3];
+        p->m_nPageKind = static_cast<uint32_t>(ParseDecimal(f[4]));
+        p->m_strPageText = f[5];
+        p->m_nGroup = static_cast<uint32_t>(ParseDecimal(f[6]));
+        p->m_nMark = static_cast<uint32_t>(ParseDecimal(f[7]));
+        p->m_strComment = f[8];
+        p->m_nBytesPerSec = static_cast<uint32_t>(ParseDecimal(f[9]));
+        section.m_lstPhrase.Add(std::move(p));
+    }
+}

@@ -1,0 +1,159 @@
+// New project and open project.
+
+#include "app/AppProfile.h"
+#include "app/ControlIds.h"
+#include "app/KorvaneView.h"
+#include "app/NewProjectDlg.h"
+#include "platform/DialogHost.h"
+#include "platform/FileSystem.h"
+#include "platform/MessageBox.h"
+
+namespace {
+
+struct FormatRow {
+    const char* text;
+    int samplesPerSec;
+    int bitrate;
+    int bytesPer100ms;
+    int bytesPerSec;
+    int audioKind;
+};
+
+const FormatRow kFormats[5] = {
+    {"PCM 16.00KHz Mono", 16000, 0, 3200, 32000, 1},
+    {"PCM 22.05KHz Mono", 22050, 0, 4410, 44100, 1},
+    {"PCM 44.10KHz Mono", 44100, 0, 8820, 88200, 1},
+    {"MP3 32Kbps Mono", 22050, 32000, 4410, 44100, 2},
+    {"MP3 64Kbps Mono", 44100, 64000, 8820, 88200, 2},
+};
+
+void ShowError(wxWindow* parent, const char* text) { KvMessageBox(parent, text, "エラー", MB_OK | MB_ICONSTOP); }
+
+CString LastComponent(const CString& path) {
+    int slash = path.ReverseFind('/');
+    return slash < 0 ? path : path.Mid(slash + 1);
+}
+
+}  // namespace
+
+void CKorvaneView::SetProjectFormat(int compression) {
+    m_nCompression = compression;
+    m_wChannels = 1;
+    m_wBits = 16;
+    if (compression >= 0 && compression <= 4) {
+        const FormatRow& f = kFormats[compression];
+        m_nSamplePerSec = f.samplesPerSec;
+        m_wBitrate = static_cast<uint16_t>(f.bitrate);
+        m_nBytesPer100ms = f.bytesPer100ms;
+        m_nProjectBytesPerSec = f.bytesPerSec;
+        m_nAudioKind = f.audioKind;
+        SetControlText(IDC_STATIC_FORMAT, f.text);
+        return;
+    }
+    // An index this program never writes: keep the rate and bit rate of the file, and
+    // derive what the players need from them rather than keep the last project's.
+    m_nProjectBytesPerSec = m_nSamplePerSec * 2;
+    m_nBytesPer100ms = m_nProjectBytesPerSec / 10;
+    m_nAudioKind = m_wBitrate == 0 ? 1 : 2;
+    SetControlText(IDC_STATIC_FORMAT, "");
+}
+
+void CKorvaneView::OnProjectNew() {
+    OnButtonStop();
+    if (m_bProjectOpen == 1) SaveProject();
+
+    CNewProjectDlg dlg(m_bHasWindow ? this : nullptr);
+    if (RunModal(dlg) != IDOK) return;
+
+    CFileChooser request;
+    request.title = "プロジェクトの作成";
+    request.filter = "ﾌﾟﾛｼﾞｪｸﾄ";
+    request.save = true;
+    request.overwritePrompt = true;
+    std::vector<CString> paths;
+    if (!ChooseFile(m_bHasWindow ? this : nullptr, request, paths) || paths.empty()) return;
+    const CString folder = paths.front();
+    const CString name = LastComponent(folder);
+
+    // The checks come before the open project is put away, so that a refused name leaves
+    // that project open as it was instead of a view whose paths name the refused folder.
+    if (name.GetLength() >= 31) {
+        ShowError(this, "プロジェクト名は全角15文字以内、または半角30文字以内にして下さい。");
+        return;
+    }
+    if (folder.GetLength() >= 260) {
+        ShowError(this, "フォルダパスが長過ぎます。");
+        return;
+    }
+    switch (CreateFolder(folder)) {
+    case kFsOk:
+        break;
+    case kFsAlreadyExists:
+        ShowError(this, "同名のプロジェクトが既に存在しています。");
+        return;
+    case kFsNameTooLong:
+        ShowError(this, "プロジェクト名が長過ぎます。");
+        return;
+    default:
+        ShowError(this, "フォルダ作成時にエラーが発生しました。");
+        return;
+    }
+
+    if (m_bProjectOpen == 1) {
+        m_bookInfo.Clear();
+        DeleteAllLists();
+        RefreshSectionList(0);
+    }
+    m_strProjectFolder = folder;
+    m_strProjectFile = folder + "/Korvane.ncc";
+    SetCurrentFolder(folder);
+    SetProjectFormat(dlg.m_nFormat);
+    EnableButtons();
+    m_bProjectOpen = 1;
+    m_nSectionUndoKind = 0;
+    m_nPhraseUndoKind = 0;
+    m_lstSection.Add(std::make_unique<CSectionInformation>());
+    RefreshSectionList(0);
+    m_nWaveImportCount = 0;
+    TheAppProfile().SetProfileFile(m_strProjectFile);
+    if (m_bHasWindow) Refresh(false);
+}
+
+void CKorvaneView::OnProjectOpen() {
+    OnButtonStop();
+    if (m_bProjectOpen == 1) SaveProject();
+
+    CFileChooser request;
+    request.title = "プロジェクトを開く";
+    request.fileName = "Korvane.ncc";
+    request.filter = "ﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙ(Korvane.ncc)|Korvane.ncc|";
+    request.folder = m_strProjectFolder;
+    request.mustExist = true;
+    std::vector<CString> paths;
+    if (!ChooseFile(m_bHasWindow ? this : nullptr, request, paths) || paths.empty()) return;
+    const CString file = paths.front();
+    int slash = file.ReverseFind('/');
+    const CString folder = slash <= 0 ? CString("/") : file.Left(slash);
+
+    if (folder.GetLength() > 259) {
+        ShowError(this, "フォルダパスが長過ぎます。");
+        return;
+    }
+    if (m_bProjectOpen == 1) {
+        m_bookInfo.Clear();
+        DeleteAllLists();
+        RefreshSectionList(0);
+    }
+    m_strProjectFile = file;
+    m_strProjectFolder = folder;
+    SetCurrentFolder(folder);
+    TheAppProfile().SetProfileFile(m_strProjectFile);
+    EnableButtons();
+    m_bProjectOpen = 1;
+    m_nSectionUndoKind = 0;
+    m_nPhraseUndoKind = 0;
+    LoadProject();
+    SetProjectFormat(m_nCompression);
+    RefreshSectionList(0);
+    if (m_bHasWindow) Refresh(false);
+}

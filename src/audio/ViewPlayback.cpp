@@ -1,0 +1,179 @@
+// The view's side of playback: Play and Stop, the jumps to the first and last row, the
+// start of a phrase when its row is selected, continuous play from phrase to phrase
+// and section to section, and the finished buffers of the device.
+
+#include "app/KorvaneView.h"
+#include "audio/LevelMeter.h"
+#include "platform/MessageBox.h"
+
+namespace {
+
+// The buttons take the focus when clicked; give it back to the list the user was in.
+void GiveFocusBack(CKorvaneView& view) {
+    if (view.m_hFocusList && (view.m_hFocusList == view.m_listSection || view.m_hFocusList == view.m_listPhrase))
+        view.m_hFocusList->SetFocus();
+}
+
+int SelectedAndFocused(const IListView* list) {
+    return list ? list->GetNextItem(-1, LVNI_SELECTED | LVNI_FOCUSED) : -1;
+}
+
+// Clears every row of the list, then gives `row` the selection and the focus.
+void MoveSelection(IListView* list, int row) {
+    list->SetItemState(-1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    list->SetItemState(row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+}  // namespace
+
+int CKorvaneView::GetActiveDeviceState() const {
+    return m_nAudioKind == 1 ? m_wavePlayer.GetDeviceState() : m_mp3Player.GetDeviceState();
+}
+
+void CKorvaneView::StopActivePlayer() {
+    if (m_nAudioKind == 1) StopWavePlay();
+    else StopMp3Play();
+}
+
+void CKorvaneView::OnButtonPlay() {
+    GiveFocusBack(*this);
+    if (GetActiveDeviceState() == kAudioDeviceOpen) StopActivePlayer();
+    m_bContinuousPlay = 1;
+    PlaySelectedPhrase();
+}
+
+void CKorvaneView::OnButtonStop() {
+    GiveFocusBack(*this);
+    if (GetActiveDeviceState() == kAudioDeviceOpen) StopActivePlayer();
+    m_bContinuousPlay = 0;
+}
+
+void CKorvaneView::PlaySelectedPhrase() {
+    if (m_nAudioKind == 1) PlayWavePhrase();
+    else PlayMp3Phrase();
+}
+
+void CKorvaneView::OnMoveHead() {
+    IListView* list = m_hFocusList;
+    if (list != m_listSection && list != m_listPhrase) return;
+    OnButtonStop();
+    MoveSelection(list, 0);
+    list->EnsureVisible(0, false);
+    list->SetFocus();
+}
+
+void CKorvaneView::OnMoveTail() {
+    IListView* list = m_hFocusList;
+    if (list != m_listSection && list != m_listPhrase) return;
+    OnButtonStop();
+    if (list == m_listPhrase && list->GetItemCount() <= 1) return;
+    int last = list->GetItemCount() - 2;
+    if (last < 0) return;
+    MoveSelection(list, last);
+    list->EnsureVisible(last, false);
+    list->SetFocus();
+}
+
+void CKorvaneView::StopWavePlay() {
+    if (m_wavePlayer.Stop() != kAudioOk || m_wavePlayer.CloseFile() != kAudioOk ||
+        m_wavePlayer.CloseDevice() != kAudioOk) {
+        KvMessageBox(this, "再生停止時にエラーが発生しました", "エラー", MB_OK | MB_ICONSTOP);
+        return;
+    }
+    if (m_staticLevelMeter) m_staticLevelMeter->SetLevel(-96);
+}
+
+void CKorvaneView::StopMp3Play() {
+    if (m_mp3Player.Stop() != kAudioOk || m_mp3Player.CloseFile() != kAudioOk ||
+        m_mp3Player.CloseDevice() != kAudioOk) {
+        KvMessageBox(this, "再生停止時にエラーが発生しました", "エラー", MB_OK | MB_ICONSTOP);
+        return;
+    }
+    if (m_staticLevelMeter) m_staticLevelMeter->SetLevel(-96);
+}
+
+// Steps common to both players before the phrase record is known. Returns the record,
+// or null when there is nothing to start (the state is already settled then).
+const CPhraseInformation* CKorvaneView::PhraseToStart(int activeState) {
+    if (m_bSuppressPlay == 1) return nullptr;
+    if (m_bContinuousPlay != 1 && activeState == kAudioDeviceOpen) StopActivePlayer();
+    const int s = SelectedAndFocused(m_listSection);
+    if (s < 0 || s >= m_lstSection.GetCount()) {
+        m_bContinuousPlay = 0;
+        StopActivePlayer();
+        return nullptr;
+    }
+    const int p = SelectedAndFocused(m_listPhrase);
+    if (p < 0) {
+        m_bContinuousPlay = 0;
+        StopActivePlayer();
+        return nullptr;
+    }
+    const CSectionInformation* section = m_lstSection.GetAt(s);
+    if (p == section->m_lstPhrase.GetCount()) {
+        // Past the last phrase: continuous play goes on with the next section.
+        StopActivePlayer();
+        if (m_bContinuousPlay == 1) {
+            if (s + 1 >= m_lstSection.GetCount()) m_bContinuousPlay = 0;
+            MoveSelection(m_listSection, s + 1);
+        }
+        return nullptr;
+    }
+    return section->m_lstPhrase.GetAt(p);
+}
+
+void CKorvaneView::PlayWavePhrase() {
+    const CPhraseInformation* phrase = PhraseToStart(m_wavePlayer.GetDeviceState());
+    if (!phrase) return;
+    const CString path = m_strProjectFolder + "/" + phrase->m_strFileName;
+    m_wavePlayer.SetSampleRate(static_cast<uint32_t>(m_nSamplePerSec));
+    const bool samePath = m_wavePlayer.GetPath().CompareNoCase(path) == 0;
+    const bool deviceOpen = m_wavePlayer.GetDeviceState() == kAudioDeviceOpen;
+    auto fail = [this] {
+        StopWavePlay();
+        m_bContinuousPlay = 0;
+    };
+    if (m_bContinuousPlay == 1) {
+        if (samePath && deviceOpen && m_wavePlayer.GetPlayState() == kAudioNothingQueued) {
+            // The next phrase of the same file plays on without reopening anything.
+            if (m_wavePlayer.SetRange(phrase->m_nStart, phrase->m_nLength) != kAudioOk) return fail();
+            int r = m_wavePlayer.Start();
+            if (r != kAudioOk && r != kAudioNothingQueued) fail();
+            return;
+        }
+        if (!(samePath && !deviceOpen)) StopWavePlay();
+    }
+    if (m_wavePlayer.SetSpeed(m_nPlaySpeed) != kAudioOk) return fail();
+    if (m_wavePlayer.SetRange(phrase->m_nStart, phrase->m_nLength) != kAudioOk) return fail();
+    if (m_wavePlayer.OpenFile(path.c_str()) != kAudioOk) return fail();
+    if (m_wavePlayer.QueryDevice(WAVE_MAPPER) != kAudioOk) return fail();
+    if (m_wavePlayer.OpenDevice(WAVE_MAPPER, this) != kAudioOk) return fail();
+    int r = m_wavePlayer.Start();
+    if (r != kAudioOk && r != kAudioNothingQueued) fail();
+}
+
+// MP3 projects play once the decoder-backed player exists; until then a phrase of such
+// a project does not start.
+void CKorvaneView::PlayMp3Phrase() {
+    if (!PhraseToStart(m_mp3Player.GetDeviceState())) return;
+    m_bContinuousPlay = 0;
+}
+
+void CKorvaneView::OnWaveOutDone(HWAVEOUT device, WAVEHDR* header) {
+    const int level = CWavePlayOperation::GetPeakLevel(header);
+    const int r = m_nAudioKind == 1 ? m_wavePlayer.OnBufferDone(device, header) : kAudioNothingQueued;
+    if (r == kAudioOk || r == kAudioNothingQueued) {
+        if (m_staticLevelMeter) m_staticLevelMeter->SetLevel(level);
+    } else if (r == 10 || r == 26 || r == 27 || r == 28 || r == 31) {
+        StopActivePlayer();
+        return;
+    }
+    const int playState = m_nAudioKind == 1 ? m_wavePlayer.GetPlayState() : kAudioNothingQueued;
+    if (playState != kAudioNothingQueued) return;
+    if (m_bContinuousPlay != 1) {
+        StopActivePlayer();
+        return;
+    }
+    const int n = m_listPhrase->GetNextItem(-1, LVNI_SELECTED);
+    MoveSelection(m_listPhrase, n + 1);
+}

@@ -1,0 +1,311 @@
+#include "audio/WavePlayOperation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "audio/TimeStretch.h"
+#include "platform/Riff.h"
+
+namespace {
+
+constexpr uint32_t kFormWave = RiffFourCC('W', 'A', 'V', 'E');
+constexpr uint32_t kChunkFmt = RiffFourCC('f', 'm', 't', ' ');
+constexpr uint32_t kChunkData = RiffFourCC('d', 'a', 't', 'a');
+
+// Output duration / input duration for the speed indices 1..8. x2.00 is a hair short
+// of 0.5 on purpose: it is the ratio the stretch's output table was made with.
+constexpr double kSpeedRatio[8] = {
+    1.3333333333333, 1.0, 0.8, 0.66666666666667, 0.57142857142857, 0.49977324263038, 0.4, 0.33333333333333,
+};
+
+// The stretch's input working array holds one whole buffer of samples.
+constexpr uint32_t kMaxSamplesPerBuffer = CWavePlayOperation::kBufferBytes / 2;
+
+int16_t SampleAt(const char* data, uint32_t index) {
+    int16_t sample;
+    std::memcpy(&sample, data + 2 * static_cast<size_t>(index), sizeof sample);
+    return sample;
+}
+
+WaveOutFormat DeviceFormat(const WaveFormatEx& format) {
+    WaveOutFormat device;
+    device.formatTag = format.wFormatTag;
+    device.channels = format.nChannels;
+    device.samplesPerSec = format.nSamplesPerSec;
+    device.bitsPerSample = format.wBitsPerSample;
+    return device;
+}
+
+}  // namespace
+
+CWavePlayOperation::CWavePlayOperation() = default;
+
+CWavePlayOperation::~CWavePlayOperation() {
+    if (m_hDevice) {
+        // The device must let go of the buffers before they are freed. The owner is
+        // being destroyed, so its reports are dropped and nobody is told.
+        WaveOutReset(m_hDevice);
+        for (WAVEHDR* header : m_pHeaders)
+            if (header) WaveOutUnprepareHeader(m_hDevice, header);
+        WaveOutClose(m_hDevice);
+        m_hDevice = nullptr;
+    }
+    if (m_file) m_file->Close();
+    FreeBuffers();
+}
+
+int CWavePlayOperation::Initialize() {
+    m_stretch = std::make_unique<CTimeStretch>();
+    m_stretchIn.assign(kMaxSamplesPerBuffer, 0.0f);
+    m_stretchOut.assign(CTimeStretch::kBufferSamples, 0.0f);
+    FreeBuffers();
+    m_file.reset();
+    m_nEndPosition = 0;
+    m_format = WaveFormatEx{};
+    // The buffers come from the free store, which cannot be missing as a private heap
+    // could; 12 is never returned here.
+    m_nAllocResult = AllocBuffers();
+    m_hDevice = nullptr;
+    m_nQueued = 0;
+    m_nReadPosition = 0;
+    m_nBytesPerBuffer = 0;
+    m_nDataOffset = 0;
+    m_nDataSize = 0;
+    return kAudioOk;
+}
+
+int CWavePlayOperation::AllocBuffers() {
+    for (int i = 0; i < kBufferCount; ++i) {
+        if (!m_pHeaders[i]) m_pHeaders[i] = new (std::nothrow) WAVEHDR{};
+        if (!m_pHeaders[i]) return Fail(kAudioNoMemory);
+        if (!m_pBuffers[i]) m_pBuffers[i] = new (std::nothrow) char[kBufferBytes]();
+        if (!m_pBuffers[i]) return Fail(kAudioNoMemory);
+    }
+    return kAudioOk;
+}
+
+int CWavePlayOperation::FreeBuffers() {
+    for (int i = 0; i < kBufferCount; ++i) {
+        delete m_pHeaders[i];
+        m_pHeaders[i] = nullptr;
+        delete[] m_pBuffers[i];
+        m_pBuffers[i] = nullptr;
+    }
+    return kAudioOk;
+}
+
+int CWavePlayOperation::SetSampleRate(uint32_t rate) {
+    if (m_stretch) m_stretch->SetSampleRate(rate);
+    return kAudioOk;
+}
+
+int CWavePlayOperation::SetSpeed(int index) {
+    m_nSpeed = index;
+    if (index < 1 || index > 8) return kAudioFailed;
+    if (m_stretch) {
+        m_stretch->SetSpeedIndex(index);
+        m_stretch->SetRatio(kSpeedRatio[index - 1]);
+    }
+    return kAudioOk;
+}
+
+int CWavePlayOperation::SetRange(uint32_t start, uint32_t length) {
+    if (length == 0) return kAudioNothingQueued;
+    m_nReadPosition = start;
+    m_nEndPosition = static_cast<uint64_t>(start) + length;
+    return kAudioOk;
+}
+
+uint32_t CWavePlayOperation::BytesPerBuffer(const WaveFormatEx& format) {
+    // The stretch and the peak measure read the buffers as 16-bit mono samples; any
+    // other layout would be played as noise at the wrong speed.
+    if (format.wFormatTag != kWaveFormatPcm || format.nChannels != 1 || format.wBitsPerSample != 16) return 0;
+    // From the rate, never from the header's own bytes-per-second field: a damaged or
+    // foreign header must not decide how much is read into a buffer.
+    const uint32_t align = WaveBlockAlign(format);
+    const uint64_t bytes = static_cast<uint64_t>(WaveBytesPerSecond(format)) / 10 / align * align;
+    if (bytes < align || bytes > kBufferBytes) return 0;
+    return static_cast<uint32_t>(bytes);
+}
+
+int CWavePlayOperation::OpenFile(const char* path) {
+    if (m_file) return Fail(kAudioFileAlreadyOpen);
+    if (!path || !*path) return Fail(kAudioEmptyPath);
+
+    int error = 0;
+    m_file = CRiffFile::Open(CString(path), RiffOpenMode::Read, error);
+    if (!m_file) return Fail(kAudioCannotOpenFile);
+    m_strPath = path;
+
+    // From here on a failure leaves the file open until CloseFile, as the owners'
+    // stop routines expect.
+    RiffChunk riff;
+    riff.formType = kFormWave;
+    if (m_file->Descend(riff, nullptr, kRiffFindRiff) != kRiffOk) return Fail(kAudioNoRiffChunk);
+    RiffChunk fmt;
+    fmt.id = kChunkFmt;
+    if (m_file->Descend(fmt, &riff, kRiffFindChunk) != kRiffOk) return Fail(kAudioNoFmtChunk);
+
+    m_format = WaveFormatEx{};
+    const int64_t wanted = std::min<uint32_t>(fmt.size, sizeof m_format);
+    if (m_file->Read(&m_format, wanted) != wanted) return Fail(kAudioCannotReadFormat);
+    if (m_file->Ascend(fmt) != kRiffOk) return Fail(kAudioNoDataChunk);
+
+    RiffChunk data;
+    data.id = kChunkData;
+    if (m_file->Descend(data, &riff, kRiffFindChunk) != kRiffOk) return Fail(kAudioNoDataChunk);
+    m_nDataOffset = data.dataOffset;
+    m_nDataSize = data.size;
+
+    m_nBytesPerBuffer = BytesPerBuffer(m_format);
+    if (m_nBytesPerBuffer == 0) return Fail(kAudioCannotOpenFile);
+    return kAudioOk;
+}
+
+int CWavePlayOperation::QueryDevice(unsigned deviceId) {
+    if (WaveOutQuery(deviceId, DeviceFormat(m_format)) != MMSYSERR_NOERROR) return Fail(kAudioDeviceQueryFailed);
+    return kAudioOk;
+}
+
+int CWavePlayOperation::OpenDevice(unsigned deviceId, IWaveOutOwner* owner) {
+    if (m_hDevice) return Fail(kAudioDeviceAlreadyOpen);
+    HWAVEOUT device = nullptr;
+    if (WaveOutOpen(&device, deviceId, DeviceFormat(m_format), owner) != MMSYSERR_NOERROR)
+        return Fail(kAudioDeviceOpenFailed);
+    m_hDevice = device;
+    return kAudioOk;
+}
+
+int CWavePlayOperation::Start() {
+    if (!m_hDevice) return kAudioOk;
+    m_nQueued = 0;
+    if (!m_file || m_file->Seek(m_nDataOffset + static_cast<int64_t>(m_nReadPosition), SEEK_SET) < 0)
+        return Fail(kAudioReadError);
+
+    for (int i = 0; i < kBufferCount; ++i) {
+        WAVEHDR* header = m_pHeaders[i];
+        if (!header || !m_pBuffers[i]) return Fail(kAudioNoMemory);
+        header->lpData = m_pBuffers[i];
+        header->dwUser = 0;
+        header->dwFlags = 0;
+        header->dwLoops = 0;
+        if (int r = ReadBuffer(header)) return r;
+        StretchBuffer(header);
+        if (int r = Queue(m_hDevice, header)) return r;
+    }
+    return kAudioOk;
+}
+
+int CWavePlayOperation::OnBufferDone(HWAVEOUT device, WAVEHDR* header) {
+    // Only our own headers, and only those the device has really finished with: after
+    // Stop the reports of the reset headers still arrive, for headers no longer
+    // prepared, and must change nothing.
+    if (IndexOf(header) < 0) return kAudioHeaderNotDone;
+    if ((header->dwFlags & (WHDR_DONE | WHDR_PREPARED)) != (WHDR_DONE | WHDR_PREPARED)) return kAudioHeaderNotDone;
+    if (m_nQueued == 0) return Fail(kAudioNoQueuedBuffer);
+
+    const MMRESULT r = WaveOutUnprepareHeader(device, header);
+    if (r == MMSYSERR_INVALHANDLE) return kAudioInvalidHandle;
+    if (r != MMSYSERR_NOERROR) return Fail(kAudioUnprepareFailed);
+
+    --m_nQueued;
+    if (int read = ReadBuffer(header)) return read;
+    header->dwFlags = 0;
+    StretchBuffer(header);
+    return Queue(device, header);
+}
+
+int CWavePlayOperation::Stop() {
+    if (!m_hDevice) return kAudioOk;
+    if (WaveOutReset(m_hDevice) != MMSYSERR_NOERROR) return Fail(kAudioResetFailed);
+    for (WAVEHDR* header : m_pHeaders) {
+        if (!header || (header->dwFlags & (WHDR_DONE | WHDR_PREPARED)) != (WHDR_DONE | WHDR_PREPARED)) continue;
+        if (WaveOutUnprepareHeader(m_hDevice, header) != MMSYSERR_NOERROR) return Fail(kAudioUnprepareFailed);
+    }
+    m_nQueued = 0;
+    if (m_stretch) m_stretch->Reset();
+    return kAudioOk;
+}
+
+int CWavePlayOperation::CloseFile() {
+    if (!m_file) return kAudioOk;
+    const int r = m_file->Close();
+    m_file.reset();
+    m_strPath.Empty();
+    return r == kRiffOk ? kAudioOk : kAudioCloseFileFailed;
+}
+
+int CWavePlayOperation::CloseDevice() {
+    if (!m_hDevice) return kAudioOk;
+    const MMRESULT r = WaveOutClose(m_hDevice);
+    m_hDevice = nullptr;
+    return r == MMSYSERR_NOERROR ? kAudioOk : Fail(kAudioDeviceCloseFailed);
+}
+
+int CWavePlayOperation::GetPeakLevel(const WAVEHDR* header) {
+    if (!header || !header->lpData) return -96;
+    const uint32_t count = header->dwBufferLength / 2;
+    int least = 0, greatest = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const int sample = SampleAt(header->lpData, i);
+        least = std::min(least, sample);
+        greatest = std::max(greatest, sample);
+    }
+    // The negative side reaches one step further, so each side has its own full scale.
+    const double peak = -least > greatest ? -least * 3.0517578125e-05 : greatest / 32767.0;
+    if (!(peak > 0.0)) return -96;
+    return static_cast<int>(20.0 * std::log10(peak));
+}
+
+int CWavePlayOperation::ReadBuffer(WAVEHDR* header) {
+    // The range ends at the end of the data chunk too: what follows it in the file
+    // (a list of tags, say) is not sound.
+    const uint64_t end = std::min(m_nEndPosition, m_nDataSize);
+    if (m_nReadPosition >= end) return kAudioNothingQueued;
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(m_nBytesPerBuffer, end - m_nReadPosition));
+    if (n < 1) return kAudioNothingQueued;
+    if (!m_file) return Fail(kAudioReadError);
+    const int64_t got = m_file->Read(header->lpData, n);
+    if (got < 0) return Fail(kAudioReadError);
+    if (got == 0) return kAudioNothingQueued;
+    m_nReadPosition += static_cast<uint64_t>(got);
+    header->dwBufferLength = static_cast<uint32_t>(got);
+    return kAudioOk;
+}
+
+void CWavePlayOperation::StretchBuffer(WAVEHDR* header) {
+    if (!m_stretch || m_stretch->GetRatio() == 1.0) return;
+    const uint32_t n = std::min(header->dwBufferLength / 2, kMaxSamplesPerBuffer);
+    for (uint32_t i = 0; i < n; ++i) m_stretchIn[i] = SampleAt(header->lpData, i);
+    uint32_t m = 0;
+    m_stretch->Process(m_stretchIn.data(), m_stretchOut.data(), n, &m);
+    m = std::min<uint32_t>(m, kBufferBytes / 2);
+    for (uint32_t i = 0; i < m; ++i) {
+        const float value = std::clamp(m_stretchOut[i], -32767.0f, 32767.0f);
+        const int16_t sample = static_cast<int16_t>(value);  // truncates toward zero
+        std::memcpy(header->lpData + 2 * static_cast<size_t>(i), &sample, sizeof sample);
+    }
+    header->dwBufferLength = 2 * m;
+}
+
+int CWavePlayOperation::Queue(HWAVEOUT device, WAVEHDR* header) {
+    if (WaveOutPrepareHeader(device, header) != MMSYSERR_NOERROR) return Fail(kAudioPrepareFailed);
+    if (WaveOutWrite(device, header) != MMSYSERR_NOERROR) return Fail(kAudioWriteFailed);
+    ++m_nQueued;
+    return kAudioOk;
+}
+
+int CWavePlayOperation::IndexOf(const WAVEHDR* header) const {
+    if (!header) return -1;
+    for (int i = 0; i < kBufferCount; ++i)
+        if (m_pHeaders[i] == header) return i;
+    return -1;
+}
+
+int CWavePlayOperation::Fail(int result) {
+    ShowAudioResultMessage(result);
+    return result;
+}

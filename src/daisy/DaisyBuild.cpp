@@ -1,0 +1,99 @@
+// The book build command (F6): turns the open project into a DAISY 2.02 book inside its
+// folder. The project's files go into "Backup" first and the sections are recorded for
+// undo, so that a failure at any step puts the folder and the book back as they were.
+
+#include <wx/window.h>
+
+#include "app/KorvaneView.h"
+#include "daisy/BookFileFaults.h"
+#include "daisy/DaisyBuild.h"
+#include "platform/FileSystem.h"
+#include "platform/MessageBox.h"
+
+CString GetLastPathComponent(const CString& path) {
+    // "/" is never the second byte of a double-byte character.
+    const int slash = path.ReverseFind('/');
+    return slash < 0 ? path : path.Mid(slash + 1);
+}
+
+void CKorvaneView::OnDaisyBuild() {
+    wxWindow* parent = m_bHasWindow ? this : nullptr;
+    auto showError = [parent](const CString& text) { KvMessageBox(parent, text, "エラー", MB_OK | MB_ICONSTOP); };
+
+    OnButtonStop();
+    if (KvMessageBox(parent, "Daisy図書を生成しますか？", "確認", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+    // MP3 projects need the encoder for their section audio; refuse before anything
+    // is asked or moved.
+    if (m_nAudioKind != 1) {
+        showError("MP3形式のDaisy図書作成にはまだ対応していません。");
+        return;
+    }
+    while (m_bookInfo.m_strTitle.IsEmpty()) {
+        KvMessageBox(parent, "書誌情報を入力して下さい。", "確認", MB_OK | MB_ICONWARNING);
+        if (AskBookInfo() == 2) return;
+    }
+
+    m_bSuppressPlay = 1;
+    if (ValidateBook() != 0) {
+        m_bSuppressPlay = 0;
+        return;
+    }
+
+    const CString projectName = GetLastPathComponent(m_strProjectFolder);
+    const CString backupFolder = m_strProjectFolder + "/Backup/";
+    const CString backupPath = m_strProjectFolder + "/Backup";
+    const int created = CreateFolderPath(backupPath);
+    // A file named "Backup" is no place to keep the project: only a folder will do.
+    if (created != kFsOk || !FolderExists(backupPath)) {
+        showError(created == kFsNameTooLong ? "プロジェクト名が長過ぎます。" : "フォルダ作成時にエラーが発生しました。");
+        m_bSuppressPlay = 0;
+        return;
+    }
+
+    if (BackupProjectFolder(backupFolder) != 0) {
+        // Everything that could be moved back is back, and the message said what not.
+        m_bSuppressPlay = 0;
+        SetCurrentFolder(m_strProjectFolder);
+        return;
+    }
+
+    m_nSectionUndoKind = 10;
+    SaveUndoAllSections();
+
+    // Puts the folder and the sections back, then says which step failed. Playback stays
+    // suppressed until the lists are rebuilt: the selection they make would otherwise
+    // start the first phrase.
+    auto rollBack = [&](const char* message) {
+        RestoreFromBackup(backupFolder);
+        RestoreUndoSections();
+        m_bSuppressPlay = 0;
+        SetCurrentFolder(m_strProjectFolder);
+        if (message) showError(message);
+    };
+
+    for (int n = 1; n <= m_lstSection.GetCount(); ++n) {
+        // The section builder has said why, or the user cancelled.
+        if (BuildSectionAudio(n, m_strProjectFolder, m_lstSection.GetAt(n - 1)) != 0) return rollBack(nullptr);
+    }
+    // The NCC writer gives the book its identifier when it has none; the SMIL files
+    // carry the same one, so this order is fixed.
+    if (WriteNcc(m_strProjectFolder) != 0) return rollBack("NCC.htmlの作成時にエラーが発生しました。");
+    if (WriteSmilFiles(m_strProjectFolder) != 0) return rollBack("Smilファイルの作成時にエラーが発生しました。");
+    if (WriteDiscInfo(m_strProjectFolder, projectName) != 0)
+        return rollBack("DiscInfo.htmlの作成時にエラーが発生しました。");
+    // Without the project file the phrases would point at recordings that are now in
+    // the backup; a failed save is a failed build.
+    if (BookFileFails(EBookFileStep::ProjectSave, m_strProjectFile) || SaveProject() != 0)
+        return rollBack("プロジェクトファイルの保存時にエラーが発生しました。");
+
+    // The recordings the undo would point at are gone from the folder.
+    m_nSectionUndoKind = 0;
+    m_nPhraseUndoKind = 0;
+    KvMessageBox(parent, "完了しました。", "確認", MB_OK | MB_ICONINFORMATION);
+
+    SetCurrentFolder(m_strProjectFolder);
+    RefreshSectionList(0);
+    RefreshPhraseList(0);
+    m_bSuppressPlay = 0;
+    if (m_bHasWindow) Refresh(false);
+}
