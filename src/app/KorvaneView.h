@@ -356,6 +356,18 @@ public:
     int ImportWaveFile(int* pCurrentIndex, const CString& source, const CString& nameText,
                        const CString& progressText);
 
+    // --- navigation
+    // The next or previous phrase with a group flag, a page, a mark, or any of them; the
+    // selection moves there (and plays it), or a message says there is none.
+    void OnPrevGroup();
+    void OnNextGroup();
+    void OnPrevPage();
+    void OnNextPage();
+    void OnPrevMark();
+    void OnNextMark();
+    void OnPrevEvent();
+    void OnNextEvent();
+
 private:
     void CreateControls();
     wxStaticText* MakeLabel(int id, const char* text, bool blackBackground);

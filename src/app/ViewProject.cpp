@@ -7,6 +7,7 @@
 #include "platform/DialogHost.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "platform/PrivateProfile.h"
 
 namespace {
 
@@ -50,8 +51,8 @@ void CKorvaneView::SetProjectFormat(int compression) {
         SetControlText(IDC_STATIC_FORMAT, f.text);
         return;
     }
-    // An index this program never writes: keep the rate and bit rate of the file, and
-    // derive what the players need from them rather than keep the last project's.
+    // An index this program never writes (opening refuses such files): keep the rate
+    // and bit rate, and derive what the players need from them.
     m_nProjectBytesPerSec = m_nSamplePerSec * 2;
     m_nBytesPer100ms = m_nProjectBytesPerSec / 10;
     m_nAudioKind = m_wBitrate == 0 ? 1 : 2;
@@ -137,6 +138,13 @@ void CKorvaneView::OnProjectOpen() {
 
     if (folder.GetLength() > 259) {
         ShowError(this, "フォルダパスが長過ぎます。");
+        return;
+    }
+    // A format this program never writes would leave the players and the build with
+    // the format of the project before: refuse the file while nothing has changed yet.
+    const int compression = GetPrivateProfileInt("Format", "Compression", 1, file);
+    if (compression < 0 || compression > 4) {
+        ShowError(this, "プロジェクトファイルの音声フォーマットが正しくありません。");
         return;
     }
     if (m_bProjectOpen == 1) {

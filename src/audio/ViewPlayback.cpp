@@ -77,7 +77,7 @@ void CKorvaneView::OnMoveTail() {
 void CKorvaneView::StopWavePlay() {
     if (m_wavePlayer.Stop() != kAudioOk || m_wavePlayer.CloseFile() != kAudioOk ||
         m_wavePlayer.CloseDevice() != kAudioOk) {
-        KvMessageBox(this, "再生停止時にエラーが発生しました", "エラー", MB_OK | MB_ICONSTOP);
+        KvMessageBox(HasWindow() ? this : nullptr, "再生停止時にエラーが発生しました", "エラー", MB_OK | MB_ICONSTOP);
         return;
     }
     if (m_staticLevelMeter) m_staticLevelMeter->SetLevel(-96);
@@ -86,7 +86,7 @@ void CKorvaneView::StopWavePlay() {
 void CKorvaneView::StopMp3Play() {
     if (m_mp3Player.Stop() != kAudioOk || m_mp3Player.CloseFile() != kAudioOk ||
         m_mp3Player.CloseDevice() != kAudioOk) {
-        KvMessageBox(this, "再生停止時にエラーが発生しました", "エラー", MB_OK | MB_ICONSTOP);
+        KvMessageBox(HasWindow() ? this : nullptr, "再生停止時にエラーが発生しました", "エラー", MB_OK | MB_ICONSTOP);
         return;
     }
     if (m_staticLevelMeter) m_staticLevelMeter->SetLevel(-96);

@@ -64,6 +64,21 @@ private:
     iconv_t m_cd;
 };
 
+// Opening a converter costs far more than most conversions (paths are converted at
+// every file call), so each thread keeps its three open.
+enum EDirection { kToCp932, kCp932ToUtf8, kCp932ToUtf16 };
+
+Iconv& Converter(EDirection direction) {
+    thread_local Iconv toCp932("CP932", "UTF-32LE");
+    thread_local Iconv toUtf8("UTF-8", "CP932");
+    thread_local Iconv toUtf16("UTF-16LE", "CP932");
+    switch (direction) {
+    case kToCp932: return toCp932;
+    case kCp932ToUtf8: return toUtf8;
+    default: return toUtf16;
+    }
+}
+
 const std::string kQuestion = "?";
 const std::string kQuestion16("?\0", 2);
 
@@ -103,7 +118,7 @@ std::u32string DecodeUtf8(std::string_view s) {
 
 bool CodePointsToCp932(std::u32string cps, std::string& out, const std::string* replacement) {
     for (char32_t& c : cps) c = MapForCp932(c);
-    Iconv cv("CP932", "UTF-32LE");
+    Iconv& cv = Converter(kToCp932);
     return cv.Run(reinterpret_cast<const char*>(cps.data()), cps.size() * 4, out, replacement,
                   [](const char*, size_t) { return size_t{4}; });
 }
@@ -112,14 +127,14 @@ bool CodePointsToCp932(std::u32string cps, std::string& out, const std::string* 
 
 std::string Cp932ToUtf8(const CString& text) {
     std::string out;
-    Iconv cv("UTF-8", "CP932");
+    Iconv& cv = Converter(kCp932ToUtf8);
     cv.Run(text.c_str(), static_cast<size_t>(text.GetLength()), out, &kQuestion, SkipCp932);
     return out;
 }
 
 bool Cp932ToUtf8Strict(const CString& text, std::string& out) {
     out.clear();
-    Iconv cv("UTF-8", "CP932");
+    Iconv& cv = Converter(kCp932ToUtf8);
     return cv.Run(text.c_str(), static_cast<size_t>(text.GetLength()), out, nullptr, SkipCp932);
 }
 
@@ -138,7 +153,7 @@ bool Utf8ToCp932Strict(std::string_view utf8, CString& out) {
 
 std::u16string Cp932ToUtf16(const CString& text) {
     std::string bytes;
-    Iconv cv("UTF-16LE", "CP932");
+    Iconv& cv = Converter(kCp932ToUtf16);
     cv.Run(text.c_str(), static_cast<size_t>(text.GetLength()), bytes, &kQuestion16, SkipCp932);
     std::u16string out;
     out.reserve(bytes.size() / 2);

@@ -160,6 +160,22 @@ TEST_F(EditorWindow, ClosingSavesProjectSettingsAndColumnWidths) {
     EXPECT_EQ(view->m_nSamplePerSec, 44100);
 }
 
+TEST_F(EditorWindow, AForeignFormatIndexIsRefusedBeforeAnythingChanges) {
+    NewProject(1, root / "open");
+    view->m_lstSection.GetAt(0)->m_strHeading = "残す";
+    fs::create_directories(root / "odd");
+    std::ofstream(root / "odd" / "Korvane.ncc", std::ios::binary) << "[Format]\r\nCompression=7\r\n";
+    CUiScript script;
+    script.AnswerFile({CString((root / "odd" / "Korvane.ncc").string())});
+    script.AnswerBox(IDOK);
+    frame->RunMenuCommand(ID_PROJECT_OPEN);
+    ASSERT_EQ(script.BoxTexts().size(), 1u);
+    EXPECT_EQ(script.BoxTexts()[0], "プロジェクトファイルの音声フォーマットが正しくありません。");
+    EXPECT_EQ(view->m_strProjectFolder, CString((root / "open").string()));
+    EXPECT_EQ(view->m_lstSection.GetAt(0)->m_strHeading, "残す");
+    EXPECT_EQ(view->m_nCompression, 1);
+}
+
 TEST_F(EditorWindow, DisabledCommandsDoNothingWithoutAProject) {
     EXPECT_FALSE(view->IsCommandEnabled(ID_SECTION_ADD));
     EXPECT_FALSE(view->IsCommandEnabled(ID_EDIT_SELECT_ALL));
