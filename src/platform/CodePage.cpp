@@ -125,7 +125,15 @@ bool CodePointsToCp932(std::u32string cps, std::string& out, const std::string* 
 
 }  // namespace
 
+// CP932 keeps ASCII as it is (0x5C and 0x7E included), and most paths and keys are ASCII.
+static bool IsAscii(const CString& text) {
+    for (char c : text.str())
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
 std::string Cp932ToUtf8(const CString& text) {
+    if (IsAscii(text)) return text.str();
     std::string out;
     Iconv& cv = Converter(kCp932ToUtf8);
     cv.Run(text.c_str(), static_cast<size_t>(text.GetLength()), out, &kQuestion, SkipCp932);
@@ -133,6 +141,10 @@ std::string Cp932ToUtf8(const CString& text) {
 }
 
 bool Cp932ToUtf8Strict(const CString& text, std::string& out) {
+    if (IsAscii(text)) {
+        out = text.str();
+        return true;
+    }
     out.clear();
     Iconv& cv = Converter(kCp932ToUtf8);
     return cv.Run(text.c_str(), static_cast<size_t>(text.GetLength()), out, nullptr, SkipCp932);
