@@ -15,6 +15,7 @@
 #include "audio/WaveFileWriter.h"
 #include "audio/WaveImportDlg.h"
 #include "audio/WaveRateConverter.h"
+#include "audio/WaveSecondReader.h"
 #include "platform/DialogHost.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -51,36 +52,6 @@ void DeleteTempFiles(const CString& folder, const std::vector<CString>& chosen) 
     }
 }
 
-// Reads the source's samples one second at a time, up to the end of its data.
-class CSecondReader {
-public:
-    CSecondReader(CRiffFile& file, uint32_t dataSize, uint32_t bytesPerSecond)
-        : m_file(file), m_nDataSize(dataSize), m_nBytesPerSecond(bytesPerSecond), m_bytes(bytesPerSecond) {}
-
-    // 1 with the next second in `samples`, 0 at the end, -1 on a read error.
-    int Next(std::vector<int16_t>& samples) {
-        samples.clear();
-        const int64_t remaining = static_cast<int64_t>(m_nDataSize) - m_nDone;
-        const int64_t want = std::min<int64_t>(m_nBytesPerSecond, remaining);
-        if (want < 1) return 0;
-        const int64_t got = m_file.Read(m_bytes.data(), want);
-        if (got < 0) return -1;
-        if (got == 0) return 0;
-        m_nDone += got;
-        // A last odd byte is half a sample: it carries nothing to keep.
-        samples.resize(static_cast<size_t>(got / 2));
-        for (size_t i = 0; i < samples.size(); ++i)
-            samples[i] = static_cast<int16_t>(m_bytes[2 * i] | m_bytes[2 * i + 1] << 8);
-        return 1;
-    }
-
-private:
-    CRiffFile& m_file;
-    uint32_t m_nDataSize;
-    uint32_t m_nBytesPerSecond;
-    std::vector<unsigned char> m_bytes;
-    int64_t m_nDone = 0;
-};
 
 bool WriteSamples(CRiffFile& file, const std::vector<int16_t>& samples, std::vector<unsigned char>& bytes,
                   uint64_t& written) {
@@ -269,7 +240,7 @@ int CKorvaneView::ImportWaveFile(int* pCurrentIndex, const CString& source, cons
     host.BeginProgress(kImportCaption, CString("フレーズ情報取得中...　") + progressText,
                        std::max<int>(1, static_cast<int>(dataSize / inBytesPerSecond)));
     const bool convert = inRate != outRate;
-    CSecondReader reader(*in, dataSize, inBytesPerSecond);
+    CWaveSecondReader reader(*in, dataSize, inBytesPerSecond);
     CWaveRateConverter converter;
     converter.Begin(static_cast<int>(inRate), static_cast<int>(outRate));
     std::vector<int16_t> current, next, converted;

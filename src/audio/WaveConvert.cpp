@@ -1,7 +1,5 @@
 #include "audio/WaveConvert.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <memory>
 #include <new>
@@ -11,50 +9,13 @@
 #include "audio/WaveFile.h"
 #include "audio/WaveFileWriter.h"
 #include "audio/WaveRateConverter.h"
-#include "platform/CodePage.h"
+#include "audio/WaveSecondReader.h"
+#include "platform/FileSystem.h"
 #include "platform/Riff.h"
 
 namespace {
 
-bool SourceExists(const CString& path) {
-    std::string native;
-    struct stat st {};
-    return Cp932ToUtf8Strict(path, native) && stat(native.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-// Reads the source one second at a time, up to the size its "data" chunk claims.
-class CSecondReader {
-public:
-    CSecondReader(CRiffFile& file, uint32_t dataSize, uint32_t bytesPerSecond)
-        : m_file(file), m_dataSize(dataSize), m_bytesPerSecond(bytesPerSecond), m_bytes(bytesPerSecond) {}
-
-    // 1 with the next second in `samples`, 0 at the end, -1 on a read error.
-    int Next(std::vector<int16_t>& samples) {
-        samples.clear();
-        const int64_t remaining = static_cast<int64_t>(m_dataSize) - m_chunks * static_cast<int64_t>(m_bytesPerSecond);
-        const int64_t want = std::min<int64_t>(m_bytesPerSecond, remaining);
-        if (want < 1) return 0;
-        const int64_t got = m_file.Read(m_bytes.data(), want);
-        if (got < 0) return -1;
-        if (got == 0) return 0;
-        ++m_chunks;
-        m_read += got;
-        samples.resize(static_cast<size_t>(got / 2));
-        for (size_t i = 0; i < samples.size(); ++i)
-            samples[i] = static_cast<int16_t>(m_bytes[2 * i] | m_bytes[2 * i + 1] << 8);
-        return 1;
-    }
-
-    int64_t BytesRead() const { return m_read; }
-
-private:
-    CRiffFile& m_file;
-    uint32_t m_dataSize;
-    uint32_t m_bytesPerSecond;
-    std::vector<unsigned char> m_bytes;
-    int64_t m_chunks = 0;
-    int64_t m_read = 0;
-};
+bool SourceExists(const CString& path) { return FileExists(path) && !FolderExists(path); }
 
 }  // namespace
 
@@ -109,7 +70,7 @@ int ConvertWaveFormat(CWaveTaskHost& host, const CString& source, const CString&
     };
 
     host.BeginProgress(caption, text, std::max<int>(1, static_cast<int>(dataSize / bytesPerSecond)));
-    CSecondReader reader(*in, dataSize, bytesPerSecond);
+    CWaveSecondReader reader(*in, dataSize, bytesPerSecond);
     CWaveRateConverter converter;
     converter.Begin(static_cast<int>(format.nSamplesPerSec), targetRate);
     std::vector<int16_t> current, next, converted;

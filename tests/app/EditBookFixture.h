@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -38,16 +39,18 @@ struct SectionData {
 };
 
 using BookData = std::vector<SectionData>;
+// The boxes a command showed: "?text" for a yes/no question captioned "確認", "!text"
+// for an error captioned "エラー", "caption|style|text" for any other box.
+using Boxes = std::vector<std::string>;
+using V = CKorvaneView;
 
-inline std::ostream& operator<<(std::ostream& os, const PhraseData& p) {
-    return os << "{" << p.file << "@" << p.start << "+" << p.length << " pause " << p.pause << " page " << p.pageKind
-              << ":" << p.pageText << " g" << p.group << " m" << p.mark << " " << p.comment << " " << p.bytesPerSec << "}";
-}
-
+// Failures show the book as "[level heading pages n count t time: {file@start+length ...}]".
 inline std::ostream& operator<<(std::ostream& os, const SectionData& s) {
     os << "[L" << s.level << " " << s.heading << " " << s.startPage << "-" << s.endPage << " " << s.comment << " n"
        << s.phraseCount << " t" << s.sectionTime << ":";
-    for (const PhraseData& p : s.phrases) os << " " << p;
+    for (const PhraseData& p : s.phrases)
+        os << " {" << p.file << "@" << p.start << "+" << p.length << " pause " << p.pause << " page " << p.pageKind << ":"
+           << p.pageText << " g" << p.group << " m" << p.mark << " " << p.comment << " " << p.bytesPerSec << "}";
     return os << "]";
 }
 
@@ -67,6 +70,21 @@ inline BookData Capture(const CRecordList<CSectionInformation>& book) {
     BookData d;
     for (const auto& s : book) d.push_back(Capture(*s));
     return d;
+}
+
+// Runs `action` with the boxes answered by `answers` in order; unused answers and
+// unanswered boxes fail the test.
+inline Boxes Answering(std::initializer_list<int> answers, const std::function<void()>& action) {
+    CUiScript script;
+    for (int answer : answers) script.AnswerBox(answer);
+    action();
+    Boxes boxes;
+    for (const CUiRecord& r : script.Records()) {
+        if (r.caption == "確認" && r.style == (MB_YESNO | MB_ICONQUESTION)) boxes.push_back("?" + r.text.str());
+        else if (r.caption == "エラー" && r.style == (MB_OK | MB_ICONSTOP)) boxes.push_back("!" + r.text.str());
+        else boxes.push_back(r.caption.str() + "|" + std::to_string(r.style) + "|" + r.text.str());
+    }
+    return boxes;
 }
 
 class EditBook : public ::testing::Test {
@@ -96,9 +114,21 @@ protected:
         }
         return view.m_lstSection.Add(std::move(section));
     }
+    // `count` fresh sections at the end of the book.
+    void AddBlankSections(int count) {
+        for (int i = 0; i < count; ++i) view.m_lstSection.Add(std::make_unique<CSectionInformation>());
+    }
 
     CPhraseInformation* PhraseAt(int section, int phrase) const {
         return view.m_lstSection.GetAt(section)->m_lstPhrase.GetAt(phrase);
+    }
+    CSectionInformation* SectionAt(int section) const { return view.m_lstSection.GetAt(section); }
+    int SectionCount() const { return view.m_lstSection.GetCount(); }
+    // The phrase counts of the sections, in order.
+    std::vector<int> Shape() const {
+        std::vector<int> counts;
+        for (const auto& section : view.m_lstSection) counts.push_back(section->m_lstPhrase.GetCount());
+        return counts;
     }
 
     // The lists as after opening the book, with section `row` selected.
@@ -109,11 +139,19 @@ protected:
         sections.UserClick(first);
         if (last != first) sections.UserClick(last, false, true);
     }
-
     // The user clicks the phrases `first` to `last` of the shown section.
     void PickPhrases(int first, int last) {
         phrases.UserClick(first);
         if (last != first) phrases.UserClick(last, false, true);
+    }
+    // The user clicks section `section`, then its phrase `phrase`.
+    void Pick(int section, int phrase) {
+        sections.UserClick(section);
+        phrases.UserClick(phrase);
+    }
+
+    Boxes Run(void (CKorvaneView::*command)(), std::initializer_list<int> answers = {}) {
+        return Answering(answers, [&] { (view.*command)(); });
     }
 
     BookData Book() const { return Capture(view.m_lstSection); }
@@ -132,17 +170,16 @@ protected:
         two->m_nLevel = 2;
         two->m_nSectionTime += 777;
         AddSection("付録", 2, 8000, "A000003.wav");
-        PhraseAt(1, 0)->m_nGroup = 1;
-        PhraseAt(1, 1)->m_nPageKind = 2;
-        PhraseAt(1, 1)->m_strPageText = "5";
-        PhraseAt(1, 2)->m_nPageKind = 1;
-        PhraseAt(1, 3)->m_nMark = 1;
-        PhraseAt(2, 0)->m_nPageKind = 3;
-        PhraseAt(2, 0)->m_strPageText = "i";
-        PhraseAt(2, 1)->m_nPageKind = 4;
-        PhraseAt(2, 1)->m_strPageText = "A";
-        PhraseAt(3, 1)->m_nGroup = 1;
-        PhraseAt(3, 1)->m_nMark = 1;
+        const struct { int s, p; uint32_t kind; const char* text; uint32_t group, mark; } flags[] = {
+            {1, 0, 0, "", 1, 0}, {1, 1, 2, "5", 0, 0}, {1, 2, 1, "", 0, 0}, {1, 3, 0, "", 0, 1},
+            {2, 0, 3, "i", 0, 0}, {2, 1, 4, "A", 0, 0}, {3, 1, 0, "", 1, 1}};
+        for (const auto& f : flags) {
+            CPhraseInformation* phrase = PhraseAt(f.s, f.p);
+            phrase->m_nPageKind = f.kind;
+            phrase->m_strPageText = f.text;
+            phrase->m_nGroup = f.group;
+            phrase->m_nMark = f.mark;
+        }
         view.ClearSectionUndo();
         view.ClearPhraseUndo();
         Show(0);
@@ -152,4 +189,3 @@ protected:
     CFakeListView phrases{IDC_LIST_PHRASE};
     CKorvaneView view;
 };
-

@@ -11,91 +11,56 @@
 
 namespace {
 
+using Pos = std::pair<int, int>;
+
 class Navigation : public EditBook {
 protected:
     // Where the selection stands: the section the phrase list shows and its phrase.
-    std::pair<int, int> At() const { return {view.GetShownSection(), view.GetFirstSelectedPhrase()}; }
+    Pos At() const { return {view.GetShownSection(), view.GetFirstSelectedPhrase()}; }
 
-    void Pick(int section, int phrase) {
-        sections.UserClick(section);
-        phrases.UserClick(phrase);
-    }
-
-    // Runs `command` expecting the message `text` and an unchanged selection.
+    // Runs `command` expecting the error `text` and an unchanged selection.
     void ExpectRefused(void (CKorvaneView::*command)(), const char* text) {
-        const auto before = At();
-        CUiScript script;
-        script.AnswerBox(IDOK);
-        (view.*command)();
-        ASSERT_EQ(script.Records().size(), 1u);
-        EXPECT_EQ(script.Records()[0].text, text);
-        EXPECT_EQ(script.Records()[0].caption, "エラー");
-        EXPECT_EQ(script.Records()[0].style, MB_OK | MB_ICONSTOP);
+        const Pos before = At();
+        EXPECT_EQ(Run(command, {IDOK}), Boxes{std::string("!") + text});
         EXPECT_EQ(At(), before);
     }
 };
 
-using Pos = std::pair<int, int>;
-
-TEST_F(Navigation, ForwardSearchStopsAtTheEndOfTheBook) {
+TEST_F(Navigation, EachSearchFindsTheNearestFlagInBookOrderAndStopsAtTheEndsWithoutWrapping) {
     BuildSampleBook();
-    Pick(1, 0);
-    view.OnNextGroup();
-    EXPECT_EQ(At(), Pos(3, 1));
-    EXPECT_EQ(sections.SelectedRows(), std::vector<int>{3});
+    const struct { Pos from; void (V::*command)(); Pos to; } moves[] = {
+        {{1, 0}, &V::OnNextGroup, {3, 1}},  {{2, 0}, &V::OnPrevPage, {1, 2}},   // into the section before
+        {{1, 2}, &V::OnPrevPage, {1, 1}},   {{1, 1}, &V::OnPrevGroup, {1, 0}},
+        {{1, 3}, &V::OnNextPage, {2, 0}},   {{2, 0}, &V::OnNextPage, {2, 1}},  // front and special pages count
+        {{1, 3}, &V::OnNextEvent, {2, 0}},  {{3, 0}, &V::OnPrevPage, {2, 1}},
+        {{1, 4}, &V::OnPrevMark, {1, 3}},   {{1, 4}, &V::OnNextGroup, {3, 1}},  // from the extra phrase row
+        {{0, 0}, &V::OnNextEvent, {1, 0}},  {{1, 0}, &V::OnNextEvent, {1, 1}},   {{1, 3}, &V::OnNextEvent, {2, 0}},
+        {{2, 1}, &V::OnNextEvent, {3, 1}},  {{3, 1}, &V::OnPrevEvent, {2, 1}},   {{2, 0}, &V::OnPrevEvent, {1, 3}},
+        {{1, 1}, &V::OnPrevEvent, {1, 0}},  {{3, 0}, &V::OnPrevEvent, {2, 1}},
+    };
+    for (const auto& m : moves) {
+        Pick(m.from.first, m.from.second);
+        (view.*m.command)();
+        EXPECT_EQ(At(), m.to) << "from " << m.from.first << "," << m.from.second;
+    }
+    EXPECT_EQ(sections.SelectedRows(), std::vector<int>{2});  // the section list follows the last move
     EXPECT_TRUE(phrases.HasFocus());
     // The last phrase of the book carries a group itself, and so does an earlier one:
     // there is no wrap-around.
-    ExpectRefused(&CKorvaneView::OnNextGroup, "グループがありません。");
-    ExpectRefused(&CKorvaneView::OnNextMark, "マークがありません。");
-    ExpectRefused(&CKorvaneView::OnNextPage, "ページがありません。");
-    ExpectRefused(&CKorvaneView::OnNextEvent, "移動出来ません。");
-}
-
-TEST_F(Navigation, EventsAreFoundInBookOrderBothWays) {
-    BuildSampleBook();
-    Pick(0, 0);
-    const std::vector<Pos> events = {{1, 0}, {1, 1}, {1, 2}, {1, 3}, {2, 0}, {2, 1}, {3, 1}};
-    for (const Pos& expected : events) {
-        view.OnNextEvent();
-        EXPECT_EQ(At(), expected);
+    const struct { Pos from; void (V::*command)(); const char* message; } refusals[] = {
+        {{3, 1}, &V::OnNextGroup, "グループがありません。"}, {{3, 1}, &V::OnNextMark, "マークがありません。"},
+        {{3, 1}, &V::OnNextPage, "ページがありません。"},     {{3, 1}, &V::OnNextEvent, "移動出来ません。"},
+        {{1, 1}, &V::OnPrevPage, "ページがありません。"},     {{1, 0}, &V::OnPrevGroup, "グループがありません。"},
+        {{0, 0}, &V::OnPrevEvent, "移動出来ません。"},
+    };
+    for (const auto& r : refusals) {
+        SCOPED_TRACE(r.message);
+        Pick(r.from.first, r.from.second);
+        ExpectRefused(r.command, r.message);
     }
-    for (auto it = events.rbegin() + 1; it != events.rend(); ++it) {
-        view.OnPrevEvent();
-        EXPECT_EQ(At(), *it);
-    }
-    ExpectRefused(&CKorvaneView::OnPrevEvent, "移動出来ません。");
 }
 
-TEST_F(Navigation, PreviousPageFromTheFirstPhraseGoesOnInTheSectionBefore) {
-    BuildSampleBook();
-    Pick(2, 0);
-    view.OnPrevPage();
-    EXPECT_EQ(At(), Pos(1, 2));
-    view.OnPrevPage();
-    EXPECT_EQ(At(), Pos(1, 1));
-    ExpectRefused(&CKorvaneView::OnPrevPage, "ページがありません。");
-    view.OnPrevGroup();
-    EXPECT_EQ(At(), Pos(1, 0));
-    ExpectRefused(&CKorvaneView::OnPrevGroup, "グループがありません。");
-}
-
-TEST_F(Navigation, FrontAndSpecialPagesCount) {
-    BuildSampleBook();
-    Pick(1, 3);
-    view.OnNextPage();
-    EXPECT_EQ(At(), Pos(2, 0));  // front page
-    view.OnNextPage();
-    EXPECT_EQ(At(), Pos(2, 1));  // special page
-    Pick(1, 3);
-    view.OnNextEvent();
-    EXPECT_EQ(At(), Pos(2, 0));
-    Pick(3, 0);
-    view.OnPrevPage();
-    EXPECT_EQ(At(), Pos(2, 1));
-}
-
-TEST_F(Navigation, BackwardSearchPassesOverSectionsWithoutPhrases) {
+TEST_F(Navigation, SearchesPassOverSectionsWithoutPhrases) {
     AddSection("一", 2)->m_lstPhrase.GetAt(0)->m_nMark = 1;
     AddSection("空", 0);
     AddSection("空", 0);
@@ -104,43 +69,27 @@ TEST_F(Navigation, BackwardSearchPassesOverSectionsWithoutPhrases) {
     Pick(3, 0);
     view.OnPrevMark();
     EXPECT_EQ(At(), Pos(0, 0));
-    // From an empty section, whose phrase list has only its extra row.
-    Pick(2, 0);
+    Pick(2, 0);  // an empty section, whose phrase list has only its extra row
     view.OnPrevMark();
     EXPECT_EQ(At(), Pos(0, 0));
-    ExpectRefused(&CKorvaneView::OnPrevMark, "マークがありません。");
-    // Forward over the empty sections as well.
+    ExpectRefused(&V::OnPrevMark, "マークがありません。");
     PhraseAt(3, 1)->m_nMark = 1;
     view.OnNextMark();
     EXPECT_EQ(At(), Pos(3, 1));
 }
 
-TEST_F(Navigation, TheExtraRowsSearchFromTheirPlace) {
+TEST_F(Navigation, TheFoundPhraseIsShownInItsSectionAndTheExtraSectionRowFindsNothing) {
     BuildSampleBook();
-    // The extra phrase row stands after the last phrase.
-    Pick(1, 4);
-    view.OnPrevMark();
-    EXPECT_EQ(At(), Pos(1, 3));
-    Pick(1, 4);
-    view.OnNextGroup();
-    EXPECT_EQ(At(), Pos(3, 1));
-    // The extra section row is no section: nothing happens, not even a message.
-    sections.UserClick(4);
-    CUiScript script;
-    view.OnNextEvent();
-    view.OnPrevEvent();
-    EXPECT_TRUE(script.Records().empty());
-    EXPECT_EQ(sections.SelectedRows(), std::vector<int>{4});
-}
-
-TEST_F(Navigation, WithSeveralSectionsSelectedTheFoundPhraseIsShownInItsSection) {
-    BuildSampleBook();
-    // Sections 1 and 2 selected, the phrase list showing section 2 (the focused one).
-    PickSections(1, 2);
+    PickSections(1, 2);  // the phrase list shows section 2, the focused one
     ASSERT_EQ(view.GetShownSection(), 2);
     view.OnNextMark();
     EXPECT_EQ(At(), Pos(1, 3));
     EXPECT_EQ(sections.SelectedRows(), std::vector<int>{1});
+    // The extra section row is no section: nothing happens, not even a message.
+    sections.UserClick(4);
+    EXPECT_EQ(Run(&V::OnNextEvent), Boxes{});
+    EXPECT_EQ(Run(&V::OnPrevEvent), Boxes{});
+    EXPECT_EQ(sections.SelectedRows(), std::vector<int>{4});
 }
 
 TEST_F(Navigation, CommandsNeedAnOpenProject) {
@@ -150,11 +99,8 @@ TEST_F(Navigation, CommandsNeedAnOpenProject) {
     EXPECT_EQ(At(), Pos(0, 0));
     view.m_bProjectOpen = 1;
     for (int id = ID_PREV_GROUP; id <= ID_NEXT_MARK; ++id) EXPECT_TRUE(view.IsCommandEnabled(id)) << id;
-    EXPECT_TRUE(view.IsCommandEnabled(ID_PREV_EVENT));
     EXPECT_TRUE(view.RunCommand(ID_NEXT_EVENT));
     EXPECT_EQ(At(), Pos(1, 0));
-    EXPECT_TRUE(view.RunCommand(ID_NEXT_MARK));
-    EXPECT_EQ(At(), Pos(1, 3));
 }
 
 }  // namespace

@@ -27,6 +27,8 @@ protected:
         FakeMixer::readable = true;
     }
     void TearDown() override { SetMixerFactory(nullptr); }
+    CString Speed() const { return view.GetControlText(IDC_STATIC_SPEED); }
+    CString Volume() const { return view.GetControlText(IDC_STATIC_VOLUME); }
     CKorvaneView view;
 };
 
@@ -35,57 +37,48 @@ TEST_F(ViewOptions, SpeedStepsStopAtTheEndsAndRepairStrangeValues) {
     view.OnPlaySpeedUp();
     EXPECT_EQ(view.m_nPlaySpeed, 8);
     view.m_nPlaySpeed = 3;
-    view.OnPlaySpeedDown();
-    EXPECT_EQ(view.m_nPlaySpeed, 2);
-    EXPECT_EQ(view.GetControlText(IDC_STATIC_SPEED), "x1.00");
-    view.OnPlaySpeedDown();
-    view.OnPlaySpeedDown();
+    for (int i = 0; i < 3; ++i) view.OnPlaySpeedDown();
     EXPECT_EQ(view.m_nPlaySpeed, 1);
-    EXPECT_EQ(view.GetControlText(IDC_STATIC_SPEED), "x0.75");
+    EXPECT_EQ(Speed(), "x0.75");
     view.OnPlaySpeedUp();  // 1 is below the steps: back to x1.00
     EXPECT_EQ(view.m_nPlaySpeed, 2);
     for (int i = 0; i < 10; ++i) view.OnPlaySpeedUp();
-    EXPECT_EQ(view.GetControlText(IDC_STATIC_SPEED), "x3.00");
+    EXPECT_EQ(Speed(), "x3.00");
     view.m_nPlaySpeed = 42;
     view.OnPlaySpeedDown();
     EXPECT_EQ(view.m_nPlaySpeed, 2);
 }
 
-TEST_F(ViewOptions, VolumeStepsAndTheirLabel) {
+TEST_F(ViewOptions, VolumeStepsStopAtTheTopAndStartAtHalfWhenUnreadable) {
     view.InitOutputVolume();
-    EXPECT_EQ(view.m_nVolume, 0);
-    EXPECT_EQ(view.GetControlText(IDC_STATIC_VOLUME), " 0");
+    EXPECT_EQ(Volume(), " 0");
     for (int i = 0; i < 20; ++i) view.OnVolumeUp();
     EXPECT_EQ(view.m_nVolume, 65520);
-    EXPECT_EQ(view.GetControlText(IDC_STATIC_VOLUME), "20");
+    EXPECT_EQ(Volume(), "20");
+    view.OnVolumeUp();
     view.OnVolumeUp();
     EXPECT_EQ(view.m_nVolume, 65535);
     EXPECT_EQ(FakeMixer::volume, 65535u);
-    view.OnVolumeUp();
-    EXPECT_EQ(view.m_nVolume, 65535);
     view.OnVolumeDown();
     EXPECT_EQ(view.m_nVolume, 65535 - 3276);
-    EXPECT_EQ(view.GetControlText(IDC_STATIC_VOLUME), "19");
-}
+    EXPECT_EQ(Volume(), "19");
 
-TEST_F(ViewOptions, UnreadableVolumeStartsAtHalf) {
     FakeMixer::readable = false;
     view.InitOutputVolume();
     EXPECT_EQ(view.m_nVolume, 32767);
     EXPECT_EQ(FakeMixer::volume, 32767u);
 }
 
-TEST_F(ViewOptions, NoMixerShowsNothing) {
+TEST_F(ViewOptions, WithoutAMixerTheVolumeStaysAndNoLabelShows) {
     SetMixerFactory([] { return std::unique_ptr<IMixer>(); });
     view.m_nVolume = 1234;
     view.InitOutputVolume();
     EXPECT_EQ(view.m_nVolume, 1234);
-    EXPECT_EQ(view.GetControlText(IDC_STATIC_VOLUME), "");
     view.OnVolumeUp();
-    EXPECT_EQ(view.GetControlText(IDC_STATIC_VOLUME), "");
+    EXPECT_EQ(Volume(), "");
 }
 
-TEST_F(ViewOptions, ListFontAndMp3QualityCommands) {
+TEST_F(ViewOptions, ListFontAndMp3QualityCommandsCheckTheirItems) {
     view.m_nListFont = 1;
     view.OnListFontLarge();
     EXPECT_EQ(view.m_nListFont, 2);

@@ -1,8 +1,7 @@
 #pragma once
-// Helpers of the player and level-meter tests: a virtual sound card with a manual
-// report pump, an owner that hands every finished buffer back to the player, a
-// script that answers and records the player's message boxes, and the toolkit for
-// the window tests.
+// Helpers of the player tests: a virtual sound card with a manual report pump, an owner
+// that hands every finished buffer back to the player, a script that answers and records
+// the player's message boxes, and the stretch's output table.
 
 #include <memory>
 #include <vector>
@@ -14,8 +13,12 @@
 
 namespace playertest {
 
-// Starts the toolkit once per test program; true when it is up (needs a display).
-bool EnsureWxApp();
+// Samples handed out per 100 ms buffer, by speed index 1..8 (x0.75 .. x3.00), at the project rates.
+inline constexpr uint32_t kStretchRates[3] = {16000, 22050, 44100};
+inline constexpr uint32_t kStretchTable[8][3] = {
+    {2133, 2940, 5880}, {1600, 2205, 4410}, {1280, 1764, 3528}, {1066, 1470, 2940},
+    {914, 1260, 2520},  {800, 1102, 2205},  {640, 882, 1764},   {533, 735, 1470},
+};
 
 // Installs a virtual card and a manual dispatcher for the life of the object, and a
 // script for the boxes whose faults fail the running test instead of aborting.
@@ -30,24 +33,22 @@ public:
     CManualWaveOutDispatcher ui;
     std::unique_ptr<CUiScript> script;
 
-    // Box texts shown since the last call.
-    std::vector<CString> TakeBoxTexts();
+    std::vector<CString> TakeBoxTexts();  // box texts shown since the last call
 
 private:
     CUiScript::FaultReporter m_previousReporter;
     size_t m_seenBoxes = 0;
 };
 
-// The owner window's part: every finished buffer goes back to the player, and the
-// results and peak levels are kept.
+// The owner window's part: every finished buffer goes back to the player; the results are kept.
 class PlayerOwner : public IWaveOutOwner {
 public:
     explicit PlayerOwner(CWavePlayOperation& player) : m_player(&player) {}
-    void OnWaveOutDone(HWAVEOUT device, WAVEHDR* header) override;
+    void OnWaveOutDone(HWAVEOUT device, WAVEHDR* header) override {
+        results.push_back(m_player->OnBufferDone(device, header));
+    }
 
     std::vector<int> results;
-    std::vector<int> levels;
-    std::vector<WAVEHDR*> headers;
 
 private:
     CWavePlayOperation* m_player;

@@ -6,79 +6,53 @@
 #include "audio/WaveCopy.h"
 #include "audio/WaveFileWriter.h"
 #include "audio/WaveTestSupport.h"
-#include "audio/WaveToolsSupport.h"
 
 using namespace wavetest;
 
 namespace {
 
-class SoxReadsOurFiles : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!HaveTool("soxi") || !HaveTool("sox")) GTEST_SKIP() << "sox is not installed";
+// What soxi says of the file and what sox decodes from it.
+void ExpectFile(const std::string& path, int rate, size_t samples, const std::vector<int16_t>* content = nullptr) {
+    SCOPED_TRACE(path);
+    const std::pair<const char*, std::string> expected[] = {
+        {"-t", "wav"}, {"-r", std::to_string(rate)}, {"-c", "1"}, {"-b", "16"}, {"-e", "Signed Integer PCM"},
+        {"-s", std::to_string(samples)}};
+    for (const auto& [option, answer] : expected) EXPECT_EQ(Soxi(option, path), answer) << option;
+    const std::vector<int16_t> decoded = SoxDecode(path);
+    EXPECT_EQ(decoded.size(), samples);
+    if (content) {
+        EXPECT_EQ(decoded, *content);
     }
-
-    std::string Soxi(const std::string& option, const std::string& name) {
-        std::string out;
-        EXPECT_TRUE(RunCommand("soxi " + option + " '" + m_folder.Path(name) + "'", out)) << name;
-        return Trim(out);
-    }
-
-    // What soxi says of the file and what sox decodes from it.
-    void ExpectFile(const std::string& name, int rate, size_t samples, const std::vector<int16_t>* content = nullptr) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(Soxi("-t", name), "wav");
-        EXPECT_EQ(Soxi("-r", name), std::to_string(rate));
-        EXPECT_EQ(Soxi("-c", name), "1");
-        EXPECT_EQ(Soxi("-b", name), "16");
-        EXPECT_EQ(Soxi("-e", name), "Signed Integer PCM");
-        EXPECT_EQ(Soxi("-s", name), std::to_string(samples));
-        std::string raw;
-        ASSERT_TRUE(RunCommand("sox '" + m_folder.Path(name) + "' -t raw -e signed -b 16 -L -", raw));
-        EXPECT_EQ(raw.size(), samples * 2);
-        if (content) {
-            EXPECT_EQ(BytesToSamples(raw), *content);
-        }
-    }
-
-    ScratchFolder m_folder;
-};
+}
 
 }  // namespace
 
-TEST_F(SoxReadsOurFiles, WriterOutput) {
+TEST(SoxReadsOurFiles, WriterCopyAndConversionOutput) {
+    if (!HaveTool("soxi") || !HaveTool("sox")) GTEST_SKIP() << "sox is not installed";
+    ScratchFolder folder;
     for (int rate : {16000, 22050, 44100}) {
-        const std::vector<int16_t> tone = TonePcm(1000.0, rate, rate / 3, 0.7);
-        const std::string name = "w" + std::to_string(rate) + ".wav";
-        CWaveFileWriter writer;
-        std::unique_ptr<CRiffFile> file;
-        ASSERT_EQ(writer.Create(m_folder.CPath(name), MakePcmMono16Format(rate), file), 0);
-        const std::string bytes = SamplesToBytes(tone);
-        ASSERT_EQ(file->Write(bytes.data(), static_cast<int64_t>(bytes.size())), static_cast<int64_t>(bytes.size()));
-        ASSERT_EQ(writer.Close(file), 0);
-        ExpectFile(name, rate, tone.size(), &tone);
+        for (const std::vector<int16_t>& tone : {TonePcm(1000.0, rate, rate / 3, 0.7), std::vector<int16_t>()}) {
+            const std::string path = folder.Path("w" + std::to_string(rate) + "-" + std::to_string(tone.size()) + ".wav");
+            CWaveFileWriter writer;
+            std::unique_ptr<CRiffFile> file;
+            ASSERT_EQ(writer.Create(CString(path), MakePcmMono16Format(rate), file), 0);
+            const std::string bytes = SamplesToBytes(tone);
+            ASSERT_EQ(file->Write(bytes.data(), static_cast<int64_t>(bytes.size())), static_cast<int64_t>(bytes.size()));
+            ASSERT_EQ(writer.Close(file), 0);
+            ExpectFile(path, rate, tone.size(), &tone);
+        }
     }
-    CWaveFileWriter writer;
-    std::unique_ptr<CRiffFile> file;
-    ASSERT_EQ(writer.Create(m_folder.CPath("empty.wav"), MakePcmMono16Format(22050), file), 0);
-    ASSERT_EQ(writer.Close(file), 0);
-    ExpectFile("empty.wav", 22050, 0);
-}
 
-TEST_F(SoxReadsOurFiles, CopyAndConversionOutput) {
     const std::vector<int16_t> tone = TonePcm(700.0, 22050, 22050 * 2 + 1234, 0.5);
-    WriteWav(m_folder.Path("src.wav"), 22050, 1, tone);
+    WriteWav(folder.Path("src.wav"), 22050, 1, tone);
     RecordingHost host;
-    ASSERT_EQ(CopyWaveRange(host, m_folder.CPath("src.wav"), m_folder.CPath("copy.wav"), 20000, 1000), 0);
+    ASSERT_EQ(CopyWaveRange(host, folder.CPath("src.wav"), folder.CPath("copy.wav"), 20000, 1000), 0);
     const std::vector<int16_t> range(tone.begin() + 500, tone.begin() + 10500);
-    ExpectFile("copy.wav", 22050, range.size(), &range);
-    ASSERT_EQ(CopyWaveRange(host, m_folder.CPath("src.wav"), m_folder.CPath("none.wav"), 0, 0), 0);
-    ExpectFile("none.wav", 22050, 0);
-
+    ExpectFile(folder.Path("copy.wav"), 22050, range.size(), &range);
     for (int rate : {16000, 44100}) {
         const std::string name = "c" + std::to_string(rate) + ".wav";
-        ASSERT_EQ(ConvertWaveFormat(host, m_folder.CPath("src.wav"), m_folder.CPath(name), rate, "", ""), 0);
-        ExpectFile(name, rate, static_cast<size_t>(22050 * 2 + 1234) * rate / 22050);
+        ASSERT_EQ(ConvertWaveFormat(host, folder.CPath("src.wav"), folder.CPath(name), rate, "", ""), 0);
+        ExpectFile(folder.Path(name), rate, static_cast<size_t>(22050 * 2 + 1234) * rate / 22050);
     }
     EXPECT_TRUE(host.errors.empty());
 }

@@ -10,130 +10,84 @@ using namespace wavetest;
 
 namespace {
 
-class WaveHeaderTest : public ::testing::Test {
-protected:
-    // Writes `bytes` and reads its header.
-    int Read(const std::string& bytes) {
-        WriteBytes(m_folder.Path("t.wav"), bytes);
-        m_format = WaveFormatEx{};
-        m_dataSize = 0xDEAD;
-        m_dataOffset = 0xBEEF;
-        return ReadWaveHeader(m_folder.CPath("t.wav"), m_format, m_dataSize, m_dataOffset);
-    }
-
-    ScratchFolder m_folder;
-    WaveFormatEx m_format{};
-    uint32_t m_dataSize = 0;
-    uint32_t m_dataOffset = 0;
-};
-
 const std::string kSamples = SamplesToBytes({1, -2, 3, -4});
+const std::string kFmt = Chunk("fmt ", PcmFmt(1, 16000, 16)), kData = Chunk("data", kSamples);
+const std::string kPcmGuid = Le16(1) + std::string("\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 14);
+// A 40-byte extensible record (18 bytes are read) with the sub-format `guid`.
+std::string Extensible(uint32_t bytesPerSecond, uint16_t align, uint16_t bits, const std::string& guid) {
+    return FmtRecord(0xFFFE, 1, 16000, bytesPerSecond, align, bits) + Le16(22) + Le16(bits) + Le32(4) + guid;
+}
+
+struct HeaderCase {
+    const char* what;
+    std::string bytes;
+    int result;
+    uint32_t dataSize = 0, dataOffset = 0;  // checked when the result is kWaveHeaderOk
+    uint16_t channels = 1;
+};
 
 }  // namespace
 
-TEST_F(WaveHeaderTest, SixteenByteFormat) {
-    ASSERT_EQ(Read(RiffWave(Chunk("fmt ", PcmFmt(1, 22050, 16)) + Chunk("data", kSamples))), kWaveHeaderOk);
-    EXPECT_EQ(m_format.wFormatTag, 1);
-    EXPECT_EQ(m_format.nChannels, 1);
-    EXPECT_EQ(m_format.nSamplesPerSec, 22050u);
-    EXPECT_EQ(m_format.nAvgBytesPerSec, 44100u);
-    EXPECT_EQ(m_format.nBlockAlign, 2);
-    EXPECT_EQ(m_format.wBitsPerSample, 16);
-    EXPECT_EQ(m_format.cbSize, 0);
-    EXPECT_EQ(m_dataSize, 8u);
-    EXPECT_EQ(m_dataOffset, 44u);
-}
-
-TEST_F(WaveHeaderTest, EighteenByteAndExtensibleFormats) {
-    ASSERT_EQ(Read(RiffWave(Chunk("fmt ", PcmFmt(2, 44100, 16) + Le16(0)) + Chunk("data", kSamples))), kWaveHeaderOk);
-    EXPECT_EQ(m_format.nChannels, 2);
-    EXPECT_EQ(m_dataOffset, 46u);
-
-    // 40 bytes: 18 are read; the PCM sub-format makes it acceptable.
-    const std::string pcmGuid = Le16(1) + std::string("\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 14);
-    const std::string extensible =
-        FmtRecord(0xFFFE, 1, 16000, 32000, 2, 16) + Le16(22) + Le16(16) + Le32(4) + pcmGuid;
-    ASSERT_EQ(Read(RiffWave(Chunk("fmt ", extensible) + Chunk("data", kSamples))), kWaveHeaderOk);
-    EXPECT_EQ(m_format.wFormatTag, 0xFFFE);
-    EXPECT_EQ(m_format.cbSize, 22);
-    EXPECT_EQ(m_dataOffset, 12u + 8 + 40 + 8);
-
-    // The same record announcing floating-point samples is not ours.
-    const std::string floatGuid = Le16(3) + pcmGuid.substr(2);
-    const std::string floats = FmtRecord(0xFFFE, 1, 16000, 64000, 4, 32) + Le16(22) + Le16(32) + Le32(4) + floatGuid;
-    EXPECT_EQ(Read(RiffWave(Chunk("fmt ", floats) + Chunk("data", kSamples))), kWaveHeaderCannotOpen);
-    // An extensible tag without its extension says nothing about the samples.
-    EXPECT_EQ(Read(RiffWave(Chunk("fmt ", FmtRecord(0xFFFE, 1, 16000, 32000, 2, 16)) + Chunk("data", kSamples))),
-              kWaveHeaderCannotOpen);
-}
-
-TEST_F(WaveHeaderTest, OtherChunksAreSkipped) {
-    // LIST between "fmt " and "data", an odd-sized chunk (with its pad) before "fmt ".
+TEST(ReadWaveHeader, LayoutsAndDamageReadAsExpected) {
     const std::string list = Chunk("LIST", "INFO" + Chunk("INAM", "name"));
-    ASSERT_EQ(Read(RiffWave(Chunk("junk", "abc") + Chunk("fmt ", PcmFmt(1, 16000, 16)) + list +
-                            Chunk("data", kSamples))),
-              kWaveHeaderOk);
-    EXPECT_EQ(m_format.nSamplesPerSec, 16000u);
-    EXPECT_EQ(m_dataOffset, 12u + 12 + 24 + list.size() + 8);
-    EXPECT_EQ(m_dataSize, 8u);
-}
-
-TEST_F(WaveHeaderTest, OddDataChunkWithPadAndTrailingChunk) {
-    const std::string odd = SamplesToBytes({7, 8}) + "\x05";
-    ASSERT_EQ(Read(RiffWave(Chunk("fmt ", PcmFmt(1, 16000, 16)) + Chunk("data", odd) + Chunk("LIST", "INFO"))),
-              kWaveHeaderOk);
-    EXPECT_EQ(m_dataSize, 5u);
-    EXPECT_EQ(m_dataOffset, 44u);
-}
-
-TEST_F(WaveHeaderTest, TruncatedFiles) {
-    const std::string whole = RiffWave(Chunk("fmt ", PcmFmt(1, 16000, 16)) + Chunk("data", SamplesToBytes(
-                                                                                               std::vector<int16_t>(100))));
-    // Cut inside the samples: the data chunk keeps its claimed size.
-    ASSERT_EQ(Read(whole.substr(0, 60)), kWaveHeaderOk);
-    EXPECT_EQ(m_dataSize, 200u);
-    EXPECT_EQ(m_dataOffset, 44u);
-    // Cut inside the data chunk's header, or inside the format record.
-    EXPECT_EQ(Read(whole.substr(0, 40)), kWaveHeaderNoData);
-    EXPECT_EQ(Read(whole.substr(0, 30)), kWaveHeaderBadFormat);
-    // Cut before the format chunk, and before the form type.
-    EXPECT_EQ(Read(whole.substr(0, 14)), kWaveHeaderNoFmt);
-    EXPECT_EQ(Read(whole.substr(0, 10)), kWaveHeaderNoRiff);
-    EXPECT_EQ(Read(""), kWaveHeaderNoRiff);
-}
-
-TEST_F(WaveHeaderTest, ChunkOrderAndMissingChunks) {
-    const std::string fmt = Chunk("fmt ", PcmFmt(1, 16000, 16)), data = Chunk("data", kSamples);
-    EXPECT_EQ(Read(RiffWave(data + fmt)), kWaveHeaderNoData);
-    EXPECT_EQ(Read(RiffWave(fmt)), kWaveHeaderNoData);
-    EXPECT_EQ(Read(RiffWave(data)), kWaveHeaderNoFmt);
-    EXPECT_EQ(Read("RIFF" + Le32(static_cast<uint32_t>(fmt.size() + data.size() + 4)) + "AVI " + fmt + data),
-              kWaveHeaderNoRiff);
-    EXPECT_EQ(Read("ID3\x03" + std::string(100, '\0')), kWaveHeaderNoRiff);
-    // "data" outside the RIFF chunk (the RIFF size stops before it) does not count.
-    EXPECT_EQ(Read(RiffWave(fmt, static_cast<int64_t>(fmt.size() + 4)) + data), kWaveHeaderNoData);
-
+    const std::string whole = WaveBytes(PcmFmt(1, 16000, 16), SamplesToBytes(std::vector<int16_t>(100)));
+    const HeaderCase cases[] = {
+        {"16-byte format", WaveBytes(PcmFmt(1, 22050, 16), kSamples), kWaveHeaderOk, 8, 44},
+        {"18-byte format", RiffWave(Chunk("fmt ", PcmFmt(2, 44100, 16) + Le16(0)) + kData), kWaveHeaderOk, 8, 46, 2},
+        {"extensible PCM", RiffWave(Chunk("fmt ", Extensible(32000, 2, 16, kPcmGuid)) + kData), kWaveHeaderOk, 8, 68},
+        {"odd chunk before fmt, LIST before data", RiffWave(Chunk("junk", "abc") + kFmt + list + kData), kWaveHeaderOk,
+         8, static_cast<uint32_t>(12 + 12 + 24 + list.size() + 8)},
+        {"odd data with pad and a chunk after it",
+         RiffWave(kFmt + Chunk("data", SamplesToBytes({7, 8}) + "\x05") + Chunk("LIST", "INFO")), kWaveHeaderOk, 5, 44},
+        // A truncated file: cut inside the samples, the data chunk keeps its claimed size.
+        {"cut in the samples", whole.substr(0, 60), kWaveHeaderOk, 200, 44},
+        {"cut in the format", whole.substr(0, 30), kWaveHeaderBadFormat},
+        {"empty", "", kWaveHeaderNoRiff},
+        {"data before fmt", RiffWave(kData + kFmt), kWaveHeaderNoData},
+        {"no fmt", RiffWave(kData), kWaveHeaderNoFmt},
+        {"AVI form", "RIFF" + Le32(static_cast<uint32_t>(kFmt.size() + kData.size() + 4)) + "AVI " + kFmt + kData,
+         kWaveHeaderNoRiff},
+        {"MP3", "ID3\x03" + std::string(100, '\0'), kWaveHeaderNoRiff},
+        // Formats the callers refuse themselves are still read.
+        {"8-bit stereo", WaveBytes(PcmFmt(2, 44100, 8), kSamples), kWaveHeaderOk, 8, 44, 2},
+        {"24-bit", WaveBytes(PcmFmt(1, 48000, 24), kSamples), kWaveHeaderOk, 8, 44},
+        // Untrustworthy or foreign formats.
+        {"no bytes per second", WaveBytes(FmtRecord(1, 1, 22050, 0, 2, 16), kSamples), kWaveHeaderCannotOpen},
+        {"no block align", WaveBytes(FmtRecord(1, 1, 22050, 44100, 0, 16), kSamples), kWaveHeaderCannotOpen},
+        {"too many bytes", WaveBytes(FmtRecord(1, 1, 22050, 9999999, 2, 16), kSamples), kWaveHeaderCannotOpen},
+        {"align of stereo", WaveBytes(FmtRecord(1, 1, 22050, 44100, 4, 16), kSamples), kWaveHeaderCannotOpen},
+        {"no rate", WaveBytes(FmtRecord(1, 1, 0, 0, 2, 16), kSamples), kWaveHeaderCannotOpen},
+        {"no channels", WaveBytes(FmtRecord(1, 0, 22050, 0, 0, 16), kSamples), kWaveHeaderCannotOpen},
+        {"12 bits", WaveBytes(FmtRecord(1, 1, 22050, 33075, 2, 12), kSamples), kWaveHeaderCannotOpen},
+        {"ADPCM", WaveBytes(FmtRecord(2, 1, 22050, 11155, 512, 4), kSamples), kWaveHeaderCannotOpen},
+        {"floats", WaveBytes(FmtRecord(3, 1, 22050, 88200, 4, 32), kSamples), kWaveHeaderCannotOpen},
+        {"extensible floats", RiffWave(Chunk("fmt ", Extensible(64000, 4, 32, Le16(3) + kPcmGuid.substr(2))) + kData),
+         kWaveHeaderCannotOpen},
+        {"extensible without extension", WaveBytes(FmtRecord(0xFFFE, 1, 16000, 32000, 2, 16), kSamples),
+         kWaveHeaderCannotOpen},
+        {"record cut short", WaveBytes(PcmFmt(1, 22050, 16).substr(0, 14), kSamples), kWaveHeaderCannotOpen},
+    };
+    ScratchFolder folder;
+    for (const HeaderCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteBytes(folder.Path("t.wav"), c.bytes);
+        WaveFormatEx format{};
+        uint32_t size = 0xDEAD, offset = 0xBEEF;
+        ASSERT_EQ(ReadWaveHeader(folder.CPath("t.wav"), format, size, offset), c.result);
+        if (c.result != kWaveHeaderOk) continue;
+        EXPECT_EQ(size, c.dataSize);
+        EXPECT_EQ(offset, c.dataOffset);
+        EXPECT_EQ(format.nChannels, c.channels);
+    }
     WaveFormatEx format{};
     uint32_t size = 0, offset = 0;
-    EXPECT_EQ(ReadWaveHeader(m_folder.CPath("missing.wav"), format, size, offset), kWaveHeaderCannotOpen);
-}
-
-TEST_F(WaveHeaderTest, UntrustworthyFormatsAreRefused) {
-    auto with = [](const std::string& record) {
-        return RiffWave(Chunk("fmt ", record) + Chunk("data", kSamples));
-    };
-    EXPECT_EQ(Read(with(FmtRecord(1, 1, 22050, 0, 2, 16))), kWaveHeaderCannotOpen);        // no bytes per second
-    EXPECT_EQ(Read(with(FmtRecord(1, 1, 22050, 44100, 0, 16))), kWaveHeaderCannotOpen);    // no block align
-    EXPECT_EQ(Read(with(FmtRecord(1, 1, 22050, 9999999, 2, 16))), kWaveHeaderCannotOpen);  // too many bytes
-    EXPECT_EQ(Read(with(FmtRecord(1, 1, 22050, 44100, 4, 16))), kWaveHeaderCannotOpen);    // align of stereo
-    EXPECT_EQ(Read(with(FmtRecord(1, 0, 22050, 0, 0, 16))), kWaveHeaderCannotOpen);        // no channels
-    EXPECT_EQ(Read(with(FmtRecord(1, 1, 0, 0, 2, 16))), kWaveHeaderCannotOpen);            // no rate
-    EXPECT_EQ(Read(with(FmtRecord(1, 1, 22050, 33075, 2, 12))), kWaveHeaderCannotOpen);   // 12 bits
-    EXPECT_EQ(Read(with(FmtRecord(2, 1, 22050, 11155, 512, 4))), kWaveHeaderCannotOpen);  // ADPCM
-    EXPECT_EQ(Read(with(FmtRecord(3, 1, 22050, 88200, 4, 32))), kWaveHeaderCannotOpen);   // floats
-    EXPECT_EQ(Read(with(PcmFmt(1, 22050, 16).substr(0, 14))), kWaveHeaderCannotOpen);      // record cut short
-
-    // Formats the callers refuse themselves are still read.
-    EXPECT_EQ(Read(with(PcmFmt(2, 44100, 8))), kWaveHeaderOk);
-    EXPECT_EQ(Read(with(PcmFmt(1, 48000, 24))), kWaveHeaderOk);
+    EXPECT_EQ(ReadWaveHeader(folder.CPath("missing.wav"), format, size, offset), kWaveHeaderCannotOpen);
+    // Every field of a plain record.
+    WriteBytes(folder.Path("t.wav"), WaveBytes(PcmFmt(1, 22050, 16), kSamples));
+    ASSERT_EQ(ReadWaveHeader(folder.CPath("t.wav"), format, size, offset), kWaveHeaderOk);
+    EXPECT_EQ(format.wFormatTag, 1);
+    EXPECT_EQ(format.nSamplesPerSec, 22050u);
+    EXPECT_EQ(format.nAvgBytesPerSec, 44100u);
+    EXPECT_EQ(format.nBlockAlign, 2);
+    EXPECT_EQ(format.wBitsPerSample, 16);
 }

@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include <wx/button.h>
 #include <wx/listbox.h>
 #include <wx/listctrl.h>
 
@@ -14,6 +11,7 @@
 #include "app/ControlIds.h"
 #include "app/KorvaneView.h"
 #include "app/MainFrame.h"
+#include "audio/ImportTestSupport.h"
 #include "audio/WaveImportDlg.h"
 #include "audio/WaveTestSupport.h"
 #include "platform/CodePage.h"
@@ -28,11 +26,7 @@ using namespace wavetest;
 
 namespace {
 
-std::vector<CString> Names(int first, int count) {
-    std::vector<CString> out;
-    for (int i = first; i < first + count; ++i) out.push_back(CString::Formatted("/rec/%03d.wav", i));
-    return out;
-}
+constexpr int kAddButton = 1079;
 
 std::vector<CString> Shown(CWaveImportDlg& dlg) {
     std::vector<CString> out;
@@ -47,8 +41,13 @@ void PressDelete(wxDialog& dlg) {
     dlg.GetEventHandler()->ProcessEvent(key);
 }
 
+int Ok(wxDialog& dlg) {
+    CUiScript::ClickButton(dlg, wxID_OK);
+    return IDOK;
+}
+
 // An unexpected box, dialog or chooser fails the test that showed it.
-class ScriptFaultsFail : public ::testing::Test {
+class WaveImportDialog : public ::testing::Test {
 protected:
     void SetUp() override {
         m_previous = CUiScript::SetFaultReporter([](const std::string& m) { ADD_FAILURE() << m; });
@@ -60,101 +59,53 @@ private:
     CUiScript::FaultReporter m_previous;
 };
 
-class WaveImportDialog : public ScriptFaultsFail {};
-
 }  // namespace
 
-TEST_F(WaveImportDialog, AddsInOrderAndDeleteRemovesTheSelection) {
+TEST_F(WaveImportDialog, AddsInOrderUpToAHundredAndDeleteRemovesTheSelection) {
     CWaveImportDlg dlg(nullptr);
     dlg.m_strFolder = "/home/user/録音";
+    std::vector<CString> names;
+    for (int i = 0; i < 110; ++i) names.push_back(CString::Formatted("/rec/%03d.wav", i));
     CUiScript script;
     script.AnswerDialog([](wxDialog& d) {
         auto& dlg = static_cast<CWaveImportDlg&>(d);
-        CUiScript::ClickButton(dlg, 1079);
-        EXPECT_EQ(Shown(dlg), (std::vector<CString>{"/rec/b.wav", "/rec/表.WAV", "/rec/a.wav", "/rec/c.wav"}));
+        CUiScript::ClickButton(dlg, wxID_OK);  // nothing chosen yet: the dialog stays
+        EXPECT_TRUE(dlg.IsModal());
+        CUiScript::ClickButton(dlg, kAddButton);
         dlg.GetFileList()->SetSelection(0);
         dlg.GetFileList()->SetSelection(1);
         PressDelete(dlg);
         EXPECT_EQ(Shown(dlg), (std::vector<CString>{"/rec/a.wav", "/rec/c.wav"}));
+        CUiScript::ClickButton(dlg, kAddButton);  // twelve too many: the rest of this choice stays out
         EXPECT_EQ(dlg.m_arrPaths, Shown(dlg));
-        CUiScript::ClickButton(dlg, wxID_OK);
-        return IDOK;
+        return Ok(dlg);
     });
+    script.AnswerBox(IDOK);
     script.AnswerFile({"/rec/b.wav", "/rec/表.WAV", "/rec/a.wav", "/rec/c.wav"});
+    script.AnswerFile(names);
+    script.AnswerBox(IDOK);
     EXPECT_EQ(RunModal(dlg), IDOK);
-    EXPECT_EQ(dlg.m_arrPaths, (std::vector<CString>{"/rec/a.wav", "/rec/c.wav"}));
-
-    ASSERT_EQ(script.Records().size(), 2u);
-    EXPECT_EQ(script.Records()[0].caption, "音声インポート");
-    const CFileChooser& asked = script.Records()[1].chooser;
-    EXPECT_EQ(asked.title, "ファイルを開く");
+    ASSERT_EQ(dlg.m_arrPaths.size(), 100u);
+    EXPECT_EQ(dlg.m_arrPaths[1], "/rec/c.wav");
+    EXPECT_EQ(dlg.m_arrPaths.back(), "/rec/097.wav");
+    EXPECT_EQ(script.BoxTexts(), (std::vector<CString>{"インポートする音声ファイルを選択して下さい。",
+                                                       "選択可能なファイル数（100）を超えたため追加出来ません。"}));
+    EXPECT_EQ(script.Records().back().style, MB_OK | MB_ICONSTOP);
+    const CFileChooser& asked = script.Records().at(2).chooser;
     EXPECT_EQ(asked.folder, "/home/user/録音");
     EXPECT_EQ(asked.filter, "音声ファイル(*.wav)|*.wav;*.WAV|");
-    EXPECT_TRUE(asked.multiple);
-    EXPECT_TRUE(asked.mustExist);
-    EXPECT_FALSE(asked.save);
-}
-
-TEST_F(WaveImportDialog, HundredFilesAtMost) {
-    CWaveImportDlg dlg(nullptr);
-    CUiScript script;
-    script.AnswerDialog([](wxDialog& d) {
-        auto& dlg = static_cast<CWaveImportDlg&>(d);
-        CUiScript::ClickButton(dlg, 1079);
-        CUiScript::ClickButton(dlg, 1079);
-        EXPECT_EQ(dlg.m_arrPaths.size(), 100u);
-        EXPECT_EQ(dlg.GetFileList()->GetCount(), 100u);
-        EXPECT_EQ(dlg.m_arrPaths.back(), "/rec/099.wav");
-        CUiScript::ClickButton(dlg, wxID_OK);
-        return IDOK;
-    });
-    script.AnswerFile(Names(0, 60));
-    script.AnswerFile(Names(60, 50));  // ten too many: the rest of this choice stays out
-    script.AnswerBox(IDOK);
-    EXPECT_EQ(RunModal(dlg), IDOK);
-    EXPECT_EQ(script.BoxTexts(), std::vector<CString>{"選択可能なファイル数（100）を超えたため追加出来ません。"});
-    EXPECT_EQ(script.Records().back().style, MB_OK | MB_ICONSTOP);
-}
-
-TEST_F(WaveImportDialog, OkWithAnEmptyListKeepsTheDialogOpen) {
-    CWaveImportDlg dlg(nullptr);
-    CUiScript script;
-    script.AnswerDialog([](wxDialog& dlg) {
-        CUiScript::ClickButton(dlg, wxID_OK);
-        EXPECT_TRUE(dlg.IsModal());
-        PressDelete(dlg);  // nothing to delete: nothing happens
-        return IDCANCEL;
-    });
-    script.AnswerBox(IDOK);
-    EXPECT_EQ(RunModal(dlg), IDCANCEL);
-    EXPECT_EQ(script.BoxTexts(), std::vector<CString>{"インポートする音声ファイルを選択して下さい。"});
-}
-
-TEST_F(WaveImportDialog, FixedLayout) {
-    CWaveImportDlg dlg(nullptr);
-    EXPECT_EQ(dlg.GetId(), 146);
-    EXPECT_EQ(FromWx(dlg.GetTitle()), "音声インポート");
-    EXPECT_EQ(dlg.FindWindow(1038)->GetRect(), wxRect(12, 8, 188, 19));
-    EXPECT_EQ(dlg.FindWindow(1078)->GetRect(), wxRect(12, 34, 500, 154));
-    EXPECT_EQ(dlg.FindWindow(1079)->GetRect(), wxRect(14, 195, 100, 26));
-    EXPECT_EQ(dlg.FindWindow(wxID_OK)->GetRect(), wxRect(308, 195, 100, 26));
-    EXPECT_EQ(dlg.FindWindow(wxID_CANCEL)->GetRect(), wxRect(412, 195, 100, 26));
-    EXPECT_EQ(FromWx(dlg.FindWindow(1079)->GetLabel()), "ファイル追加");
-    EXPECT_EQ(FromWx(dlg.FindWindow(wxID_CANCEL)->GetLabel()), "キャンセル");
+    EXPECT_TRUE(asked.multiple && asked.mustExist && !asked.save);
 }
 
 // --- the whole command in the editor's window
 
 namespace {
 
-class ImportInEditor : public ScriptFaultsFail {
+class ImportInEditor : public WaveImportDialog {
 protected:
     void SetUp() override {
-        ScriptFaultsFail::SetUp();
-        // Reopening the project plays its first phrase: on a card of our own, so that no
-        // machine's sound card or its absence takes part.
-        SetWaveOutBackend(&card);
-        root = fs::path(scratch.Path("gui"));
+        WaveImportDialog::SetUp();
+        SetWaveOutBackend(&card);  // reopening the project plays its first phrase: on a card of our own
         fs::create_directories(root / "config");
         ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
         Open();
@@ -162,7 +113,7 @@ protected:
     void TearDown() override {
         Close();
         SetWaveOutBackend(nullptr);
-        ScriptFaultsFail::TearDown();
+        WaveImportDialog::TearDown();
     }
     void Open() {
         frame = new CMainFrame();
@@ -172,19 +123,13 @@ protected:
         PumpEvents(10);
     }
     void Close() {
-        if (!frame) return;
-        frame->Close(true);
+        if (frame) frame->Close(true);
         PumpEvents(10);
         frame = nullptr;
-        view = nullptr;
-    }
-    static int Ok(wxDialog& dlg) {
-        CUiScript::ClickButton(dlg, wxID_OK);
-        return IDOK;
     }
     ScratchFolder scratch;
     CVirtualWaveOut card;
-    fs::path root;
+    const fs::path root{scratch.Path("gui")}, project{root / "本"};
     CMainFrame* frame = nullptr;
     CKorvaneView* view = nullptr;
 };
@@ -192,75 +137,47 @@ protected:
 }  // namespace
 
 TEST_F(ImportInEditor, TwoFilesIntoA22050HzProjectSaveAndReload) {
-    const fs::path project = root / "本";
     {
         CUiScript script;
-        script.AnswerDialog([](wxDialog& dlg) { return Ok(dlg); });  // "新規作成": 22050 Hz is the default
+        script.AnswerDialog(Ok);  // "新規作成": 22050 Hz is the default
         script.AnswerFile({CString(project.string())});
         view->OnProjectNew();
     }
     ASSERT_EQ(view->m_nSamplePerSec, 22050);
-    // Half a second of tone, a second of silence, half a second of tone; at 22050 Hz and,
-    // to be converted, at 44100 Hz.
-    auto recording = [](uint32_t rate) {
-        std::vector<int16_t> s = TonePcm(440.0, rate, rate / 2, 0.5);
-        s.insert(s.end(), rate, 0);
-        const std::vector<int16_t> tail = TonePcm(440.0, rate, rate / 2, 0.5);
-        s.insert(s.end(), tail.begin(), tail.end());
-        return s;
-    };
-    WriteWav(scratch.Path("one.wav"), 22050, 1, recording(22050));
-    WriteWav(scratch.Path("two.wav"), 44100, 1, recording(44100));
+    // Half a second of tone, a second of silence, half a second of tone; the second file to be converted.
+    WriteWav(scratch.Path("one.wav"), 22050, 1, Blocks(22050, "S5 Q10 S5"));
+    WriteWav(scratch.Path("two.wav"), 44100, 1, Blocks(44100, "S5 Q10 S5"));
     {
         CUiScript script;
-        script.AnswerDialog([](wxDialog& dlg) { return Ok(dlg); });  // "区切り設定"
+        script.AnswerDialog(Ok);  // "区切り設定"
         script.AnswerDialog([](wxDialog& dlg) {
-            CUiScript::ClickButton(dlg, 1079);
+            CUiScript::ClickButton(dlg, kAddButton);
             return Ok(dlg);
         });
         script.AnswerFile({scratch.CPath("one.wav"), scratch.CPath("two.wav")});
         script.AnswerBox(IDOK);
         view->OnAudioImport();
         EXPECT_EQ(script.BoxTexts(), std::vector<CString>{"完了しました。"});
-        EXPECT_EQ(script.PendingAnswers(), 0u);
     }
     PumpEvents(5);
     EXPECT_TRUE(frame->IsEnabled());  // the progress dialog gave the window back
-    EXPECT_EQ(view->m_nWaveImportCount, 2);
-    // Project paths are CP932: ask the file layer.
-    EXPECT_TRUE(FileExists(CString((project / "A000001.wav").string())));
-    EXPECT_TRUE(FileExists(CString((project / "A000002.wav").string())));
+    EXPECT_TRUE(FileExists(CString((project / "A000002.wav").string())));  // project paths are CP932
     EXPECT_EQ(card.OpensSoFar(), 0u);  // the selection changes of the import played nothing
 
     auto* sections = wxDynamicCast(view->FindWindow(IDC_LIST_SECTION), wxListCtrl);
     auto* phrases = wxDynamicCast(view->FindWindow(IDC_LIST_PHRASE), wxListCtrl);
     ASSERT_TRUE(sections && phrases);
     ASSERT_EQ(sections->GetItemCount(), 3);  // two sections and the row after them
-    EXPECT_EQ(FromWx(sections->GetItemText(0, 6)), "one.wav");
     EXPECT_EQ(FromWx(sections->GetItemText(1, 6)), "two.wav");
     EXPECT_EQ(FromWx(sections->GetItemText(1, 3)), "2");
     EXPECT_EQ(phrases->GetItemCount(), 3);  // the first section's two phrases
     EXPECT_EQ(FromWx(phrases->GetItemText(0, 6)), "A000001.wav");
 
-    struct Row {
-        uint32_t start, length, pause;
-        CString file;
-        bool operator==(const Row&) const = default;
-    };
-    auto rows = [this] {
-        std::vector<Row> out;
-        for (const auto& s : view->m_lstSection)
-            for (const auto& p : s->m_lstPhrase) out.push_back({p->m_nStart, p->m_nLength, p->m_nPause, p->m_strFileName});
-        return out;
-    };
-    const std::vector<Row> before = rows();
-    ASSERT_EQ(before.size(), 4u);
-    // Default pauses (0.4 s between phrases, no section pause): the second phrase begins one
-    // block before the second tone.
-    EXPECT_EQ(before[0], (Row{0, 14 * 4410, 10 * 4410, "A000001.wav"}));
-    EXPECT_EQ(before[1], (Row{14 * 4410, 6 * 4410, 0, "A000001.wav"}));
-    EXPECT_EQ(before[3].file, "A000002.wav");
-
+    // Default pauses (0.4 s between phrases, no section pause): the second phrase begins
+    // one block before the second tone.
+    const importtest::Phrase first{0, 14 * 4410, 10 * 4410}, second{14 * 4410, 6 * 4410, 0};
+    const importtest::Sections before = importtest::Shape(view->m_lstSection);
+    EXPECT_EQ(before, (importtest::Sections{{first, second}, {first, second}}));
     EXPECT_EQ(view->SaveProject(), 0);
     Close();
     Open();
@@ -270,6 +187,6 @@ TEST_F(ImportInEditor, TwoFilesIntoA22050HzProjectSaveAndReload) {
         view->OnProjectOpen();
     }
     EXPECT_EQ(view->m_nWaveImportCount, 2);
-    EXPECT_EQ(rows(), before);
+    EXPECT_EQ(importtest::Shape(view->m_lstSection), before);
     EXPECT_EQ(view->m_lstSection.GetAt(1)->m_strComment, "two.wav");
 }

@@ -1,15 +1,17 @@
 #include "DaisyTestSupport.h"
 
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <set>
 #include <sstream>
 
 #include "platform/DialogHost.h"
+#include "platform/FileSystem.h"
 
 namespace fs = std::filesystem;
 
@@ -26,17 +28,16 @@ const bool g_faultsReported = [] {
 std::string Le16(uint32_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)}; }
 std::string Le32(uint32_t v) { return Le16(v & 0xFFFF) + Le16(v >> 16); }
 uint32_t ReadLe32(const std::string& s, size_t at) {
-    return static_cast<uint32_t>(static_cast<unsigned char>(s[at])) |
-           static_cast<uint32_t>(static_cast<unsigned char>(s[at + 1])) << 8 |
-           static_cast<uint32_t>(static_cast<unsigned char>(s[at + 2])) << 16 |
-           static_cast<uint32_t>(static_cast<unsigned char>(s[at + 3])) << 24;
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(s[at + i]);
+    return v;
 }
 
 }  // namespace
 
 ScratchFolder::ScratchFolder(const std::string& leaf) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info ? std::string(info->test_suite_name()) + "-" + info->name() : "bench";
+    std::string name = std::string(info->test_suite_name()) + "-" + info->name();
     for (char& c : name)
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '-';
     m_root = "/tmp/korvane-daisy-" + std::to_string(::getpid()) + "-" + name + (leaf.empty() ? "" : "-" + leaf);
@@ -57,8 +58,7 @@ std::string ReadBytes(const std::string& path) {
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 std::string DataPath(const std::string& relative) { return std::string(KORVANE_TEST_DATA) + "/" + relative; }
@@ -97,6 +97,19 @@ std::map<std::string, std::string> FolderFiles(const std::string& folder) {
     return files;
 }
 
+std::string DiffFiles(const std::map<std::string, std::string>& actual,
+                      const std::map<std::string, std::string>& expected) {
+    std::string diff;
+    for (const auto& [name, bytes] : actual) {
+        auto it = expected.find(name);
+        if (it == expected.end()) diff += " +" + name;
+        else if (it->second != bytes) diff += " ~" + name;
+    }
+    for (const auto& [name, bytes] : expected)
+        if (!actual.count(name)) diff += " -" + name;
+    return diff;
+}
+
 std::string DescribeBook(const CRecordList<CSectionInformation>& sections) {
     std::ostringstream s;
     for (const auto& sec : sections) {
@@ -111,29 +124,62 @@ std::string DescribeBook(const CRecordList<CSectionInformation>& sections) {
     return s.str();
 }
 
-std::tm FixedTime() {
-    std::tm t{};
-    t.tm_year = 2024 - 1900;
-    t.tm_mon = 2;
-    t.tm_mday = 15;
-    t.tm_hour = 9;
-    t.tm_min = 30;
-    t.tm_sec = 5;
-    t.tm_wday = 5;
-    t.tm_yday = 74;
-    return t;
+std::vector<std::string> CheckBookLinks(const std::string& folder) {
+    const std::string ncc = ReadBytes(folder + "/NCC.html");
+    if (ncc.empty()) return {"no NCC.html"};
+    auto each = [](const std::string& text, const char* pattern, auto f) {
+        const std::regex re(pattern);
+        for (std::sregex_iterator it(text.begin(), text.end(), re), end; it != end; ++it) f(*it);
+    };
+    std::vector<std::string> problems;
+    std::set<std::string> nccIds, smilIds;  // smilIds: "file#id"
+    each(ncc, "id=\"(\\w+)\"", [&](const std::smatch& m) { nccIds.insert(m[1]); });
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().extension() != ".smil") continue;
+        const std::string name = entry.path().filename().string(), text = ReadBytes(entry.path().string());
+        each(text, "id=\"(\\w+)\"", [&](const std::smatch& m) { smilIds.insert(name + "#" + m[1].str()); });
+        each(text, "<text src=\"NCC\\.html#(\\w+)\"", [&](const std::smatch& m) {
+            if (!nccIds.count(m[1])) problems.push_back(name + " points at missing NCC id " + m[1].str());
+        });
+    }
+    each(ncc, "href=\"([^\"#]+#\\w+)\"", [&](const std::smatch& m) {
+        if (!smilIds.count(m[1])) problems.push_back("NCC link " + m[1].str() + " does not resolve");
+    });
+    return problems;
 }
 
-ScopedClock::ScopedClock(const std::tm& time) : m_previous(SetBookClock([time] { return time; })) {}
-ScopedClock::~ScopedClock() { SetBookClock(m_previous); }
+int RunCommand(const std::string& command, std::string* output) {
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return -1;
+    std::string text;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+    const int status = ::pclose(pipe);
+    if (output) *output = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
-ScopedFault::ScopedFault(EBookFileStep step, int occurrence)
-    : m_uses(std::make_shared<int>(0)), m_occurrence(occurrence) {
+ScopedClock::ScopedClock()
+    : m_previous(SetBookClock([] {
+          std::tm t{};
+          t.tm_year = 2024 - 1900, t.tm_mon = 2, t.tm_mday = 15, t.tm_wday = 5, t.tm_yday = 74;
+          t.tm_hour = 9, t.tm_min = 30, t.tm_sec = 5;
+          return t;
+      })) {}
+
+ScopedFault::ScopedFault(EBookFileStep step, int occurrence) : m_occurrence(occurrence) {
     m_previous = SetBookFileFault([step, occurrence, uses = m_uses](EBookFileStep s, const CString&) {
         return s == step && ++*uses == occurrence;
     });
 }
-ScopedFault::~ScopedFault() { SetBookFileFault(m_previous); }
+
+ScopedFault::ScopedFault(std::vector<std::pair<EBookFileStep, std::string>> byName) {
+    m_previous = SetBookFileFault([byName](EBookFileStep step, const CString& path) {
+        for (const auto& [s, name] : byName)
+            if (s == step && (name.empty() || path.str().ends_with("/" + name))) return true;
+        return false;
+    });
+}
 
 void SetUpProject(CKorvaneView& view, const std::string& folder) {
     view.SetProjectFormat(1);
@@ -149,15 +195,13 @@ CSectionInformation* AddClipSection(CKorvaneView& view, int level, const char* h
     auto* s = view.m_lstSection.Add(std::make_unique<CSectionInformation>());
     s->m_nLevel = level;
     s->m_strHeading = heading;
-    uint32_t start = firstStart;
     for (uint32_t length : lengths) {
         auto* p = s->m_lstPhrase.Add(std::make_unique<CPhraseInformation>());
-        p->m_nStart = start;
+        p->m_nStart = firstStart + s->m_nSectionTime;
         p->m_nLength = length;
         p->m_nPause = 4410;
         p->m_strFileName = file;
         p->m_nBytesPerSec = static_cast<uint32_t>(view.m_nProjectBytesPerSec);
-        start += length;
         s->m_nSectionTime += length;
     }
     s->m_nPhraseCount = static_cast<uint32_t>(lengths.size());
@@ -165,10 +209,8 @@ CSectionInformation* AddClipSection(CKorvaneView& view, int level, const char* h
 }
 
 void FillGoldenBook(CKorvaneView& view) {
-    view.SetProjectFormat(1);
-    view.m_lstSection.RemoveAll();
+    SetUpProject(view, "");
     BookInfo& b = view.m_bookInfo;
-    b.Clear();
     b.m_strTitle = "ソフトウェア表現の本 & <上>";
     b.m_strAuthor = "表 太郎";
     b.m_strIsbn = "978-4-00-000000-0";
@@ -179,108 +221,55 @@ void FillGoldenBook(CKorvaneView& view) {
     b.m_strOrgPublishDate = "19990102";
     b.m_strGenre = "技術書";
     b.m_strScheme = "NDC";
-
-    struct P {
-        uint32_t length;
+    AddClipSection(view, 0, "表紙とソース", "A000001.wav", {88200, 66150});
+    AddClipSection(view, 1, "第1章　ソフトの表", "A000002.wav", {44100, 22050, 110250, 30870});
+    AddClipSection(view, 2, "1.1 表計算ソフト", "A000003.wav", {2205000, 441000, 132300, 88200});
+    struct Mark {
+        int section, phrase;
         uint32_t pageKind;
         const char* pageText;
         uint32_t group;
     };
-    auto add = [&](int n, int level, const char* heading, std::vector<P> phrases) {
-        auto* s = view.m_lstSection.Add(std::make_unique<CSectionInformation>());
-        s->m_nLevel = level;
-        s->m_strHeading = heading;
-        uint32_t start = 0;
-        for (const P& d : phrases) {
-            auto* p = s->m_lstPhrase.Add(std::make_unique<CPhraseInformation>());
-            p->m_nStart = start;
-            p->m_nLength = d.length;
-            p->m_nPause = 8820;
-            p->m_strFileName = CString::Formatted("A%06d.wav", n);
-            p->m_nPageKind = d.pageKind;
-            p->m_strPageText = d.pageText;
-            p->m_nGroup = d.group;
-            p->m_nBytesPerSec = 44100;
-            start += d.length;
-        }
-        s->m_nSectionTime = start;
-        s->m_nPhraseCount = static_cast<uint32_t>(phrases.size());
-    };
-    add(1, 0, "表紙とソース", {{88200, 3, "i", 0}, {66150, 0, "", 0}});
-    add(2, 1, "第1章　ソフトの表", {{44100, 1, "1", 1}, {22050, 0, "", 1}, {110250, 2, "2", 1}, {30870, 4, "付録<A>", 0}});
-    add(3, 2, "1.1 表計算ソフト", {{2205000, 0, "", 0}, {441000, 1, "3", 0}, {132300, 0, "", 1}, {88200, 3, "ii", 0}});
+    const Mark marks[] = {{0, 0, 3, "i", 0},     {1, 0, 1, "1", 1},        {1, 1, 0, "", 1}, {1, 2, 2, "2", 1},
+                          {1, 3, 4, "付録<A>", 0}, {2, 1, 1, "3", 0}, {2, 2, 0, "", 1},  {2, 3, 3, "ii", 0}};
+    for (const Mark& m : marks) {
+        CPhraseInformation* p = view.m_lstSection.GetAt(m.section)->m_lstPhrase.GetAt(m.phrase);
+        p->m_nPageKind = m.pageKind;
+        p->m_strPageText = m.pageText;
+        p->m_nGroup = m.group;
+    }
 }
 
-int RunCommand(const std::string& command, std::string* output) {
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return -1;
-    std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
-    int status = ::pclose(pipe);
-    if (output) *output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+void SmallProject::SetUp() {
+    view.AttachLists(&sectionList, &phraseList);
+    SetUpProject(view, folder.Root());
+    view.m_bookInfo.m_strTitle = "表とソフト";
+    WriteWav(folder.Path("A000001.wav"), 22050, rec1);
+    WriteWav(folder.Path("A000002.wav"), 22050, rec2);
+    WriteBytes(folder.Path("memo.txt"), "not part of the book");
+    fs::create_directories(folder.Path("sub"));
+    WriteBytes(folder.Path("sub/keep.txt"), "a folder of the user's");
+    AddClipSection(view, 0, "表紙", "A000001.wav", {10000, 8000});
+    CSectionInformation* s2 = AddClipSection(view, 1, "ソフト", "A000001.wav", {12000, 20000}, 18000);
+    s2->m_lstPhrase.GetAt(1)->m_nPageKind = 1;
+    s2->m_lstPhrase.GetAt(1)->m_strPageText = "1";
+    AddClipSection(view, 2, "表", "A000002.wav", {15000, 15000, 10000})->m_lstPhrase.GetAt(2)->m_nGroup = 1;
+    // Selecting a row plays it; no player is wanted here.
+    view.m_bSuppressPlay = 1;
+    view.RefreshSectionList(0);
+    view.m_bSuppressPlay = 0;
+    ASSERT_EQ(view.SaveProject(), 0);
+    before = FolderFiles(folder.Root());
+    book = DescribeBook(view.m_lstSection);
 }
 
-}  // namespace daisytest
+void SmallProject::TearDown() { SetCurrentFolder("/"); }
 
-#include <regex>
-#include <set>
-
-namespace daisytest {
-
-std::vector<std::string> CheckBookLinks(const std::string& folder) {
-    std::vector<std::string> problems;
-    const std::string ncc = ReadBytes(folder + "/NCC.html");
-    if (ncc.empty()) return {"no NCC.html"};
-
-    std::set<std::string> nccIds;
-    const std::regex idRe("id=\"([A-Za-z0-9_]+)\"");
-    for (std::sregex_iterator it(ncc.begin(), ncc.end(), idRe), end; it != end; ++it) nccIds.insert((*it)[1]);
-
-    std::map<std::string, std::set<std::string>> smilIds;
-    auto idsOf = [&](const std::string& smil) -> const std::set<std::string>& {
-        auto found = smilIds.find(smil);
-        if (found != smilIds.end()) return found->second;
-        std::set<std::string>& ids = smilIds[smil];
-        const std::string text = ReadBytes(folder + "/" + smil);
-        if (text.empty()) problems.push_back("missing " + smil);
-        for (std::sregex_iterator it(text.begin(), text.end(), idRe), end; it != end; ++it) ids.insert((*it)[1]);
-        const std::regex srcRe("<text src=\"NCC\\.html#([A-Za-z0-9_]+)\"");
-        for (std::sregex_iterator it(text.begin(), text.end(), srcRe), end; it != end; ++it)
-            if (!nccIds.count((*it)[1])) problems.push_back(smil + " points at missing NCC id " + (*it)[1].str());
-        return ids;
-    };
-
-    const std::regex hrefRe("href=\"([^\"#]+)#([A-Za-z0-9_]+)\"");
-    for (std::sregex_iterator it(ncc.begin(), ncc.end(), hrefRe), end; it != end; ++it) {
-        if (!idsOf((*it)[1]).count((*it)[2]))
-            problems.push_back("NCC link " + (*it)[1].str() + "#" + (*it)[2].str() + " does not resolve");
-    }
-    // SMIL files that no NCC link names are still checked for their text sources.
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() > 5 && name.substr(name.size() - 5) == ".smil") idsOf(name);
-    }
-    return problems;
-}
-
-}  // namespace daisytest
-
-namespace daisytest {
-
-std::string DiffFiles(const std::map<std::string, std::string>& actual,
-                      const std::map<std::string, std::string>& expected) {
-    std::string diff;
-    for (const auto& [name, bytes] : actual) {
-        auto it = expected.find(name);
-        if (it == expected.end()) diff += " +" + name;
-        else if (it->second != bytes) diff += " ~" + name;
-    }
-    for (const auto& [name, bytes] : expected)
-        if (!actual.count(name)) diff += " -" + name;
-    return diff;
+std::vector<CString> SmallProject::Build(const std::vector<int>& answers) {
+    CUiScript script;
+    for (int a : answers) script.AnswerBox(a);
+    view.OnDaisyBuild();
+    return script.BoxTexts();
 }
 
 }  // namespace daisytest

@@ -1,6 +1,7 @@
 // Kernels: conversion, DCT, CRC-8, gapless block, limiter, converter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -11,26 +12,16 @@
 #include "mp3dec/resampler.h"
 #include "mp3dec_support.h"
 
-TEST(Mp3decPcm, BothFormsAgreeOn37Samples) {
-  std::vector<float> in(37);
-  for (int i = 0; i < 37; ++i) in[size_t(i)] = float((i - 18) * 2500) + 0.5f;
-  in[0] = 1e10f;
-  in[1] = -1e10f;
-  in[2] = 32767.5f;
-  in[3] = -32768.5f;
-  in[4] = 2.5f;
-  in[5] = NAN;
+TEST(Mp3decPcm, BothFormsRoundToEvenSaturateAndAgree) {
+  // 37 samples: a vector body and a tail, with the limits, a tie and NaN among them.
+  std::vector<float> in = {1e10f, -1e10f, 32767.5f, -32768.5f, 2.5f, NAN};
+  for (int i = 6; i < 37; ++i) in.push_back(float((i - 18) * 2500) + 0.5f);
   std::vector<int16_t> a(40, 0x5555), b(40, 0x5555);
   mp3dec_float_to_pcm16_plain(37, in.data(), a.data());
   mp3dec_float_to_pcm16_sse(37, in.data(), b.data());
-  for (int i = 0; i < 37; ++i) EXPECT_EQ(a[size_t(i)], b[size_t(i)]) << i;
+  EXPECT_EQ(a, b);
   EXPECT_EQ(a[37], 0x5555);
-  EXPECT_EQ(b[37], 0x5555);
-  EXPECT_EQ(a[0], 32767);
-  EXPECT_EQ(a[1], -32768);
-  EXPECT_EQ(a[2], 32767);
-  EXPECT_EQ(a[3], -32768);
-  EXPECT_EQ(a[4], 2);  // ties to even
+  EXPECT_EQ(std::vector<int16_t>(a.begin(), a.begin() + 5), (std::vector<int16_t>{32767, -32768, 32767, -32768, 2}));
 }
 
 TEST(Mp3decKernels, Dct32MatchesDefinition) {
@@ -44,50 +35,40 @@ TEST(Mp3decKernels, Dct32MatchesDefinition) {
   }
 }
 
-TEST(Mp3decGapless, BlockFoundAndRejected) {
+TEST(Mp3decGapless, BlockFoundRejectedAndSteppedOverInVbri) {
   uint32_t d = 0, l = 0;
   int vbri = 0;
+  auto search = [&](const std::vector<uint8_t>& anc, size_t size) {
+    return l3_search_gapless(anc.data(), int(std::min(size, anc.size())), &d, &l, &vbri);
+  };
   std::vector<uint8_t> anc = {1, 2, 3};
-  auto blk = gapless_block(576, 44100);
+  const auto blk = gapless_block(576, 44100);
   anc.insert(anc.end(), blk.begin(), blk.end());
-  EXPECT_EQ(l3_search_gapless(anc.data(), int(anc.size()), &d, &l, &vbri), 1);
+  EXPECT_EQ(search(anc, 99), 1);
   EXPECT_EQ(d, 576u);
   EXPECT_EQ(l, 44100u);
-  // wrong CRC-8
+  EXPECT_EQ(search(blk, 7), 0);  // truncated
   anc.back() ^= 1;
-  EXPECT_EQ(l3_search_gapless(anc.data(), int(anc.size()), &d, &l, &vbri), 0);
-  // Mended fault: length 0, and a delay above the length, are not taken.
-  auto zero = gapless_block(576, 0);
-  EXPECT_EQ(l3_search_gapless(zero.data(), 8, &d, &l, &vbri), 0);
-  auto big = gapless_block(1000, 999);
-  EXPECT_EQ(l3_search_gapless(big.data(), 8, &d, &l, &vbri), 0);
-  auto nolen = gapless_block(576, 0xFFFFFFFFu);
-  EXPECT_EQ(l3_search_gapless(nolen.data(), 8, &d, &l, &vbri), 1);
-  // truncated block
-  EXPECT_EQ(l3_search_gapless(blk.data(), 7, &d, &l, &vbri), 0);
-}
-
-TEST(Mp3decGapless, VbriIsCountedAndSteppedOver) {
-  std::vector<uint8_t> anc(60, 0);
-  std::memcpy(anc.data(), "VBRI", 4);
-  anc[18] = 0;
-  anc[19] = 2;  // two entries
-  anc[23] = 2;  // of two bytes
-  auto blk = gapless_block(100, 200);
-  anc.insert(anc.begin() + 30, blk.begin(), blk.end());  // inside the VBRI table: skipped
-  uint32_t d = 0, l = 0;
-  int vbri = 0;
-  EXPECT_EQ(l3_search_gapless(anc.data(), int(anc.size()), &d, &l, &vbri), 1);
+  EXPECT_EQ(search(anc, 99), 0);  // wrong CRC-8
+  // Mended fault: length 0, and a delay above the length, are not taken; "no length" is.
+  EXPECT_EQ(search(gapless_block(576, 0), 8), 0);
+  EXPECT_EQ(search(gapless_block(1000, 999), 8), 0);
+  EXPECT_EQ(search(gapless_block(576, 0xFFFFFFFFu), 8), 1);
+  // A block inside a VBRI table (two entries of two bytes) is skipped; the VBRI is counted.
+  std::vector<uint8_t> table(60, 0);
+  std::memcpy(table.data(), "VBRI", 4);
+  table[19] = 2;
+  table[23] = 2;
+  const auto inner = gapless_block(100, 200);
+  table.insert(table.begin() + 30, inner.begin(), inner.end());
+  EXPECT_EQ(search(table, 99), 1);
   EXPECT_EQ(vbri, 1);
 }
 
 TEST(Mp3decAncillary, TextIsBoundedByCapacity) {
   std::vector<uint8_t> anc = {0x00, 0xAF, 200};
   for (int i = 0; i < 215; ++i) anc.push_back(uint8_t('a' + i % 26));
-  anc.push_back(0xA3);
-  anc.push_back('x');
-  anc.push_back('y');
-  anc.push_back('z');
+  anc.insert(anc.end(), {0xA3, 'x', 'y', 'z'});
   std::vector<uint8_t> out(64, 0xEE);
   const int n = l3_read_ancillary_text(anc.data(), int(anc.size()), out.data(), 16);
   EXPECT_LE(n, 16);
@@ -139,33 +120,17 @@ TEST(Mp3decLimiter, QuietInputPassesUnchangedOneBlockLate) {
   mp3dec_limiter_destroy(&l);
 }
 
-TEST(Mp3decConverter, TwoToOneCounts) {
-  RateConverter* r = nullptr;
-  ASSERT_TRUE(resampler_dec_create(&r, 2, 1, 2 * 1152, 22050, 44100, 22050, 0.1, 0));
-  EXPECT_EQ(r->L, 2);
-  EXPECT_EQ(r->M, 1);
-  std::vector<float> in(2 * 1152, 0.0f), out(2 * 2304 + 16);
-  for (int k = 0; k < 3; ++k) {
-    int n = 2 * 1152, produced = 0;
-    EXPECT_EQ(resampler_dec_predict(r, n), 2 * 2304);
-    resampler_dec_run(r, in.data(), out.data(), &n, &produced);
-    EXPECT_EQ(n, 2 * 1152);
-    EXPECT_EQ(produced, 2 * 2304);
-  }
-  resampler_dec_destroy(r);
-}
-
-TEST(Mp3decConverter, RatioAndToneLevel) {
-  RateConverter* r = nullptr;
-  ASSERT_TRUE(resampler_dec_create(&r, 1, 1, 1152, 32000, 44100, 22050, 0.1, 0));
-  EXPECT_EQ(r->L, 441);
-  EXPECT_EQ(r->M, 320);
+namespace {
+// Runs `blocks` blocks of 1152 frames of a 10000-peak tone through `r`, checking the
+// predicted output counts; the peak of the output's second half.
+double tone_peak(RateConverter* r, int channels, int in_rate, double freq, int blocks, double* ratio = nullptr) {
+  std::vector<float> in(size_t(channels) * 1152), out(size_t(channels) * 2400), all;
   long long total_in = 0, total_out = 0;
-  std::vector<float> in(1152), out(1700), all;
-  int t = 0;
-  for (int k = 0; k < 100; ++k) {
-    for (int i = 0; i < 1152; ++i, ++t) in[size_t(i)] = float(10000.0 * std::sin(2 * M_PI * 1000.0 * t / 32000.0));
-    int n = 1152, produced = 0;
+  for (int k = 0, t = 0; k < blocks; ++k) {
+    for (int i = 0; i < 1152; ++i, ++t)
+      for (int ch = 0; ch < channels; ++ch)
+        in[size_t(i * channels + ch)] = float(10000.0 * std::sin(2 * M_PI * freq * t / in_rate));
+    int n = int(in.size()), produced = 0;
     const int predicted = resampler_dec_predict(r, n);
     resampler_dec_run(r, in.data(), out.data(), &n, &produced);
     EXPECT_EQ(predicted, produced);
@@ -173,27 +138,33 @@ TEST(Mp3decConverter, RatioAndToneLevel) {
     total_out += produced;
     all.insert(all.end(), out.begin(), out.begin() + produced);
   }
-  EXPECT_NEAR(double(total_out) / double(total_in), 1.378125, 0.001);
+  if (ratio) *ratio = double(total_out) / double(total_in);
   double peak = 0;
   for (size_t i = all.size() / 2; i < all.size(); ++i) peak = std::max(peak, double(std::fabs(all[i])));
-  EXPECT_NEAR(peak, 10000.0, 30.0);
-  resampler_dec_destroy(r);
+  return peak;
+}
+}  // namespace
+
+TEST(Mp3decConverter, RatiosCountsAndToneLevel) {
+  struct conv {
+    int channels, in_rate, L, M;
+  };
+  for (const conv& c : {conv{2, 22050, 2, 1}, conv{1, 32000, 441, 320}}) {
+    RateConverter* r = nullptr;
+    ASSERT_TRUE(resampler_dec_create(&r, c.channels, 1, c.channels * 1152, c.in_rate, 44100, 22050, 0.1, 0));
+    EXPECT_EQ(r->L, c.L);
+    EXPECT_EQ(r->M, c.M);
+    double ratio = 0;
+    EXPECT_NEAR(tone_peak(r, c.channels, c.in_rate, 1000.0, 100, &ratio), 10000.0, 30.0) << c.in_rate;
+    EXPECT_NEAR(ratio, 44100.0 / c.in_rate, 0.001) << c.in_rate;
+    resampler_dec_destroy(r);
+  }
 }
 
 TEST(Mp3decConverter, ToneAboveHalfInputRateIsAttenuated) {
-  // 48000 -> 44100: a 23000 Hz tone lies above the cutoff (0.5 x 44100 = 22050).
+  // 48000 -> 44100: a 23500 Hz tone lies above the cutoff (0.5 x 44100 = 22050).
   RateConverter* r = nullptr;
   ASSERT_TRUE(resampler_dec_create(&r, 1, 1, 1152, 48000, 44100, 22050, 0.1, 0));
-  std::vector<float> in(1152), out(1200), all;
-  int t = 0;
-  for (int k = 0; k < 40; ++k) {
-    for (int i = 0; i < 1152; ++i, ++t) in[size_t(i)] = float(10000.0 * std::sin(2 * M_PI * 23500.0 * t / 48000.0));
-    int n = 1152, produced = 0;
-    resampler_dec_run(r, in.data(), out.data(), &n, &produced);
-    all.insert(all.end(), out.begin(), out.begin() + produced);
-  }
-  double peak = 0;
-  for (size_t i = all.size() / 2; i < all.size(); ++i) peak = std::max(peak, double(std::fabs(all[i])));
-  EXPECT_LT(peak, 10000.0 * std::pow(10.0, -60.0 / 20.0));
+  EXPECT_LT(tone_peak(r, 1, 48000, 23500.0, 40), 10000.0 * std::pow(10.0, -60.0 / 20.0));
   resampler_dec_destroy(r);
 }

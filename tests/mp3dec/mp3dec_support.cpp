@@ -1,9 +1,46 @@
 #include "mp3dec_support.h"
 
+#include <unistd.h>
+
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "mp3dec/l3dec.h"
+
+std::vector<uint8_t> side_info(const frame_spec& f, int nch, const std::vector<const gr_side*>& grs) {
+  bit_writer w;
+  const bool m1 = f.version == 0;
+  w.put(0, m1 ? 9 : 8);
+  w.put(0, m1 ? (nch == 1 ? 5 : 3) : (nch == 1 ? 1 : 2));
+  if (m1) w.put(0, 4 * nch);
+  for (const gr_side* g : grs) {
+    w.put(uint32_t(g->part2_3), 12);
+    w.put(uint32_t(g->big_values), 9);
+    w.put(uint32_t(g->global_gain), 8);
+    w.put(uint32_t(g->sfc), m1 ? 4 : 9);
+    w.put(uint32_t(g->ws), 1);
+    if (g->ws) {
+      w.put(uint32_t(g->block_type), 2);
+      w.put(uint32_t(g->mixed), 1);
+      w.put(uint32_t(g->table_select[0]), 5);
+      w.put(uint32_t(g->table_select[1]), 5);
+      for (int i = 0; i < 3; ++i) w.put(uint32_t(g->subblock_gain[i]), 3);
+    } else {
+      for (int i = 0; i < 3; ++i) w.put(uint32_t(g->table_select[i]), 5);
+      w.put(uint32_t(g->region0), 4);
+      w.put(uint32_t(g->region1), 3);
+    }
+    if (m1) w.put(uint32_t(g->preflag), 1);
+    w.put(uint32_t(g->sf_scale), 1);
+    w.put(uint32_t(g->count1), 1);
+  }
+  return w.bytes;
+}
 
 uint32_t frame_header_word(const frame_spec& f) {
   const uint32_t b20 = f.version == 2 ? 0 : 1;
@@ -104,14 +141,8 @@ decode_result decode_stream(const std::vector<uint8_t>& data, int float_output, 
 }
 
 std::vector<uint8_t> read_file(const std::string& path) {
-  std::vector<uint8_t> out;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return out;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) out.insert(out.end(), buf, buf + n);
-  std::fclose(f);
-  return out;
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 bool write_file(const std::string& path, const std::vector<uint8_t>& data) {
@@ -125,4 +156,40 @@ std::vector<float> as_floats(const std::vector<uint8_t>& bytes) {
   std::vector<float> out(bytes.size() / 4);
   std::memcpy(out.data(), bytes.data(), out.size() * 4);
   return out;
+}
+
+bool have_tool(const char* tool) { return run_quiet(std::string("command -v ") + tool) == 0; }
+
+int run_quiet(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()); }
+
+scratch_dir::scratch_dir() {
+  char tmpl[] = "/tmp/mp3dec_peer_XXXXXX";
+  const char* d = mkdtemp(tmpl);
+  dir = d ? d : "/tmp";
+}
+
+scratch_dir::~scratch_dir() {
+  std::error_code ec;
+  if (dir != "/tmp") std::filesystem::remove_all(dir, ec);
+}
+
+comparison compare(const std::vector<float>& ours, const std::vector<float>& ref, size_t offset) {
+  comparison c;
+  double se = 0.0;
+  for (size_t i = 0; i + offset < ours.size() && i < ref.size(); ++i) {
+    const double y = double(ref[i]) * 32768.0;
+    if (std::fabs(y) > 32767.0) continue;
+    const double d = double(ours[i + offset]) - y;
+    se += d * d;
+    c.peak = std::max(c.peak, std::fabs(d));
+    ++c.compared;
+  }
+  c.rms = c.compared ? std::sqrt(se / double(c.compared)) : 0.0;
+  return c;
+}
+
+std::vector<float> mpg123_f32(const scratch_dir& dir, const std::string& mp3) {
+  const std::string out = dir.path("ref.f32");
+  if (run_quiet("mpg123 -q --no-gapless -e f32 -s " + mp3 + " > " + out) != 0) return {};
+  return as_floats(read_file(out));
 }

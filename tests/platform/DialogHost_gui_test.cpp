@@ -16,7 +16,6 @@
 namespace {
 
 constexpr int kTitleId = 1001;
-constexpr int kYesId = 1002;
 
 // A dialog written the way the program's dialogs are: data in members, moved into the
 // controls when it starts and out of them when OK is accepted; OK refuses an empty title.
@@ -27,13 +26,11 @@ public:
         m_edit = new wxTextCtrl(this, kTitleId);
         new wxButton(this, wxID_OK, ToWx("OK"));
         new wxButton(this, wxID_CANCEL, ToWx("キャンセル"));
-        new wxButton(this, kYesId, ToWx("はい"));
         Bind(wxEVT_INIT_DIALOG, [this](wxInitDialogEvent& e) {
             initialised = true;
             e.Skip();
         });
         Bind(wxEVT_BUTTON, &TitleDialog::OnOk, this, wxID_OK);
-        Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { EndModal(IDYES); }, kYesId);
     }
     bool TransferDataToWindow() override {
         m_edit->SetValue(ToWx(m_title));
@@ -69,92 +66,57 @@ protected:
 
 }  // namespace
 
-TEST_F(DialogHostGui, FillerSeesTheInitialisedDialogTypesAndPressesOk) {
+TEST_F(DialogHostGui, FillerSeesTheInitialisedDialogAndItsBoxesComeAfterIt) {
     ScopedFaultLog log;
     CUiScript script;
     TitleDialog dlg("旧題");
     script.AnswerDialog([&](wxDialog& d) {
         dlg.seenByFiller = FromWx(TitleEdit(d).GetValue());
+        TitleEdit(d).SetValue(wxString());
+        EXPECT_TRUE(CUiScript::ClickButton(d, wxID_OK));  // refused: the title is empty
+        EXPECT_TRUE(d.IsModal());
         TitleEdit(d).SetValue(ToWx("吾輩は猫である"));
         EXPECT_TRUE(CUiScript::ClickButton(d, wxID_OK));
         return IDCANCEL;  // not used: OK has ended the dialog
     });
+    script.AnswerBox(IDOK);
     EXPECT_EQ(RunModal(dlg), IDOK);
     EXPECT_TRUE(dlg.initialised);
     EXPECT_EQ(dlg.seenByFiller, "旧題");
     EXPECT_EQ(dlg.m_title, "吾輩は猫である");
-    ASSERT_EQ(script.Records().size(), 1u);
+    ASSERT_EQ(script.Records().size(), 2u);
     EXPECT_EQ(script.Records()[0].kind, CUiKind::Dialog);
     EXPECT_EQ(script.Records()[0].caption, "書誌情報");
     EXPECT_EQ(script.Records()[0].result, IDOK);
-    EXPECT_TRUE(log.faults.empty());
-}
-
-TEST_F(DialogHostGui, BoxesOfTheDialogComeAfterItAndItStaysOpenWhenOkRefuses) {
-    ScopedFaultLog log;
-    CUiScript script;
-    TitleDialog dlg("");
-    script.AnswerDialog([](wxDialog& d) {
-        EXPECT_TRUE(CUiScript::ClickButton(d, wxID_OK));  // refused: the title is empty
-        EXPECT_TRUE(d.IsModal());
-        return IDCANCEL;
-    });
-    script.AnswerBox(IDOK);
-    EXPECT_EQ(RunModal(dlg), IDCANCEL);
-    ASSERT_EQ(script.Records().size(), 2u);
-    EXPECT_EQ(script.Records()[0].kind, CUiKind::Dialog);
-    EXPECT_EQ(script.Records()[0].result, IDCANCEL);
     EXPECT_EQ(script.Records()[1].text, "書誌情報を入力して下さい。");
     EXPECT_TRUE(log.faults.empty());
 }
 
-TEST_F(DialogHostGui, EndCodesOfTheDialogAndOfTheScriptReachTheCaller) {
+TEST_F(DialogHostGui, EndCodesReachTheCallerAndUnexpectedDialogsAreFaults) {
     ScopedFaultLog log;
     CUiScript script;
-    TitleDialog cancelled("題"), byButton("題"), byScript("題");
+    TitleDialog cancelled("題"), byScript("題");
     script.AnswerDialog([](wxDialog& d) {
         TitleEdit(d).SetValue(ToWx("捨てる"));
-        return IDCANCEL;
-    });
-    script.AnswerDialog([](wxDialog& d) {
-        EXPECT_TRUE(CUiScript::ClickButton(d, kYesId));
+        d.FindWindow(wxID_OK)->Disable();
+        EXPECT_FALSE(CUiScript::ClickButton(d, wxID_OK));  // disabled or missing buttons are not pressed
+        EXPECT_FALSE(CUiScript::ClickButton(d, 4242));
         return IDCANCEL;
     });
     script.AnswerDialog(IDNO);
     EXPECT_EQ(RunModal(cancelled), IDCANCEL);
     EXPECT_EQ(cancelled.m_title, "題");  // cancel takes nothing from the controls
-    EXPECT_EQ(RunModal(byButton), IDYES);
     EXPECT_EQ(RunModal(byScript), IDNO);
     EXPECT_TRUE(log.faults.empty());
-}
-
-TEST_F(DialogHostGui, DisabledOrMissingButtonsCannotBePressed) {
-    TitleDialog dlg("題");
-    dlg.FindWindow(wxID_OK)->Disable();
-    EXPECT_FALSE(CUiScript::ClickButton(dlg, wxID_OK));
-    EXPECT_FALSE(CUiScript::ClickButton(dlg, 4242));
-}
-
-TEST_F(DialogHostGui, UnexpectedDialogIsAFaultAndIsNotShown) {
-    ScopedFaultLog log;
-    CUiScript script;
-    TitleDialog dlg("題");
-    EXPECT_EQ(RunModal(dlg), IDCANCEL);
-    EXPECT_FALSE(dlg.initialised);
+    // A dialog the script does not expect is a fault and is not shown.
+    TitleDialog unexpected("題");
+    EXPECT_EQ(RunModal(unexpected), IDCANCEL);
+    EXPECT_FALSE(unexpected.initialised);
     EXPECT_EQ(log.faults.size(), 1u);
-    ASSERT_EQ(script.Records().size(), 1u);
-    EXPECT_FALSE(script.Records()[0].scripted);
+    EXPECT_FALSE(script.Records().back().scripted);
 }
 
-TEST_F(DialogHostGui, WithoutAScriptTheRealDialogRuns) {
-    ASSERT_EQ(CUiScript::Active(), nullptr);
-    TestModalHook hook([](wxDialog*) { return static_cast<int>(wxID_OK); });
-    TitleDialog dlg("題");
-    EXPECT_EQ(RunModal(dlg), IDOK);
-    EXPECT_EQ(hook.entered, 1);
-}
-
-TEST_F(DialogHostGui, TheRealFileChooserIsAskedWhatTheProgramAsked) {
+TEST_F(DialogHostGui, WithoutAScriptTheRealDialogsRunWithWhatTheProgramAsked) {
     ASSERT_EQ(CUiScript::Active(), nullptr);
     wxString message, folder, name, wildcard;
     long style = 0;
@@ -165,9 +127,16 @@ TEST_F(DialogHostGui, TheRealFileChooserIsAskedWhatTheProgramAsked) {
             name = chooser->GetFilename();
             wildcard = chooser->GetWildcard();
             style = chooser->GetWindowStyle();
+        } else if (auto* folders = dynamic_cast<wxDirDialog*>(dialog)) {
+            message = folders->GetMessage();
+        } else {
+            return static_cast<int>(wxID_OK);
         }
         return static_cast<int>(wxID_CANCEL);
     });
+    TitleDialog dlg("題");
+    EXPECT_EQ(RunModal(dlg), IDOK);
+
     CFileChooser request;
     request.title = "プロジェクトを開く";
     request.folder = "/tmp";
@@ -177,36 +146,15 @@ TEST_F(DialogHostGui, TheRealFileChooserIsAskedWhatTheProgramAsked) {
     std::vector<CString> paths{"stale"};
     EXPECT_FALSE(ChooseFile(nullptr, request, paths));
     EXPECT_TRUE(paths.empty());
-    EXPECT_EQ(hook.entered, 1);
     EXPECT_EQ(FromWx(message), "プロジェクトを開く");
     EXPECT_EQ(FromWx(folder), "/tmp");
     EXPECT_EQ(FromWx(name), "Korvane.ncc");
     EXPECT_EQ(FromWx(wildcard), "ﾌﾟﾛｼﾞｪｸﾄﾌｧｲﾙ(Korvane.ncc)|[kK][oO][rR][vV][aA][nN][eE].[nN][cC][cC]");
-    EXPECT_TRUE(style & wxFD_OPEN);
-    EXPECT_TRUE(style & wxFD_FILE_MUST_EXIST);
-    EXPECT_FALSE(style & wxFD_MULTIPLE);
+    EXPECT_EQ(style & (wxFD_OPEN | wxFD_FILE_MUST_EXIST | wxFD_MULTIPLE), wxFD_OPEN | wxFD_FILE_MUST_EXIST);
 
-    request = CFileChooser{};
-    request.title = "プロジェクトの作成";
-    request.filter = "ﾌﾟﾛｼﾞｪｸﾄ";
-    request.save = true;
-    request.overwritePrompt = true;
-    EXPECT_FALSE(ChooseFile(nullptr, request, paths));
-    EXPECT_TRUE(style & wxFD_SAVE);
-    EXPECT_TRUE(style & wxFD_OVERWRITE_PROMPT);
-    EXPECT_EQ(FromWx(wildcard), "ﾌﾟﾛｼﾞｪｸﾄ|*");
-}
-
-TEST_F(DialogHostGui, TheRealFolderChooserIsShownAndCancelChangesNothing) {
-    ASSERT_EQ(CUiScript::Active(), nullptr);
-    wxString message;
-    TestModalHook hook([&](wxDialog* dialog) {
-        if (auto* chooser = dynamic_cast<wxDirDialog*>(dialog)) message = chooser->GetMessage();
-        return static_cast<int>(wxID_CANCEL);
-    });
     CString chosen = "unchanged";
     EXPECT_FALSE(ChooseFolder(nullptr, "フォルダの選択", "/tmp", chosen));
     EXPECT_EQ(chosen, "unchanged");
-    EXPECT_EQ(hook.entered, 1);
     EXPECT_EQ(FromWx(message), "フォルダの選択");
+    EXPECT_EQ(hook.entered, 3);
 }

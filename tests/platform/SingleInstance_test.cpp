@@ -1,20 +1,12 @@
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
+#include <atomic>
 #include <functional>
-#include <mutex>
 
+#include "TempFolder.h"
 #include "platform/SingleInstance.h"
 
 namespace {
@@ -22,58 +14,31 @@ namespace {
 const CString kAppId = "Brelloway Tolvane Korvane";
 using Result = CSingleInstance::Result;
 
-// A private runtime folder for one test.
-class RuntimeFolder {
-public:
-    RuntimeFolder() {
-        char pattern[] = "/tmp/kvsi.XXXXXX";
-        m_path = ::mkdtemp(pattern);
-        const char* old = std::getenv("XDG_RUNTIME_DIR");
-        m_hadOld = old != nullptr;
-        if (old) m_old = old;
-        ::setenv("XDG_RUNTIME_DIR", m_path.c_str(), 1);
+// The test's folder is the runtime folder and the temp folder.
+class SingleInstanceTest : public TempFolderTest {
+protected:
+    void SetUp() override {
+        TempFolderTest::SetUp();
+        ScopedEnv::Set("XDG_RUNTIME_DIR", root.c_str());
+        ScopedEnv::Set("TMPDIR", root.c_str());
     }
-    ~RuntimeFolder() {
-        if (m_hadOld) ::setenv("XDG_RUNTIME_DIR", m_old.c_str(), 1);
-        else ::unsetenv("XDG_RUNTIME_DIR");
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path, m_old;
-    bool m_hadOld = false;
+    ScopedEnv m_runtime{"XDG_RUNTIME_DIR"}, m_temp{"TMPDIR"};
 };
 
-// Counts raise requests; the test's stand-in for the user-interface thread runs them
-// at once on the listener's thread.
+// Counts raise requests, which the listener's thread runs at once.
 class RaiseCounter {
 public:
-    std::function<void()> Callback() {
-        return [this] {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            ++m_count;
-            m_changed.notify_all();
-        };
+    bool Listen(CSingleInstance& instance) {
+        return instance.Listen([this] { ++m_count; }, [](std::function<void()> fn) { fn(); });
     }
-    static CSingleInstance::Poster Direct() {
-        return [](std::function<void()> fn) { fn(); };
-    }
-    // Waits for `count` requests; the bound only keeps a broken build from hanging.
-    bool WaitFor(int count) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(20), [&] { return m_count >= count; });
-    }
-    int Count() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_count;
+    // True when exactly `count` requests came; the bound only keeps a broken build from hanging.
+    bool Got(int count) {
+        for (int i = 0; i < 2000 && m_count < count; ++i) ::usleep(10000);
+        return m_count == count;
     }
 
 private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    int m_count = 0;
+    std::atomic<int> m_count{0};
 };
 
 // Runs `body` in a child process (forked while the test is single-threaded) and
@@ -97,15 +62,30 @@ int SecondStart() {
     return second.AskRunningToRaise() ? 0 : 2;
 }
 
+// The first copy listens after the second has started: its request waits for it.
+void ExpectSecondProcessRaises(CSingleInstance& first) {
+    const pid_t second = Spawn(SecondStart);
+    RaiseCounter raises;
+    ASSERT_TRUE(raises.Listen(first));
+    EXPECT_EQ(ExitStatus(second), 0);
+    EXPECT_TRUE(raises.Got(1));
+}
+
 }  // namespace
 
-TEST(SingleInstance, LockAndSocketAreNamedFromTheIdInTheRuntimeFolder) {
-    RuntimeFolder folder;
+TEST_F(SingleInstanceTest, LockAndSocketAreNamedFromTheIdInTheRuntimeOrTempFolder) {
     CSingleInstance instance;
     ASSERT_EQ(instance.TryAcquire(kAppId), Result::Acquired);
-    EXPECT_EQ(instance.LockPath(), folder.Path() + "/Brelloway_Tolvane_Korvane.lock");
-    EXPECT_EQ(instance.SocketPath(), folder.Path() + "/Brelloway_Tolvane_Korvane.sock");
+    EXPECT_EQ(instance.LockPath(), root + "/Brelloway_Tolvane_Korvane.lock");
+    EXPECT_EQ(instance.SocketPath(), root + "/Brelloway_Tolvane_Korvane.sock");
     EXPECT_TRUE(std::filesystem::is_socket(instance.SocketPath()));
+    instance.Release();
+
+    // Without a runtime folder the temp folder holds one lock per user.
+    ScopedEnv::Set("XDG_RUNTIME_DIR", nullptr);
+    EXPECT_EQ(instance.TryAcquire(kAppId), Result::Acquired);
+    EXPECT_EQ(instance.LockPath(),
+              root + "/Brelloway_Tolvane_Korvane-" + std::to_string(::getuid()) + ".lock");
 
     EXPECT_EQ(CSingleInstance::FileStem("../etc/passwd"), ".._etc_passwd");
     EXPECT_EQ(CSingleInstance::FileStem(".."), "_..");
@@ -113,87 +93,45 @@ TEST(SingleInstance, LockAndSocketAreNamedFromTheIdInTheRuntimeFolder) {
     EXPECT_EQ(CSingleInstance::FileStem("コルヴァン"), "_____");
 }
 
-TEST(SingleInstance, WithoutARuntimeFolderTheTempFolderHoldsOneLockPerUser) {
-    RuntimeFolder folder;
-    ::unsetenv("XDG_RUNTIME_DIR");
-    const char* oldTmp = std::getenv("TMPDIR");
-    const std::string savedTmp = oldTmp ? oldTmp : "";
-    ::setenv("TMPDIR", folder.Path().c_str(), 1);
-    CSingleInstance instance;
-    EXPECT_EQ(instance.TryAcquire(kAppId), Result::Acquired);
-    EXPECT_EQ(instance.LockPath(),
-              folder.Path() + "/Brelloway_Tolvane_Korvane-" + std::to_string(::getuid()) + ".lock");
-    instance.Release();
-    if (oldTmp) ::setenv("TMPDIR", savedTmp.c_str(), 1);
-    else ::unsetenv("TMPDIR");
-}
-
-TEST(SingleInstance, SecondProcessFindsTheLockAndRaisesTheFirst) {
-    RuntimeFolder folder;
+TEST_F(SingleInstanceTest, SecondProcessFindsTheLockAndRaisesTheFirst) {
     CSingleInstance first;
     ASSERT_EQ(first.TryAcquire(kAppId), Result::Acquired);
-    // The second start may come before the first listens: its request waits.
-    const pid_t second = Spawn(SecondStart);
-    RaiseCounter raises;
-    ASSERT_TRUE(first.Listen(raises.Callback(), RaiseCounter::Direct()));
-    EXPECT_EQ(ExitStatus(second), 0);
-    EXPECT_TRUE(raises.WaitFor(1));
-    EXPECT_EQ(raises.Count(), 1);
+    ExpectSecondProcessRaises(first);
 }
 
-TEST(SingleInstance, ANewStartSucceedsAfterTheFirstReleases) {
-    RuntimeFolder folder;
+TEST_F(SingleInstanceTest, ANewStartSucceedsAfterTheFirstReleases) {
     CSingleInstance first, next;
     ASSERT_EQ(first.TryAcquire(kAppId), Result::Acquired);
     EXPECT_EQ(next.TryAcquire(kAppId), Result::AlreadyRunning);
-    EXPECT_FALSE(next.IsHeld());
+    EXPECT_FALSE(next.Listen([] {}, [](std::function<void()>) {}));  // listening needs the lock
     first.Release();
     EXPECT_FALSE(std::filesystem::exists(first.SocketPath()));
     // Asking a copy that has ended fails at once instead of waiting for it.
     EXPECT_FALSE(next.AskRunningToRaise());
     ASSERT_EQ(next.TryAcquire(kAppId), Result::Acquired);
-
     RaiseCounter raises;
-    ASSERT_TRUE(next.Listen(raises.Callback(), RaiseCounter::Direct()));
+    ASSERT_TRUE(raises.Listen(next));
     CSingleInstance third;
     ASSERT_EQ(third.TryAcquire(kAppId), Result::AlreadyRunning);
     EXPECT_TRUE(third.AskRunningToRaise());
-    EXPECT_TRUE(raises.WaitFor(1));
+    EXPECT_TRUE(raises.Got(1));
 }
 
-TEST(SingleInstance, ACrashedCopyBlocksNothingAndItsSocketIsReplaced) {
-    RuntimeFolder folder;
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t crashed = Spawn([&] {
+TEST_F(SingleInstanceTest, ACrashedCopyBlocksNothingAndItsSocketIsReplaced) {
+    const pid_t crashed = Spawn([] {
         CSingleInstance instance;
-        const char state = instance.TryAcquire(kAppId) == Result::Acquired ? 'A' : 'X';
-        (void)!::write(ready[1], &state, 1);
-        ::pause();  // killed while holding the lock, its socket left behind
+        if (instance.TryAcquire(kAppId) != Result::Acquired) return 1;
+        ::raise(SIGKILL);  // holding the lock, its socket left behind
         return 0;
     });
-    char state = 0;
-    ASSERT_EQ(::read(ready[0], &state, 1), 1);
-    ASSERT_EQ(state, 'A');
-    CSingleInstance probe;
-    EXPECT_EQ(probe.TryAcquire(kAppId), Result::AlreadyRunning);
-    ::kill(crashed, SIGKILL);
-    EXPECT_EQ(ExitStatus(crashed), 128 + SIGKILL);
-    ::close(ready[0]);
-    ::close(ready[1]);
-    EXPECT_TRUE(std::filesystem::exists(probe.SocketPath()));
-
+    ASSERT_EQ(ExitStatus(crashed), 128 + SIGKILL);
+    EXPECT_TRUE(std::filesystem::exists(root + "/Brelloway_Tolvane_Korvane.sock"));
     CSingleInstance fresh;
     ASSERT_EQ(fresh.TryAcquire(kAppId), Result::Acquired);
-    const pid_t second = Spawn(SecondStart);
-    RaiseCounter raises;
-    ASSERT_TRUE(fresh.Listen(raises.Callback(), RaiseCounter::Direct()));
-    EXPECT_EQ(ExitStatus(second), 0);
-    EXPECT_TRUE(raises.WaitFor(1));
+    ExpectSecondProcessRaises(fresh);
 }
 
-TEST(SingleInstance, AProgramTheRunningCopyStartsDoesNotInheritTheLock) {
-    RuntimeFolder folder;
+TEST_F(SingleInstanceTest, AProgramTheRunningCopyStartsDoesNotInheritTheLock) {
     int pidPipe[2], execPipe[2];
     ASSERT_EQ(::pipe(pidPipe), 0);
     // Closed on exec: end of file on it means the program has been started.
@@ -219,40 +157,5 @@ TEST(SingleInstance, AProgramTheRunningCopyStartsDoesNotInheritTheLock) {
     CSingleInstance next;
     EXPECT_EQ(next.TryAcquire(kAppId), Result::Acquired);
     ::kill(program, SIGKILL);
-    ::close(pidPipe[0]);
-    ::close(pidPipe[1]);
-    ::close(execPipe[0]);
-}
-
-TEST(SingleInstance, OtherTrafficOnTheSocketRaisesNothing) {
-    RuntimeFolder folder;
-    CSingleInstance first;
-    ASSERT_EQ(first.TryAcquire(kAppId), Result::Acquired);
-    RaiseCounter raises;
-    ASSERT_TRUE(first.Listen(raises.Callback(), RaiseCounter::Direct()));
-
-    int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strcpy(addr.sun_path, first.SocketPath().c_str());
-    ASSERT_EQ(::connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    const char junk[] = "hello\n";
-    ASSERT_EQ(::send(sock, junk, sizeof junk - 1, 0), static_cast<ssize_t>(sizeof junk - 1));
-    char reply[8];
-    EXPECT_EQ(::recv(sock, reply, sizeof reply, 0), 0);  // closed without an answer
-    ::close(sock);
-
-    CSingleInstance second;
-    ASSERT_EQ(second.TryAcquire(kAppId), Result::AlreadyRunning);
-    EXPECT_TRUE(second.AskRunningToRaise());
-    EXPECT_TRUE(raises.WaitFor(1));
-    EXPECT_EQ(raises.Count(), 1);
-}
-
-TEST(SingleInstance, ListenNeedsTheLock) {
-    RuntimeFolder folder;
-    CSingleInstance first, second;
-    ASSERT_EQ(first.TryAcquire(kAppId), Result::Acquired);
-    ASSERT_EQ(second.TryAcquire(kAppId), Result::AlreadyRunning);
-    EXPECT_FALSE(second.Listen([] {}, RaiseCounter::Direct()));
+    for (int fd : {pidPipe[0], pidPipe[1], execPipe[0]}) ::close(fd);
 }

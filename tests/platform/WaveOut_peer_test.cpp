@@ -21,55 +21,41 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+constexpr uint32_t kDonePrepared = WHDR_DONE | WHDR_PREPARED;
 
-// Plays a byte stream the way the players do: ten headers of 100 ms in flight, each
-// one refilled and written again when it comes back.
+// Plays a byte stream the way the players do: ten headers in flight, each one
+// refilled and written again when it comes back.
 class StreamingOwner : public IWaveOutOwner {
 public:
-    StreamingOwner(std::vector<char> source, size_t bytesPerBuffer) : m_source(std::move(source)) {
+    explicit StreamingOwner(size_t bytesPerBuffer) {
         for (auto& b : m_buffers) b.assign(bytesPerBuffer, 0);
     }
-
-    bool Start(HWAVEOUT device) {
+    // Starts a range on the device; a second call is continuous play on the same device.
+    void Play(HWAVEOUT device, std::vector<char> source) {
         m_device = device;
-        for (size_t i = 0; i < 10; ++i)
-            if (!Queue(i)) break;
-        return m_failures == 0;
+        m_source = std::move(source);
+        m_next = 0;
+        for (size_t i = 0; i < 10 && Queue(i); ++i) {}
     }
-
     void OnWaveOutDone(HWAVEOUT device, WAVEHDR* header) override {
         ++reports;
         lateFlags.push_back(header->dwFlags);
-        if ((header->dwFlags & (WHDR_DONE | WHDR_PREPARED)) != (WHDR_DONE | WHDR_PREPARED)) return;  // after a reset
-        if (WaveOutUnprepareHeader(device, header) != MMSYSERR_NOERROR) ++m_failures;
+        if ((header->dwFlags & kDonePrepared) != kDonePrepared) return;  // after a reset
+        if (WaveOutUnprepareHeader(device, header) != MMSYSERR_NOERROR) ++failures;
         --queued;
         Queue(static_cast<size_t>(header - m_headers));
     }
-
     // The players' stop: reset, then unprepare what came back.
     void Stop() {
-        if (WaveOutReset(m_device) != MMSYSERR_NOERROR) ++m_failures;
-        for (WAVEHDR& h : m_headers) {
-            if ((h.dwFlags & (WHDR_DONE | WHDR_PREPARED)) == (WHDR_DONE | WHDR_PREPARED)) {
-                if (WaveOutUnprepareHeader(m_device, &h) != MMSYSERR_NOERROR) ++m_failures;
-            }
-        }
+        if (WaveOutReset(m_device) != MMSYSERR_NOERROR) ++failures;
+        for (WAVEHDR& h : m_headers)
+            if ((h.dwFlags & kDonePrepared) == kDonePrepared && WaveOutUnprepareHeader(m_device, &h) != MMSYSERR_NOERROR)
+                ++failures;
         queued = 0;
     }
-
-    // A new range on the same device, as continuous play does.
-    void Restart(std::vector<char> source) {
-        m_source = std::move(source);
-        m_next = 0;
-        Start(m_device);
-    }
-
     bool Finished() const { return queued == 0 && m_next >= m_source.size(); }
-    int failures() const { return m_failures; }
 
-    int reports = 0;
-    int queued = 0;
+    int reports = 0, queued = 0, failures = 0;
     std::vector<uint32_t> lateFlags;
 
 private:
@@ -83,7 +69,7 @@ private:
         m_headers[i].dwBufferLength = static_cast<uint32_t>(n);
         if (WaveOutPrepareHeader(m_device, &m_headers[i]) != MMSYSERR_NOERROR ||
             WaveOutWrite(m_device, &m_headers[i]) != MMSYSERR_NOERROR) {
-            ++m_failures;
+            ++failures;
             return false;
         }
         ++queued;
@@ -95,30 +81,41 @@ private:
     std::vector<char> m_buffers[10];
     WAVEHDR m_headers[10]{};
     HWAVEOUT m_device = nullptr;
-    int m_failures = 0;
 };
 
-// Sets up the temporary home and returns the capture file's path; empty on failure.
+#define CHILD_CHECK(cond)                                                      \
+    do {                                                                       \
+        if (!(cond)) {                                                         \
+            fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #cond); \
+            _exit(1);                                                          \
+        }                                                                      \
+    } while (0)
+
+// Sets up the temporary home and returns the capture file's path.
 std::string CaptureHome() {
     char home[] = "/tmp/korvane-capture-XXXXXX";
-    if (!mkdtemp(home)) return {};
+    CHILD_CHECK(mkdtemp(home));
     const std::string capture = std::string(home) + "/played.raw";
     std::ofstream rc(std::string(home) + "/.asoundrc");
     rc << "pcm.!default {\n  type file\n  slave.pcm \"null\"\n  file \"" << capture << "\"\n  format \"raw\"\n}\n";
     rc.close();
+    CHILD_CHECK(rc);
     setenv("HOME", home, 1);
-    return rc ? capture : std::string();
+    return capture;
 }
 
-std::vector<char> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// Reads what was captured and removes the temporary home.
+std::vector<char> Captured(const std::string& capture) {
+    std::ifstream in(capture, std::ios::binary);
+    std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::filesystem::remove_all(std::filesystem::path(capture).parent_path());
+    return bytes;
 }
 
 // A waveform that tells every position apart, so that a lost or repeated piece shows.
-std::vector<char> Source(size_t frames, uint16_t channels, uint32_t salt) {
-    std::vector<char> bytes(frames * channels * 2);
-    for (size_t i = 0; i < frames * channels; ++i) {
+std::vector<char> Source(size_t samples, uint32_t salt) {
+    std::vector<char> bytes(samples * 2);
+    for (size_t i = 0; i < samples; ++i) {
         const int16_t v = static_cast<int16_t>((i * 2654435761u + salt) >> 7);
         bytes[2 * i] = static_cast<char>(v & 0xFF);
         bytes[2 * i + 1] = static_cast<char>((v >> 8) & 0xFF);
@@ -126,106 +123,60 @@ std::vector<char> Source(size_t frames, uint16_t channels, uint32_t salt) {
     return bytes;
 }
 
-bool PumpUntil(CManualWaveOutDispatcher& ui, const std::function<bool()>& done) {
+void PumpUntil(CManualWaveOutDispatcher& ui, const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
+        CHILD_CHECK(std::chrono::steady_clock::now() < deadline);
         ui.WaitAndPump(std::chrono::milliseconds(50));
     }
-    return true;
 }
 
-#define CHILD_CHECK(cond)                                                 \
-    do {                                                                  \
-        if (!(cond)) {                                                    \
-            fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #cond); \
-            _exit(1);                                                     \
-        }                                                                 \
-    } while (0)
-
-// Plays `seconds` of 16-bit audio and compares the capture with what was sent.
-void PlayAndCompare(uint32_t rate, uint16_t channels, double seconds) {
+// At each project rate: play a range, stop in the middle, then play another range on
+// the same device, as continuous play does. What was heard of the first range is a
+// prefix of it, every header comes back exactly once, the late reports meet unprepared
+// headers, and the second range plays whole, byte for byte.
+void StopAndPlayOn(uint32_t rate) {
     const std::string capture = CaptureHome();
-    CHILD_CHECK(!capture.empty());
     CManualWaveOutDispatcher ui;
     SetWaveOutDispatcher(&ui);
-    const WaveOutFormat format{kWaveOutPcm, channels, rate, 16};
+    const WaveOutFormat format{kWaveOutPcm, 1, rate, 16};
     CHILD_CHECK(WaveOutQuery(WAVE_MAPPER, format) == MMSYSERR_NOERROR);
-
-    const std::vector<char> source = Source(static_cast<size_t>(rate * seconds), channels, rate);
-    StreamingOwner owner(source, rate * channels * 2 / 10);
+    const std::vector<char> first = Source(rate * 3, 1), second = Source(static_cast<size_t>(rate * 2.37), rate);
+    StreamingOwner owner(rate * 2 / 10);  // 100 ms headers
     HWAVEOUT device = nullptr;
     CHILD_CHECK(WaveOutOpen(&device, WAVE_MAPPER, format, &owner) == MMSYSERR_NOERROR);
-    CHILD_CHECK(owner.Start(device));
-    CHILD_CHECK(PumpUntil(ui, [&] { return owner.Finished(); }));
-    CHILD_CHECK(owner.failures() == 0);
-    CHILD_CHECK(WaveOutClose(device) == MMSYSERR_NOERROR);
-
-    const std::vector<char> played = ReadAll(capture);
-    fprintf(stderr, "sent %zu bytes, captured %zu\n", source.size(), played.size());
-    CHILD_CHECK(played == source);
-    fs::remove_all(fs::path(capture).parent_path());
-    _exit(0);
-}
-
-class WaveOutCapture : public ::testing::TestWithParam<uint32_t> {
-protected:
-    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
-
-TEST_P(WaveOutCapture, PlaysExactlyTheBytesWrittenAtTheProjectRate) {
-    EXPECT_EXIT(PlayAndCompare(GetParam(), 1, 2.37), ::testing::ExitedWithCode(0), "");
-}
-
-INSTANTIATE_TEST_SUITE_P(ProjectRates, WaveOutCapture, ::testing::Values(16000u, 22050u, 44100u));
-
-// Stop in the middle, then play another range on the same device: what was heard of
-// the first range is a prefix of it, every header comes back exactly once, the late
-// reports meet unprepared headers, and the second range plays whole.
-void StopAndPlayOn() {
-    const std::string capture = CaptureHome();
-    CHILD_CHECK(!capture.empty());
-    CManualWaveOutDispatcher ui;
-    SetWaveOutDispatcher(&ui);
-    const WaveOutFormat format{kWaveOutPcm, 1, 16000, 16};
-    const std::vector<char> first = Source(16000 * 3, 1, 1);
-    const std::vector<char> second = Source(16000 / 2 + 77, 1, 2);
-
-    StreamingOwner owner(first, 3200);
-    HWAVEOUT device = nullptr;
-    CHILD_CHECK(WaveOutOpen(&device, WAVE_MAPPER, format, &owner) == MMSYSERR_NOERROR);
-    CHILD_CHECK(owner.Start(device));
-    CHILD_CHECK(PumpUntil(ui, [&] { return owner.reports >= 3; }));
+    owner.Play(device, first);
+    PumpUntil(ui, [&] { return owner.reports >= 3; });
     CHILD_CHECK(WaveOutClose(device) == WAVERR_STILLPLAYING);
 
-    const int before = owner.reports;
-    const size_t inFlight = static_cast<size_t>(owner.queued);
+    const int before = owner.reports, inFlight = owner.queued;
     owner.Stop();
-    CHILD_CHECK(owner.failures() == 0);
     owner.lateFlags.clear();
     ui.Pump();
-    CHILD_CHECK(owner.reports - before == static_cast<int>(inFlight));
+    CHILD_CHECK(owner.reports - before == inFlight);
     for (uint32_t flags : owner.lateFlags) CHILD_CHECK(flags == WHDR_DONE);
 
-    owner.Restart(second);
-    CHILD_CHECK(PumpUntil(ui, [&] { return owner.Finished(); }));
-    CHILD_CHECK(owner.failures() == 0);
+    owner.Play(device, second);
+    PumpUntil(ui, [&] { return owner.Finished(); });
+    CHILD_CHECK(owner.failures == 0);
     CHILD_CHECK(WaveOutClose(device) == MMSYSERR_NOERROR);
 
-    const std::vector<char> played = ReadAll(capture);
-    fprintf(stderr, "captured %zu bytes\n", played.size());
+    const std::vector<char> played = Captured(capture);
     CHILD_CHECK(played.size() >= second.size());
     const size_t head = played.size() - second.size();
     CHILD_CHECK(head <= first.size() && head % 2 == 0);
     CHILD_CHECK(std::equal(played.begin(), played.begin() + static_cast<std::ptrdiff_t>(head), first.begin()));
     CHILD_CHECK(std::equal(played.begin() + static_cast<std::ptrdiff_t>(head), played.end(), second.begin()));
-    fs::remove_all(fs::path(capture).parent_path());
     _exit(0);
 }
 
-TEST(WaveOutCaptureStop, StopKeepsOrderAndThePlayedPartIsAPrefix) {
+class WaveOutCapture : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(WaveOutCapture, PlaysExactlyTheBytesWrittenAndStopsCleanly) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(StopAndPlayOn(), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(StopAndPlayOn(GetParam()), ::testing::ExitedWithCode(0), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(ProjectRates, WaveOutCapture, ::testing::Values(16000u, 22050u, 44100u));
 
 }  // namespace
