@@ -36,13 +36,18 @@ void FillBook(CKorvaneView& view) {
     }
 }
 
-void BM_SaveLargeProject(benchmark::State& state) {
-    auto dir = BenchFolder();
-    CKorvaneView view;
+// A 44.1 kHz project in `dir` holding the large book.
+void OpenLargeProject(CKorvaneView& view, const std::filesystem::path& dir) {
     view.m_strProjectFolder = CString(dir.string());
     view.m_strProjectFile = view.m_strProjectFolder + "/Korvane.ncc";
     view.SetProjectFormat(2);
     FillBook(view);
+}
+
+void BM_SaveLargeProject(benchmark::State& state) {
+    auto dir = BenchFolder();
+    CKorvaneView view;
+    OpenLargeProject(view, dir);
     for (auto _ : state) benchmark::DoNotOptimize(view.SaveProject());
     std::filesystem::remove_all(dir);
 }
@@ -51,10 +56,7 @@ BENCHMARK(BM_SaveLargeProject)->Unit(benchmark::kMillisecond)->Iterations(3);
 void BM_LoadLargeProject(benchmark::State& state) {
     auto dir = BenchFolder();
     CKorvaneView view;
-    view.m_strProjectFolder = CString(dir.string());
-    view.m_strProjectFile = view.m_strProjectFolder + "/Korvane.ncc";
-    view.SetProjectFormat(2);
-    FillBook(view);
+    OpenLargeProject(view, dir);
     view.SaveProject();
     for (auto _ : state) {
         view.m_lstSection.RemoveAll();
