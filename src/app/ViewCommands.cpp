@@ -101,6 +101,8 @@ bool NeedsProject(int id) {
 bool CKorvaneView::IsCommandEnabled(int id) const {
     if (!Find(id)) return false;
     if (id == ID_CD_WRITE) return m_bProjectOpen == 1 && m_bDiscWriteAllowed == 1;
+    // Books of MP3 projects need the encoder, which this build does not carry yet.
+    if (id == ID_DAISY_BUILD) return m_bProjectOpen == 1 && m_nAudioKind == 1;
     return !NeedsProject(id) || m_bProjectOpen == 1;
 }
 
