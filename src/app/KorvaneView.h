@@ -105,7 +105,10 @@ public:
     void StopWavePlay();
     void StopMp3Play();
     int GetActiveDeviceState() const;
+    int GetActivePlayState() const;
     void StopActivePlayer();
+    void AfterStart();
+    void MoveToNextPhrase();
     // A finished buffer of the device: level meter, refill, and the move to the next
     // phrase at the end of continuous play.
     void OnWaveOutDone(HWAVEOUT device, WAVEHDR* header) override;

@@ -138,7 +138,8 @@ void CKorvaneView::PlayWavePhrase() {
             // The next phrase of the same file plays on without reopening anything.
             if (m_wavePlayer.SetRange(phrase->m_nStart, phrase->m_nLength) != kAudioOk) return fail();
             int r = m_wavePlayer.Start();
-            if (r != kAudioOk && r != kAudioNothingQueued) fail();
+            if (r != kAudioOk && r != kAudioNothingQueued) return fail();
+            AfterStart();
             return;
         }
         if (!(samePath && !deviceOpen)) StopWavePlay();
@@ -149,7 +150,38 @@ void CKorvaneView::PlayWavePhrase() {
     if (m_wavePlayer.QueryDevice(WAVE_MAPPER) != kAudioOk) return fail();
     if (m_wavePlayer.OpenDevice(WAVE_MAPPER, this) != kAudioOk) return fail();
     int r = m_wavePlayer.Start();
-    if (r != kAudioOk && r != kAudioNothingQueued) fail();
+    if (r != kAudioOk && r != kAudioNothingQueued) return fail();
+    AfterStart();
+}
+
+// A phrase that had nothing to play (its range lies past the end of its file) queues no
+// buffer, so no finished buffer would ever move playback on: do what its end would do.
+void CKorvaneView::AfterStart() {
+    if (m_wavePlayer.GetPlayState() != kAudioNothingQueued) return;
+    if (m_bContinuousPlay != 1) {
+        StopWavePlay();
+        return;
+    }
+    // Later, so that a run of such phrases does not nest one start inside another.
+    if (m_bHasWindow) CallAfter([this] { MoveToNextPhrase(); });
+    else MoveToNextPhrase();
+}
+
+void CKorvaneView::MoveToNextPhrase() {
+    if (m_bContinuousPlay != 1 || GetActivePlayState() != kAudioNothingQueued) return;
+    const int n = m_listPhrase->GetNextItem(-1, LVNI_SELECTED);
+    // With no row to go to (the user chose the section list's extra row meanwhile) the
+    // play ends here instead of waiting with the device open.
+    if (n < 0 || n + 1 >= m_listPhrase->GetItemCount()) {
+        StopActivePlayer();
+        m_bContinuousPlay = 0;
+        return;
+    }
+    MoveSelection(m_listPhrase, n + 1);
+}
+
+int CKorvaneView::GetActivePlayState() const {
+    return m_nAudioKind == 1 ? m_wavePlayer.GetPlayState() : kAudioNothingQueued;
 }
 
 // MP3 projects play once the decoder-backed player exists; until then a phrase of such
@@ -168,12 +200,10 @@ void CKorvaneView::OnWaveOutDone(HWAVEOUT device, WAVEHDR* header) {
         StopActivePlayer();
         return;
     }
-    const int playState = m_nAudioKind == 1 ? m_wavePlayer.GetPlayState() : kAudioNothingQueued;
-    if (playState != kAudioNothingQueued) return;
+    if (GetActivePlayState() != kAudioNothingQueued) return;
     if (m_bContinuousPlay != 1) {
         StopActivePlayer();
         return;
     }
-    const int n = m_listPhrase->GetNextItem(-1, LVNI_SELECTED);
-    MoveSelection(m_listPhrase, n + 1);
+    MoveToNextPhrase();
 }

@@ -160,4 +160,31 @@ TEST_F(ViewPlayback, StopReturnsToIdleAndLateBuffersChangeNothing) {
     EXPECT_TRUE(audio.TakeBoxTexts().empty());
 }
 
+TEST_F(ViewPlayback, APhraseWithNothingToPlayNeitherHaltsNorHoldsTheDevice) {
+    // The second phrase points past the end of its recording (a damaged project).
+    view.m_lstSection.GetAt(0)->m_lstPhrase.GetAt(1)->m_nStart = 200000;
+    phrases.SetFocus();
+    view.OnButtonPlay();
+    PlayOut(audio);
+    EXPECT_EQ(audio.card.Played(), Bytes({{0, 0}, {0, 2}, {1, 0}, {1, 1}}));
+    EXPECT_EQ(sections.SelectedRows(), std::vector<int>{2});
+    EXPECT_TRUE(Idle());
+
+    Show(0);
+    phrases.UserClick(1);  // alone, it ends at once
+    PlayOut(audio);
+    EXPECT_TRUE(Idle());
+}
+
+TEST_F(ViewPlayback, ChoosingTheSectionsExtraRowDuringPlayEndsThePlay) {
+    phrases.SetFocus();
+    view.OnButtonPlay();
+    audio.card.Complete(1);
+    audio.ui.Pump();
+    sections.UserClick(2);
+    PlayOut(audio);
+    EXPECT_TRUE(Idle());
+    EXPECT_TRUE(audio.TakeBoxTexts().empty());
+}
+
 }  // namespace
