@@ -26,7 +26,13 @@ struct formula_tables {
   float cs[8], ca[8];
   float win_long[4][36];
   float win_short[12];
-  alignas(16) float cos36[18][20];  // DCT-IV of length 18, [k][m], rows padded with zeros
+  // The 18-point DCT-IV of long blocks is reduced to two 9-point DCT-IIs: inputs are scaled by
+  // 2 cos(pi (2k+1) / 4N) so that a DCT-II yields sums of neighbouring DCT-IV outputs.
+  float tw18[18];  // 2 cos(pi (2k+1) / 72)
+  float tw9[9];    // 2 cos(pi (2k+1) / 36)
+  float cos9[9][4];  // cos(pi (2k+1) p / 18), [p][k]; the folded 9-point DCT-II
+  alignas(16) float cos9_even[4][4];  // [k][p / 2] for p = 0, 2, 4, 6
+  alignas(16) float cos9_odd[4][4];   // [k][p / 2] for p = 1, 3, 5, 7
   float cos12[12][6];
   float dct_coef[5][16];  // 1 / (2 cos(pi (2n+1) / (2N))) for N = 32, 16, 8, 4, 2
   uint8_t crc8[256];
@@ -72,10 +78,15 @@ struct formula_tables {
     for (int i = 18; i < 36; ++i) win_long[3][i] = float(std::sin(pi / 36 * (i + 0.5)));
     for (int i = 0; i < 36; ++i) win_long[2][i] = win_long[0][i];
     for (int i = 0; i < 12; ++i) win_short[i] = float(std::sin(pi / 12 * (i + 0.5)));
-    for (int k = 0; k < 18; ++k) {
-      for (int m = 0; m < 18; ++m) cos36[k][m] = float(std::cos(pi / 72 * (2 * m + 1) * (2 * k + 1)));
-      cos36[k][18] = cos36[k][19] = 0.0f;
-    }
+    for (int k = 0; k < 18; ++k) tw18[k] = float(2.0 * std::cos(pi / 72 * (2 * k + 1)));
+    for (int k = 0; k < 9; ++k) tw9[k] = float(2.0 * std::cos(pi / 36 * (2 * k + 1)));
+    for (int p = 0; p < 9; ++p)
+      for (int k = 0; k < 4; ++k) cos9[p][k] = float(std::cos(pi / 18 * (2 * k + 1) * p));
+    for (int k = 0; k < 4; ++k)
+      for (int j = 0; j < 4; ++j) {
+        cos9_even[k][j] = cos9[2 * j][k];
+        cos9_odd[k][j] = cos9[2 * j + 1][k];
+      }
     for (int n = 0; n < 12; ++n)
       for (int k = 0; k < 6; ++k) cos12[n][k] = float(std::cos(pi / 24 * (2 * n + 1 + 6) * (2 * k + 1)));
     for (int l = 0, n = 32; n >= 2; ++l, n /= 2)
@@ -671,38 +682,151 @@ void conceal_build(Layer3State* s, l3_conceal* c, float* xr, l3_granule& g) {
 
 // ---------------------------------------------------------------- IMDCT
 
+#ifndef __SSE__
+// Two 9-point DCT-IIs, f = DCT-II(a) and g = DCT-II(b). Mirrored inputs share their cosines up
+// to a sign, so folding them first halves the multiplications.
+void dct9_pair(const float* a, const float* b, float* f, float* g) {
+  const formula_tables& T = tabs();
+  float sa[4], da[4], sb[4], db[4];
+  for (int k = 0; k < 4; ++k) {
+    sa[k] = a[k] + a[8 - k];
+    da[k] = a[k] - a[8 - k];
+    sb[k] = b[k] + b[8 - k];
+    db[k] = b[k] - b[8 - k];
+  }
+  for (int p = 0; p < 8; p += 2) {
+    const float c4 = (p & 2) ? -1.0f : 1.0f;
+    float fe = a[4] * c4, ge = b[4] * c4, fo = 0.0f, go = 0.0f;
+    for (int k = 0; k < 4; ++k) {
+      fe += sa[k] * T.cos9[p][k];
+      ge += sb[k] * T.cos9[p][k];
+      fo += da[k] * T.cos9[p + 1][k];
+      go += db[k] * T.cos9[p + 1][k];
+    }
+    f[p] = fe;
+    g[p] = ge;
+    f[p + 1] = fo;
+    g[p + 1] = go;
+  }
+  float f8 = a[4], g8 = b[4];
+  for (int k = 0; k < 4; ++k) {
+    f8 += sa[k] * T.cos9[8][k];
+    g8 += sb[k] * T.cos9[8][k];
+  }
+  f[8] = f8;
+  g[8] = g8;
+}
+#else
+// Lane shifts towards higher indices, zero filled.
+inline __m128 shift_up1(__m128 x) {
+  return _mm_move_ss(_mm_shuffle_ps(x, x, _MM_SHUFFLE(2, 1, 0, 0)), _mm_setzero_ps());
+}
+inline __m128 shift_up2(__m128 x) { return _mm_movelh_ps(_mm_setzero_ps(), x); }
+inline __m128 prefix_sum(__m128 x) {
+  x = _mm_add_ps(x, shift_up1(x));
+  return _mm_add_ps(x, shift_up2(x));
+}
+inline float lane3(__m128 x) { return _mm_cvtss_f32(_mm_shuffle_ps(x, x, _MM_SHUFFLE(3, 3, 3, 3))); }
+#endif
+
 void imdct36(const float* X, float* out, float* overlap, const float* win) {
   const formula_tables& T = tabs();
-  alignas(16) float c[20];
+  // DCT-IV of length 18: the even outputs of the scaled DCT-II are a 9-point DCT-II of the
+  // mirrored sums, the odd ones a 9-point DCT-IV of the differences, scaled again the same way.
+  float a[9], b[9];
+  for (int k = 0; k < 9; ++k) {
+    const float v0 = X[k] * T.tw18[k], v1 = X[17 - k] * T.tw18[17 - k];
+    a[k] = v0 + v1;
+    b[k] = (v0 - v1) * T.tw9[k];
+  }
 #ifdef __SSE__
-  __m128 acc[5], acc2[5];
-  for (int j = 0; j < 5; ++j) acc[j] = acc2[j] = _mm_setzero_ps();
-  for (int k = 0; k < 18; k += 2) {
-    const __m128 xk = _mm_set1_ps(X[k]);
-    const __m128 xk2 = _mm_set1_ps(X[k + 1]);
-    const float* row = T.cos36[k];
-    const float* row2 = T.cos36[k + 1];
-    for (int j = 0; j < 5; ++j) {
-      acc[j] = _mm_add_ps(acc[j], _mm_mul_ps(xk, _mm_load_ps(row + 4 * j)));
-      acc2[j] = _mm_add_ps(acc2[j], _mm_mul_ps(xk2, _mm_load_ps(row2 + 4 * j)));
-    }
+  // Both 9-point DCT-IIs, outputs split by parity of p into lanes p / 2: e = DCT-II(a), d =
+  // DCT-II(b); the last output of each (p = 8) is done apart.
+  float sa[4], da[4], sb[4], db[4];
+  for (int k = 0; k < 4; ++k) {
+    sa[k] = a[k] + a[8 - k];
+    da[k] = a[k] - a[8 - k];
+    sb[k] = b[k] + b[8 - k];
+    db[k] = b[k] - b[8 - k];
   }
-  for (int j = 0; j < 5; ++j) _mm_store_ps(c + 4 * j, _mm_add_ps(acc[j], acc2[j]));
+  const __m128 alt = _mm_setr_ps(1.0f, -1.0f, 1.0f, -1.0f);
+  __m128 ee = _mm_mul_ps(_mm_set1_ps(a[4]), alt), de = _mm_mul_ps(_mm_set1_ps(b[4]), alt);
+  __m128 eo = _mm_setzero_ps(), dd = _mm_setzero_ps();
+  float e8 = a[4], d8 = b[4];
+  for (int k = 0; k < 4; ++k) {
+    const __m128 ce = _mm_load_ps(T.cos9_even[k]), co = _mm_load_ps(T.cos9_odd[k]);
+    ee = _mm_add_ps(ee, _mm_mul_ps(_mm_set1_ps(sa[k]), ce));
+    de = _mm_add_ps(de, _mm_mul_ps(_mm_set1_ps(sb[k]), ce));
+    eo = _mm_add_ps(eo, _mm_mul_ps(_mm_set1_ps(da[k]), co));
+    dd = _mm_add_ps(dd, _mm_mul_ps(_mm_set1_ps(db[k]), co));
+    e8 += sa[k] * T.cos9[8][k];
+    d8 += sb[k] * T.cos9[8][k];
+  }
+  // Undo the scaling: each DCT-II output is the sum of two neighbouring DCT-IV outputs, so the
+  // DCT-IV outputs are alternating running sums, done here as lane prefix sums of pairs.
+  const __m128 half0 = _mm_setr_ps(0.5f, 1.0f, 1.0f, 1.0f);
+  ee = _mm_mul_ps(ee, half0);
+  de = _mm_mul_ps(de, half0);
+  const __m128 o_odd = prefix_sum(_mm_sub_ps(dd, de));       // o1, o3, o5, o7
+  const __m128 o_even = _mm_sub_ps(de, shift_up1(o_odd));    // o0, o2, o4, o6
+  const float o8 = d8 - lane3(o_odd);
+  // Interleaved, e and o form the scaled DCT-II of the 18 inputs; the odd outputs are running
+  // sums of t = o - e.
+  const __m128 te = _mm_sub_ps(o_even, ee), to = _mm_sub_ps(o_odd, eo);
+  __m128 c3 = prefix_sum(_mm_add_ps(te, to));  // c3, c7, c11, c15
+  const __m128 below = shift_up1(c3);          // 0, c3, c7, c11
+  __m128 c1 = _mm_add_ps(below, te);           // c1, c5, c9, c13
+  __m128 c0 = _mm_sub_ps(ee, below);           // c0, c4, c8, c12
+  __m128 c2 = _mm_sub_ps(eo, c1);              // c2, c6, c10, c14
+  alignas(16) float c[20];
+  c[16] = e8 - lane3(c3);
+  c[17] = lane3(c3) + (o8 - e8);
+  _MM_TRANSPOSE4_PS(c0, c1, c2, c3);
+  _mm_store_ps(c, c0);
+  _mm_store_ps(c + 4, c1);
+  _mm_store_ps(c + 8, c2);
+  _mm_store_ps(c + 12, c3);
 #else
-  for (int m = 0; m < 20; ++m) c[m] = 0.0f;
-  for (int k = 0; k < 18; ++k) {
-    const float xk = X[k];
-    const float* row = T.cos36[k];
-    for (int m = 0; m < 20; ++m) c[m] += xk * row[m];
-  }
+  float e[9], d[9];
+  dct9_pair(a, b, e, d);
+  // Undo the scaling: each DCT-II output is the sum of two neighbouring DCT-IV outputs. Stepping
+  // two outputs at a time from pairwise differences halves the serial chain of additions, which
+  // otherwise bounds the speed of this routine.
+  float o[9];
+  o[0] = 0.5f * d[0];
+  o[1] = d[1] - o[0];
+  o[3] = (d[3] - d[2]) + o[1];
+  o[5] = (d[5] - d[4]) + o[3];
+  o[7] = (d[7] - d[6]) + o[5];
+  o[2] = d[2] - o[1];
+  o[4] = d[4] - o[3];
+  o[6] = d[6] - o[5];
+  o[8] = d[8] - o[7];
+  // Interleaved, e and o form the scaled DCT-II of the 18 inputs; the odd outputs are running
+  // sums of t = o - e.
+  e[0] *= 0.5f;
+  float t[9];
+  for (int p = 0; p < 9; ++p) t[p] = o[p] - e[p];
+  float c[18];
+  c[1] = t[0];
+  c[3] = t[0] + t[1];
+  c[7] = c[3] + (t[2] + t[3]);
+  c[11] = c[7] + (t[4] + t[5]);
+  c[15] = c[11] + (t[6] + t[7]);
+  c[5] = c[3] + t[2];
+  c[9] = c[7] + t[4];
+  c[13] = c[11] + t[6];
+  c[17] = c[15] + t[8];
+  c[0] = e[0];
+  for (int p = 1; p < 9; ++p) c[2 * p] = e[p] - c[2 * p - 1];
 #endif
-  float y[36];
-  for (int n = 0; n < 9; ++n) y[n] = c[n + 9];
-  for (int n = 9; n < 27; ++n) y[n] = -c[26 - n];
-  for (int n = 27; n < 36; ++n) y[n] = -c[n - 27];
-  for (int i = 0; i < 18; ++i) {
-    out[i] = y[i] * win[i] + overlap[i];
-    overlap[i] = y[18 + i] * win[18 + i];
+  // Unfold the 18 outputs to the 36-sample block (symmetric, then antisymmetric half), window,
+  // and overlap-add.
+  for (int i = 0; i < 9; ++i) {
+    out[i] = c[9 + i] * win[i] + overlap[i];
+    out[9 + i] = overlap[9 + i] - c[17 - i] * win[9 + i];
+    overlap[i] = -(c[8 - i] * win[18 + i]);
+    overlap[9 + i] = -(c[i] * win[27 + i]);
   }
 }
 
