@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <vector>
 
 #include <wx/brush.h>
 #include <wx/font.h>
@@ -283,6 +285,10 @@ public:
     CString FormatTime(uint64_t bytes) const;
 
     // --- editing
+    // Removes the rows the undo record just saved (m_n...UndoCount from `first`) and hands
+    // them over; shared by delete and cut.
+    std::vector<std::unique_ptr<CSectionInformation>> TakeUndoSections(int first);
+    std::vector<std::unique_ptr<CPhraseInformation>> TakeUndoPhrases(CSectionInformation& section, int first);
     // Undo snapshots and the internal clipboard.
     void SaveUndoSections();     // the caller sets m_nSectionUndoKind first
     void SaveUndoAllSections();  // the caller sets m_nSectionUndoKind first

@@ -36,6 +36,28 @@ bool CanJoinPhrases(const CRecordList<CPhraseInformation>& phrases, int first, i
 
 }  // namespace
 
+std::vector<std::unique_ptr<CSectionInformation>> CKorvaneView::TakeUndoSections(int first) {
+    CWaitCursor wait;
+    m_listSection->SetRedraw(false);
+    auto taken = TakeRecordBlock(m_lstSection, first, m_nSectionUndoCount);
+    // A book always holds a section; the undo then has to take the fresh one away again.
+    if (m_lstSection.IsEmpty()) {
+        m_lstSection.Add(std::make_unique<CSectionInformation>());
+        m_nSectionUndoKind = 8;
+    }
+    m_listSection->SetRedraw(true);
+    return taken;
+}
+
+std::vector<std::unique_ptr<CPhraseInformation>> CKorvaneView::TakeUndoPhrases(CSectionInformation& section, int first) {
+    CWaitCursor wait;
+    m_listPhrase->SetRedraw(false);
+    auto taken = TakeRecordBlock(section.m_lstPhrase, first, m_nPhraseUndoCount);
+    for (const auto& phrase : taken) SubtractSectionTime(section, phrase->m_nLength);
+    m_listPhrase->SetRedraw(true);
+    return taken;
+}
+
 void CKorvaneView::OnEditDelete() {
     IListView* list = GetFocusedList();
     if (!list) return;
@@ -46,16 +68,7 @@ void CKorvaneView::OnEditDelete() {
         if (!AskEditQuestion(*this, "選択されているセクションを削除しますか？")) return;
         m_nSectionUndoKind = 3;
         SaveUndoSections();
-        {
-            CWaitCursor wait;
-            m_listSection->SetRedraw(false);
-            TakeRecordBlock(m_lstSection, first, m_nSectionUndoCount);
-            if (m_lstSection.IsEmpty()) {
-                m_lstSection.Add(std::make_unique<CSectionInformation>());
-                m_nSectionUndoKind = 8;
-            }
-            m_listSection->SetRedraw(true);
-        }
+        TakeUndoSections(first);
         RefreshSectionList(first);
         return;
     }
@@ -66,13 +79,7 @@ void CKorvaneView::OnEditDelete() {
     if (!AskEditQuestion(*this, "選択されているフレーズを削除しますか？")) return;
     m_nPhraseUndoKind = 2;
     SaveUndoPhrases();
-    {
-        CWaitCursor wait;
-        m_listPhrase->SetRedraw(false);
-        for (const auto& phrase : TakeRecordBlock(section->m_lstPhrase, first, m_nPhraseUndoCount))
-            SubtractSectionTime(*section, phrase->m_nLength);
-        m_listPhrase->SetRedraw(true);
-    }
+    TakeUndoPhrases(*section, first);
     m_listSection->RedrawItems(sectionRow, sectionRow);
     RefreshPhraseList(first);
 }

@@ -314,17 +314,7 @@ void CKorvaneView::OnEditCut() {
         if (!m_lstSection.GetAt(first)) return;
         m_nSectionUndoKind = 4;
         SaveUndoSections();
-        {
-            CWaitCursor wait;
-            m_listSection->SetRedraw(false);
-            for (auto& section : TakeRecordBlock(m_lstSection, first, m_nSectionUndoCount))
-                m_lstSectionClipboard.Add(std::move(section));
-            if (m_lstSection.IsEmpty()) {
-                m_lstSection.Add(std::make_unique<CSectionInformation>());
-                m_nSectionUndoKind = 8;
-            }
-            m_listSection->SetRedraw(true);
-        }
+        for (auto& section : TakeUndoSections(first)) m_lstSectionClipboard.Add(std::move(section));
         RefreshSectionList(first);
         return;
     }
@@ -332,17 +322,9 @@ void CKorvaneView::OnEditCut() {
     CSectionInformation* section = m_lstSection.GetAt(sectionRow);
     const int first = GetFirstSelectedPhrase();
     if (!section || !section->m_lstPhrase.GetAt(first)) return;
-    {
-        CWaitCursor wait;
-        m_listPhrase->SetRedraw(false);
-        m_nPhraseUndoKind = 3;
-        SaveUndoPhrases();
-        for (auto& phrase : TakeRecordBlock(section->m_lstPhrase, first, m_nPhraseUndoCount)) {
-            SubtractSectionTime(*section, phrase->m_nLength);
-            m_lstPhraseClipboard.Add(std::move(phrase));
-        }
-        m_listPhrase->SetRedraw(true);
-    }
+    m_nPhraseUndoKind = 3;
+    SaveUndoPhrases();
+    for (auto& phrase : TakeUndoPhrases(*section, first)) m_lstPhraseClipboard.Add(std::move(phrase));
     m_listSection->RedrawItems(sectionRow, sectionRow);
     RefreshPhraseList(first);
 }
