@@ -21,6 +21,8 @@
 #include "app/SectionInformation.h"
 #include "audio/SilenceSplitter.h"
 
+#include "SoxRun.h"
+
 namespace {
 
 constexpr int kSeconds = 3600;
@@ -137,24 +139,12 @@ BENCHMARK(BM_ImportOneHour44100Into22050)->Unit(benchmark::kSecond)->UseRealTime
 
 // The same hour through "sox in.wav -r 22050 out.wav", for the ratio; skipped without sox.
 void BM_SoxOneHour44100To22050(benchmark::State& state) {
-    if (std::system("command -v sox >/dev/null 2>&1") != 0) {
-        state.SkipWithError("sox is not installed");
-        return;
-    }
     SourceFile& file = TheSource();
     if (!file.Ok()) {
         state.SkipWithError("no source file");
         return;
     }
-    const std::string command = "sox '" + file.Source() + "' -r 22050 '" + file.SoxTarget() + "'";
-    for (auto _ : state) {
-        if (std::system(command.c_str()) != 0) {
-            state.SkipWithError("sox failed");
-            break;
-        }
-    }
-    state.counters["audio_s_per_s"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * kSeconds, benchmark::Counter::kIsRate);
+    RunSoxTo22050(state, file.Source(), file.SoxTarget(), kSeconds);
 }
 BENCHMARK(BM_SoxOneHour44100To22050)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 

@@ -20,6 +20,8 @@
 #include "audio/WaveRateConverter.h"
 #include "audio/WaveTaskHost.h"
 
+#include "SoxRun.h"
+
 namespace {
 
 std::vector<double> Speech(long count, int rate) {
@@ -135,24 +137,12 @@ BENCHMARK(BM_ConvertWaveFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same file through "sox in.wav -r 22050 out.wav", for the ratio; skipped without sox.
 void BM_SoxConvertWaveFile(benchmark::State& state) {
-    if (std::system("command -v sox >/dev/null 2>&1") != 0) {
-        state.SkipWithError("sox is not installed");
-        return;
-    }
     SourceFile file;
     if (!file.Ok()) {
         state.SkipWithError("no scratch folder");
         return;
     }
-    const std::string command = "sox '" + file.Source() + "' -r 22050 '" + file.Target() + "'";
-    for (auto _ : state) {
-        if (std::system(command.c_str()) != 0) {
-            state.SkipWithError("sox failed");
-            break;
-        }
-    }
-    state.counters["audio_s_per_s"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * kFileSeconds, benchmark::Counter::kIsRate);
+    RunSoxTo22050(state, file.Source(), file.Target(), kFileSeconds);
 }
 BENCHMARK(BM_SoxConvertWaveFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
