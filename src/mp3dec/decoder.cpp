@@ -51,6 +51,7 @@ class MP3DecoderImpl final : public MP3Decoder {
   int32_t sbr_parse_count_ = 0;
   SbrDecoderConfig sbr_config_;
   SbrDecoder* sbr_ = nullptr;
+  int sbr_rate_ = 22050;  // core rate the SBR decoder was made for
   float band_gains_[8];
   SbrPayload payload_;
   // converter
@@ -219,25 +220,29 @@ SSC MP3DecoderImpl::DecodeFrame(void* out, int capacity, int* out_bytes, uint8_t
     return status;
   }
 
-  // mp3PRO decision; with the stand-in SBR module no decoder exists.
+  // mp3PRO decision.
   const int spf = mpa_samples_per_frame(&h);
   const bool has_payload = l3_.payload_len > 0;
   if (!sbr_decided_) {
     sbr_active_ = has_payload ? 1 : 0;
-    if (h.sample_rate != 22050) {
+    if (h.sample_rate != sbr_rate_) {
       sbrdec_destroy(sbr_);
       sbr_ = sbrdec_create(h.sample_rate, spf, &sbr_config_);
+      sbr_rate_ = h.sample_rate;
     }
     if (!sbr_) sbr_active_ = 0;
     sbr_decided_ = 1;
   }
-  if (sbr_ && h.sample_rate >= 32000) {
+  // Mended fault: the SBR decoder's banks and tables belong to one core rate, so a change
+  // of rate rebuilds it like the limiter and the converter.
+  if (sbr_ && (h.sample_rate >= 32000 || h.sample_rate != sbr_rate_)) {
     sbr_active_ = 0;
     sbrdec_destroy(sbr_);
     sbr_ = nullptr;
   }
   if (!sbr_ && h.sample_rate < 32000) {
     sbr_ = sbrdec_create(h.sample_rate, spf, &sbr_config_);
+    sbr_rate_ = h.sample_rate;
     sbr_active_ = (sbr_ && has_payload) ? 1 : 0;
   }
   payload_.count = 0;
