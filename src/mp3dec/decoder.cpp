@@ -145,12 +145,16 @@ void MP3DecoderImpl::apply_length(int* out_bytes) {
 // the capacity is checked before the frame is consumed).
 int MP3DecoderImpl::predicted_bytes(const MpaHeader& h) const {
   const int ss = float_output_ ? 4 : 2;
-  const int ch = h.channels;
-  const int n = h.sample_rate >= 32000 ? 1152 : 576;
-  if (!forced_rate_ || forced_rate_ == h.sample_rate || sbr_active_) return ch * n * ss;
-  if (conv_ && conv_channels_ == ch && conv_rate_ == h.sample_rate && conv_n_ == n)
+  int ch = h.channels, rate = h.sample_rate;
+  if (sbr_active_ && sbr_ && rate < 32000) {  // mp3PRO frames come out at twice the rate
+    rate *= 2;
+    ch = sbrdec_get_output_channels(sbr_, ch);
+  }
+  const int n = rate >= 32000 ? 1152 : 576;
+  if (!forced_rate_ || forced_rate_ == rate) return ch * n * ss;
+  if (conv_ && conv_channels_ == ch && conv_rate_ == rate && conv_n_ == n)
     return resampler_dec_predict(conv_, ch * n) * ss;
-  const long long per = ((long long)n * forced_rate_ + h.sample_rate - 1) / h.sample_rate + 1;
+  const long long per = ((long long)n * forced_rate_ + rate - 1) / rate + 1;
   return int(per) * ch * ss;
 }
 

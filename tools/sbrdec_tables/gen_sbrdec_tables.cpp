@@ -6,6 +6,7 @@
 // symmetric about its middle except that the taps 128, 256, 384 and 512 differ in sign
 // from their mirror taps; reading backwards needs the mirror's sign there, so those four
 // are stored negated.
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -68,6 +69,56 @@ int main(int argc, char** argv) {
   for (const auto& r : noise)
     std::fprintf(out, "    {%sf, %sf},\n", r[1].c_str(), r[2].c_str());
   std::fprintf(out, "};\n");
+
+  // Huffman code books as decoding trees: node n holds the two branches of bit 0 and bit 1;
+  // a branch of 0 or more is the next node, a negative one a leaf of value branch + 64.
+  const auto books = read_rows(dir + "/huffman_books.txt");
+  std::string list;
+  for (const auto& book : books) {
+    const std::string name = book[0];
+    const auto codes = read_rows(dir + "/" + name + ".txt");
+    std::vector<std::array<int, 2>> nodes(1, {0, 0});
+    std::vector<std::array<bool, 2>> used(1, {false, false});
+    for (const auto& c : codes) {
+      const int value = std::stoi(c[1]);
+      const std::string& bits = c[3];
+      size_t n = 0;
+      for (size_t i = 0; i < bits.size(); ++i) {
+        const int b = bits[i] == '1';
+        if (used[n][size_t(b)] && (nodes[n][size_t(b)] < 0 || i + 1 == bits.size())) {
+          std::cerr << name << ": not prefix-free\n";
+          return 1;
+        }
+        if (i + 1 == bits.size()) {
+          nodes[n][size_t(b)] = value - 64;
+          used[n][size_t(b)] = true;
+        } else if (used[n][size_t(b)]) {
+          n = size_t(nodes[n][size_t(b)]);
+        } else {
+          nodes[n][size_t(b)] = int(nodes.size());
+          used[n][size_t(b)] = true;
+          nodes.push_back({0, 0});
+          used.push_back({false, false});
+          n = nodes.size() - 1;
+        }
+      }
+    }
+    if (nodes.size() > 127) {
+      std::cerr << name << ": too many nodes\n";
+      return 1;
+    }
+    for (size_t n = 0; n < nodes.size(); ++n) {
+      if (!used[n][0] || !used[n][1]) {
+        std::cerr << name << ": incomplete code\n";
+        return 1;
+      }
+    }
+    std::fprintf(out, "\nconst int8_t sbrdec_huff_%s[%zu][2] = {\n", name.c_str(), nodes.size());
+    for (size_t n = 0; n < nodes.size(); ++n)
+      std::fprintf(out, "%s{%d, %d},%s", n % 8 == 0 ? "    " : " ", nodes[n][0], nodes[n][1],
+                   n % 8 == 7 || n + 1 == nodes.size() ? "\n" : "");
+    std::fprintf(out, "};\n");
+  }
   std::fclose(out);
   return 0;
 }

@@ -34,6 +34,7 @@ SbrError* sbrdec_channel_init(SbrChannel** out, int core_rate, int core_length, 
     return sbrdec_error();
   }
   element->time_slots = SBR_TIME_SLOTS;
+  element->prev_last_border = SBR_TIME_SLOTS;
   element->invf_count = 1;
   sbrdec_default_grid(&element->grid);
   element->header = *header;
@@ -102,14 +103,28 @@ void sbrdec_process_channel(SbrChannel* ch, const float* samples, int stride, Sb
   std::memmove(ch->input, ch->input + n, sizeof(float) * size_t(keep));
   for (int i = 0; i < n; ++i) ch->input[keep + i] = samples[i * stride];
   if (ch->invf_override < 4) element->invf_mode = ch->invf_override;
-  if (!valid) {
+  valid = valid && ch->tables_valid;
+  if (valid) {
+    // Mended: a frame without valid data widens the ranges to the whole core band, so a
+    // valid frame sets them back to its tables.
+    ch->analysis->low = 0;
+    ch->analysis->high = ch->tables.kx;
+    ch->synthesis->low = ch->tables.kx;
+    ch->synthesis->high = ch->tables.kmax;
+  } else {
     ch->analysis->low = 0;
     ch->analysis->high = 32;
     ch->synthesis->low = 32;
     ch->synthesis->high = 64;
   }
   g_qmfAnalysis(ch->input, ch->re_rows + SBR_ANALYSIS_ROW, ch->im_rows + SBR_ANALYSIS_ROW, ch->analysis);
-  if (!valid) {
+  if (valid) {
+    sbrdec_generate_hf(ch->re_rows, ch->im_rows, element, &ch->hfgen, ch->mode);
+    if (ch->hf_adjust) sbrdec_adjust_hf(&ch->adjuster, &ch->tables, element, ch->re_rows, ch->im_rows, ch->mode);
+    sbrdec_synthesize_tones(&ch->tones, element, ch->tables.kx, 32, ch->re_rows + SBR_SYNTHESIS_ROW,
+                            ch->im_rows + SBR_SYNTHESIS_ROW);
+  } else {
+    ch->hfgen.prev_last_border = SBR_TIME_SLOTS;
     const int from = ch->tables_valid ? ch->synthesis->low : ch->analysis->high;
     for (int r = SBR_SYNTHESIS_ROW; r < SBR_ROWS; ++r) {
       for (int k = from; k < 64; ++k) ch->re[r][k] = ch->im[r][k] = 0.0f;

@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "mp3dec/sbr/sbr_channel.h"
+#include "mp3dec/sbr/sbr_envelope.h"
 #include "mp3dec/sbr/sbr_error.h"
+#include "mp3dec/sbr/sbr_payload.h"
 #include "mp3dec/sbr/sbr_stereo.h"
 #include "mp3dec/sbrdec.h"
 
@@ -14,6 +16,7 @@ struct SbrChannelBlock {
   int core_rate, core_length;
   int state;  // 0 never given a header, 1 no usable SBR data, 2 a valid header in force
   SbrElementData element;
+  SbrPrevFrame memory;
   int prev_adjuster_field;
   SbrChannel* channel;
 };
@@ -167,11 +170,83 @@ void sbrdec_set_band_gains(SbrDecoder* d, int count, const int* edges, const flo
   }
 }
 
+namespace {
+
+// Rebuilds a channel's tables after a header change; a layout the tables refuse takes the
+// previous header back (with the new reset word) for a second try.
+int reset_channel(SbrChannelBlock& b, const SbrHeader& kept, int* first_state) {
+  if (!sbrdec_channel_reset(b.channel, &b.element)) return 0;
+  const int32_t reset = b.element.header.reset;
+  b.element.header = kept;
+  b.element.header.reset = reset;
+  *first_state = 1;
+  return sbrdec_channel_reset(b.channel, &b.element) ? 12 : 0;
+}
+
+}  // namespace
+
 int sbrdec_parse_payload(SbrDecoder* d, const SbrPayload* payload) {
-  // The payload reader is not there yet: every element counts as one that came before
-  // any header, so no stream is taken for mp3PRO.
   if (!d || !payload) return 13;
-  return 13;
+  int ch = 0;
+  for (int i = 0; i < payload->count && i < 1; ++i) {
+    const SbrPayloadElement& el = payload->element[i];
+    const int pair = el.mode == 2 ? 1 : 0;
+    const int kind = el.kind;
+    int length = el.length;
+    if (length < 0) length = 0;
+    if (length > int(sizeof(el.bytes))) length = int(sizeof(el.bytes));
+    SbrBitReader r;
+    sbrdec_open_bits(&r, el.bytes, 8 * length);
+    sbrdec_get_bits(&r, 4);
+    const int covered = pair ? (kind == 13 ? 140 : 108) : (kind == 13 ? 92 : 60);
+    SbrChannelBlock& first = d->ch[ch];
+    SbrChannelBlock& second = d->ch[pair ? ch + 1 : (ch + 1) % 2];
+    bool failed = !sbrdec_check_crc(&r, covered, d->config.crc_required);
+    bool read = false, ignored = false;
+    if (!failed) {
+      if (el.mode != 0 && el.mode != 2) return 11;
+      if (kind == 13) {
+        const SbrHeader kept = first.element.header;
+        const int result = sbrdec_read_header(&first.element.header, &r, el.mode, d->config.mode, first.core_rate);
+        second.element.header = first.element.header;
+        if (result == 3) return 13;
+        first.state = 2;
+        ignored = result == 2;
+        if (result == 1) {
+          for (SbrChannelBlock& b : d->ch)
+            if (reset_channel(b, kept, &first.state)) return 12;
+          // Both channels always carry the same header.
+          d->ch[1].element.header = d->ch[0].element.header;
+        }
+      }
+      if (first.state == 2) {
+        const int mode = first.element.header.channel_mode;
+        if ((!pair && mode == 2) || (pair && mode != 2)) return 13;
+        const int ok = pair ? sbrdec_read_channel_pair(&first.element, &second.element, &r)
+                            : sbrdec_read_single_channel(&first.element, &r);
+        read = true;
+        if (!ok || (r.position + 7) / 8 * 8 != 8 * length) failed = true;
+      } else if (!pair) {
+        sbrdec_get_bits(&r, 1);
+        const int ps = int(sbrdec_get_bits(&r, 1));
+        if (first.element.header.channel_mode == 0) first.element.header.channel_mode = ps ? 3 : 1;
+      }
+    }
+    if (failed || !read || ignored) {
+      first.element.header.conceal = 1;
+      if (pair) second.element.header.conceal = 1;
+    }
+    if (failed && first.state == 0) return 13;
+    for (int c = 0; c <= pair; ++c) {
+      SbrChannelBlock& b = d->ch[ch + c];
+      if (b.element.adjuster_field != b.prev_adjuster_field) {
+        sbrdec_adjust_init(&b.channel->adjuster);
+        b.prev_adjuster_field = b.element.adjuster_field;
+      }
+    }
+    ch += pair + 1;
+  }
+  return 0;
 }
 
 int sbrdec_apply(SbrDecoder* d, const SbrPayload* payload, float* samples, int core_channels) {
@@ -197,7 +272,11 @@ int sbrdec_apply(SbrDecoder* d, const SbrPayload* payload, float* samples, int c
       return 13;
     }
   }
-  if (d->ch[0].state != 2) d->ch[0].state = d->ch[1].state = 1;
+  if (d->ch[0].state == 2)
+    sbrdec_decode_envelopes(&d->ch[0].element, &d->ch[0].memory, n == 2 ? &d->ch[1].element : nullptr,
+                            n == 2 ? &d->ch[1].memory : nullptr, d->config.mode);
+  else
+    d->ch[0].state = d->ch[1].state = 1;
 
   for (int c = 0; c < n; ++c) {
     SbrChannelBlock& b = d->ch[c];

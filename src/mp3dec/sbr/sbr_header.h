@@ -45,16 +45,53 @@ struct SbrGrid {
   int32_t noise_borders[3];
 };
 
+constexpr int SBR_MAX_ENV_VALUES = 192;
+constexpr int SBR_MAX_NOISE_BANDS = 5;
+
+// Coded tones of one frame.
+struct SbrToneEntry {
+  int32_t first_band, band_count;  // QMF bands
+  int32_t range;                   // 1..3: bit 1 starts at slot 0 (else 9), bit 0 ends at 18 (else 9)
+  int32_t fade_out;
+  int32_t width[4];      // code width w (4 or 5)
+  int32_t amplitude[4];  // index into the amplitude table
+  int8_t values[4][18];  // per band and QMF slot of the range
+};
+
+struct SbrToneExtension {
+  int32_t count;  // 0..4
+  SbrToneEntry entries[4];
+};
+
 // The per-channel element record the payload reader fills.
 struct SbrElementData {
   int32_t low_bands, high_bands, noise_bands;
   int32_t invf_count;  // inverse-filtering modes (1)
   int32_t time_slots;  // 9
   SbrGrid grid;
+  int32_t dir_env[SBR_MAX_ENVELOPES];  // 0 frequency, 1 time
+  int32_t dir_noise[2];
   int32_t invf_mode;
+  int32_t unused_field;
   int32_t adjuster_field;
-  int32_t coupling;
+  float env[SBR_MAX_ENV_VALUES];  // still deltas as read, envelope after envelope
+  float noise[2][SBR_MAX_NOISE_BANDS];
+  int32_t coupling;  // 0 none, 1 first channel of a coupled pair, 2 its balance channel
+  SbrToneExtension tones;
   SbrHeader header;
+  // Decoded: linear envelope energies (envelope after envelope) and noise levels.
+  float energy[SBR_MAX_ENV_VALUES];
+  float noise_level[2][SBR_MAX_NOISE_BANDS];
+  int32_t prev_last_border;  // the previous frame's last border (9 at first)
+};
+
+// What the next frame's time-direction deltas refer to, per channel.
+struct SbrPrevFrame {
+  float env[48];  // the last envelope on the high-resolution bands, quantised
+  float noise[SBR_MAX_NOISE_BANDS];
+  int32_t coupling;
+  int32_t concealed;
+  int32_t adjuster_field;
 };
 
 // One envelope over the whole frame, class 0.
