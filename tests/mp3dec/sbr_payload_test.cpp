@@ -583,4 +583,22 @@ TEST(SbrStream, DamagedPayloadsAreConcealedWithFiniteOutput) {
   }
 }
 
+// A stream whose first frame carries no payload keeps SBR output off; the seventh and
+// later consecutive frames whose payload parses report the mp3PRO status.
+TEST(SbrStream, DetectionWhileSbrOutputIsOff) {
+  static const gr_side silent{};
+  frame_spec plain{.version = 1, .bitrate_index = 8, .side = side_info({.version = 1}, 1, {&silent})};
+  std::vector<std::vector<uint8_t>> frames = {build_frame(plain)};
+  for (int i = 0; i < 9; ++i) frames.push_back(sbr_frame(mono_payload(i == 0, 12, 8)));
+  frames.push_back(build_frame(plain));
+  frames.push_back(sbr_frame(mono_payload(false, 12, 8)));
+  const sbr_decode r = decode_frames(frames, 1);
+  ASSERT_EQ(r.statuses.size(), frames.size());
+  for (size_t i = 0; i < r.statuses.size(); ++i) {
+    const bool detected = i >= 7 && i <= 9;
+    EXPECT_EQ(r.statuses[i], detected ? SSC_INFO_MP3PRO_DETECTED : SSC_OK) << i;
+    EXPECT_EQ(r.rates[i], 22050) << i;
+  }
+}
+
 }  // namespace
