@@ -138,16 +138,6 @@ TEST(Mp3decDecoder, FormatChangeMidStreamRebuildsLimiterAndConverter) {
   EXPECT_TRUE(r.eos);
 }
 
-TEST(Mp3decDecoder, CoreRateChangesRebuildTheSbrDecoder) {
-  // MPEG-2 at 16000, 22050 and 24000 Hz, back and forth.
-  const frame_spec r16{.version = 1, .rate_index = 2, .bitrate_index = 8}, r22{.version = 1, .bitrate_index = 8},
-      r24{.version = 1, .rate_index = 1, .bitrate_index = 8};
-  const auto r = decode_stream(frames({{r16, 3}, {r22, 3}, {r24, 3}, {r16, 3}}), 0, 0, 0, 1, 0);
-  EXPECT_GE(r.frames, 9);  // the synchroniser locks again after each change
-  EXPECT_EQ(r.pcm.size(), size_t(r.frames * 576 * 2));
-  EXPECT_TRUE(r.eos);
-}
-
 TEST(Mp3decDecoder, MalformedGranulesAreDecodedSafely) {
   struct granule_case {
     const char* what;

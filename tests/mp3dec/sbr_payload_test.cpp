@@ -485,10 +485,11 @@ std::vector<uint8_t> carried(const std::vector<uint8_t>& p) {
   return w.bytes;
 }
 
-// A silent 22050 Hz mono frame (64 kbit/s) with the payload in its ancillary data.
-std::vector<uint8_t> sbr_frame(const std::vector<uint8_t>& p) {
+// A silent mono frame (64 kbit/s, 22050 Hz or rate index 1: 24000 Hz) with the payload
+// in its ancillary data.
+std::vector<uint8_t> sbr_frame(const std::vector<uint8_t>& p, int rate_index = 0) {
   static const gr_side silent{};
-  frame_spec f{.version = 1, .bitrate_index = 8, .side = side_info({.version = 1}, 1, {&silent})};
+  frame_spec f{.version = 1, .rate_index = rate_index, .bitrate_index = 8, .side = side_info({.version = 1}, 1, {&silent})};
   f.main = carried(p);
   return build_frame(f);
 }
@@ -518,6 +519,25 @@ sbr_decode decode_frames(const std::vector<std::vector<uint8_t>>& frames, int hi
   }
   d->Release();
   return r;
+}
+
+// Mean energy per DFT bin of one frame of n samples at `rate` between two frequencies.
+double band_energy(const std::vector<float>& pcm, size_t start, size_t n, double rate, double lo, double hi) {
+  double e = 0.0;
+  int bins = 0;
+  for (size_t k = 1; k < n / 2; ++k) {
+    const double hz = double(k) * rate / double(n);
+    if (hz < lo || hz > hi) continue;
+    double re = 0.0, im = 0.0;
+    for (size_t t = 0; t < n; ++t) {
+      const double a = 2.0 * M_PI * double(k * t % n) / double(n);
+      re += pcm[start + t] * std::cos(a);
+      im -= pcm[start + t] * std::sin(a);
+    }
+    e += re * re + im * im;
+    ++bins;
+  }
+  return bins ? e / bins : 0.0;
 }
 
 bool all_finite(const std::vector<float>& v) {
@@ -599,6 +619,25 @@ TEST(SbrStream, DetectionWhileSbrOutputIsOff) {
     EXPECT_EQ(r.statuses[i], detected ? SSC_INFO_MP3PRO_DETECTED : SSC_OK) << i;
     EXPECT_EQ(r.rates[i], 22050) << i;
   }
+}
+
+// Mended fault: a change of core rate rebuilds the SBR decoder, so the high band follows
+// the new rate's tables: at 48000 Hz it ends at band 38 (14.25 kHz), where the 44100 Hz
+// tables would run on to band 40 (15 kHz).
+TEST(SbrStream, CoreRateChangeRebuildsTheTables) {
+  std::vector<std::vector<uint8_t>> frames;
+  for (int i = 0; i < 6; ++i) frames.push_back(sbr_frame(mono_payload(true, 12, 8), 0));
+  for (int i = 0; i < 8; ++i) frames.push_back(sbr_frame(mono_payload(true, 12, 8), 1));
+  const sbr_decode r = decode_frames(frames, 1);
+  ASSERT_GE(r.rates.size(), 10u);
+  EXPECT_EQ(r.rates.front(), 44100);
+  EXPECT_EQ(r.rates.back(), 48000);
+  ASSERT_GE(r.pcm.size(), 1152u);
+  const size_t last = r.pcm.size() - 1152;  // the last frame (one channel)
+  const double inside = band_energy(r.pcm, last, 1152, 48000.0, 8000.0, 12000.0);
+  const double edge = band_energy(r.pcm, last, 1152, 48000.0, 14600.0, 14900.0);
+  EXPECT_GT(inside, 0.0);
+  EXPECT_LT(edge, 0.01 * inside);
 }
 
 }  // namespace
