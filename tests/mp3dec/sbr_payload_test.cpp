@@ -320,8 +320,9 @@ TEST(SbrPayload, SingleChannelElementsReadAsWritten) {
 }
 
 TEST(SbrPayload, ChannelPairsCoupledAndNot) {
-  for (int coupled = 0; coupled < 2; ++coupled) {
-    SbrElementData a = element(6, 12, 3, 1), b = element(6, 12, 3, 1);
+  for (int variant = 0; variant < 4; ++variant) {
+    const int coupled = variant & 1, fine = variant >> 1;  // with the 1.5 dB and 3.0 dB books
+    SbrElementData a = element(6, 12, 3, fine ? 0 : 1), b = element(6, 12, 3, fine ? 0 : 1);
     a.header.channel_mode = b.header.channel_mode = 2;
     const grid_case& ga = grid_cases[2];
     const grid_case& gb = grid_cases[4];
@@ -331,8 +332,8 @@ TEST(SbrPayload, ChannelPairsCoupledAndNot) {
     const SbrGrid& gsecond = coupled ? g1 : g2;
     g2.envelopes = gb.envelopes, g2.noise_floors = 2;
     for (int l = 0; l < g2.envelopes; ++l) g2.freq_res[l] = gb.freq_res[size_t(l)];
-    const channel_values va = values_for(g1, 6, 12, 3, false, 1);
-    channel_values vb = values_for(gsecond, 6, 12, 3, false, 2);
+    const channel_values va = values_for(g1, 6, 12, 3, fine, 1);
+    channel_values vb = values_for(gsecond, 6, 12, 3, fine, 2);
     if (coupled) {  // balance values: the books' range is -12..12
       for (auto& env : vb.env)
         for (int& x : env) x = x % 13;
@@ -349,12 +350,12 @@ TEST(SbrPayload, ChannelPairsCoupledAndNot) {
     put_directions(w, vb);
     if (coupled) {
       w.put(3, 2), w.put(0, 2);
-      put_values(w, va, false, false), put_noise(w, va, false);
-      put_values(w, vb, false, true), put_noise(w, vb, true);
+      put_values(w, va, fine, false), put_noise(w, va, false);
+      put_values(w, vb, fine, true), put_noise(w, vb, true);
       w.put(0, 1), w.put(0, 1), w.put(0, 1);
     } else {
       w.put(3, 2), w.put(1, 2), w.put(0, 2), w.put(0, 2);
-      put_values(w, va, false, false), put_values(w, vb, false, false);
+      put_values(w, va, fine, false), put_values(w, vb, fine, false);
       put_noise(w, va, false), put_noise(w, vb, false);
       w.put(0, 1), w.put(0, 1), w.put(0, 1), w.put(0, 1);
     }
