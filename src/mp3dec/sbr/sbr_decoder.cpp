@@ -127,6 +127,9 @@ void sbrdec_reset(SbrDecoder* d) {
   if (!d) return;
   for (SbrChannelBlock& b : d->ch) {
     b.state = 1;
+    // The stream starts afresh: nothing of the last frame is there for deltas to refer to.
+    std::memset(&b.memory, 0, sizeof(b.memory));
+    b.element.prev_last_border = SBR_TIME_SLOTS;
     if (!b.channel) continue;
     sbrdec_channel_reset(b.channel, &b.element);
     sbrdec_channel_clear(b.channel);
