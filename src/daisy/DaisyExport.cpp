@@ -142,12 +142,14 @@ int CKorvaneView::ExportDaisyBook(int format, const CString& newFolder) {
         m_nPhraseUndoKind = 0;
     };
     // The open project stays as it was; the files written in the new folder stay there.
+    // Playback stays suppressed until the lists are rebuilt: the selection they make
+    // would otherwise start the first phrase.
     auto failure = [&](const char* message) {
-        m_bSuppressPlay = 0;
         restore();
         if (message) showError(message);
         RefreshSectionList(0);
         RefreshPhraseList(0);
+        m_bSuppressPlay = 0;
         return 1;
     };
 
@@ -181,7 +183,7 @@ int CKorvaneView::ExportDaisyBook(int format, const CString& newFolder) {
     const bool open =
         KvMessageBox(parent, "エクスポートしたプロジェクトを開きますか？", "確認", MB_YESNO | MB_ICONQUESTION) == IDYES;
     // The open project is put away only when it is safely saved.
-    if (open && SaveProject() != 0) {
+    if (open && (BookFileFails(EBookFileStep::ProjectSave, m_strProjectFile) || SaveProject() != 0)) {
         showError(m_strProjectFile + " の保存に失敗しました。エクスポートしたプロジェクトは開きません。");
     } else if (open) {
         m_bookInfo.Clear();
