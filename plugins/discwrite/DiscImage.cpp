@@ -17,6 +17,11 @@ std::string RealPath(const std::string& path) {
     return ::realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
 }
 
+std::string NameOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string ParentOf(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -101,9 +106,10 @@ int MakeDiscImage(const std::string& folder, const std::string& name, const std:
         // What xorriso said last is why it failed.
         while (!output.empty() && output.back() == '\n') output.pop_back();
         const size_t last = output.find_last_of('\n');
-        message = image + " の作成に失敗しました。\n" + (last == std::string::npos ? output : output.substr(last + 1));
+        message = NameOf(image) + " の作成に失敗しました。\n" + (last == std::string::npos ? output : output.substr(last + 1));
         return 1;
     }
-    message = image + " を作成しました。";
+    // The whole path stands in the field above the message.
+    message = NameOf(image) + " を作成しました。";
     return 0;
 }

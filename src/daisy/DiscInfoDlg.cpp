@@ -16,16 +16,17 @@ struct Row {
     int labelId;
     const char* label;
     int editId;
-    int y;
+    int labelY;
+    int editY;
 };
 
 // Top to bottom.
 const Row kRows[5] = {
-    {1092, "フォーマット", 1097, 8},
-    {1093, "録音時間", 1098, 36},
-    {1094, "プロジェクト容量", 1100, 64},
-    {1095, "ドライブ残時間", 1102, 92},
-    {1096, "ドライブ残容量", 1104, 120},
+    {1092, "フォーマット", 1097, 9, 8},
+    {1093, "録音時間", 1098, 38, 36},
+    {1094, "プロジェクト容量", 1100, 66, 64},
+    {1095, "ドライブ残時間", 1102, 94, 92},
+    {1096, "ドライブ残容量", 1104, 122, 120},
 };
 
 }  // namespace
@@ -57,8 +58,8 @@ CDiscInfoDlg::CDiscInfoDlg(wxWindow* parent, const CKorvaneView& view)
 
 void CDiscInfoDlg::LayoutControls() {
     for (int i = 0; i < 5; ++i) {
-        m_label[i]->SetSize(12, kRows[i].y + 1, 104, 19);
-        m_edit[i]->SetSize(125, kRows[i].y, 223, 23);
+        m_label[i]->SetSize(12, kRows[i].labelY, 104, 19);
+        m_edit[i]->SetSize(125, kRows[i].editY, 223, 23);
     }
     m_btnOk->SetSize(248, 150, 100, 26);
 }

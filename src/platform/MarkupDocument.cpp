@@ -4,8 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 
 #include <libxml/HTMLparser.h>
 #include <libxml/parser.h>
@@ -94,13 +93,18 @@ bool ConvertToUtf8(const std::string& from, const std::string& bytes, bool lenie
     return ok;
 }
 
+// A folder is no document, whatever its name.
 bool ReadWholeFile(const CString& path, std::string& bytes) {
     std::string sys;
-    if (!ToSystemPath(path, sys)) return false;
-    std::ifstream in(sys, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    if (!ToSystemPath(path, sys) || FolderExists(path)) return false;
+    FILE* file = std::fopen(sys.c_str(), "rb");
+    if (!file) return false;
+    bytes.clear();
+    char buffer[65536];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, n);
+    const bool ok = !std::ferror(file);
+    std::fclose(file);
+    return ok;
 }
 
 CString FromXml(const xmlChar* text) {

@@ -235,6 +235,7 @@ TEST_F(WrittenBook, ReaderFaultsAreShownAndNameTheFile) {
          "<body><span id=\"x\" class=\"page-normal\"><a href=\"A000001.smil#x\">1</a></span>",
          "フレーズが存在しません。（Page）"},
         {"a missing SMIL file", "NCC.html", "A000002.smil#", "A000009.smil#", "A000009.smil が存在しません。"},
+        {"a link to the book's folder", "NCC.html", "A000002.smil#", "#", "が存在しません。"},
         {"an NCC in an encoding nobody knows", "NCC.html", "encoding=\"Shift_JIS\"", "encoding=\"x-nowhere\"",
          "NCC.htmlの文字コード（x-nowhere）には対応していません。"},
     };
