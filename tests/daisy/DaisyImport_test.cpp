@@ -6,6 +6,8 @@
 
 #include "DaisyTestSupport.h"
 #include "app/ControlIds.h"
+#include "app/ProgressDlg.h"
+#include "audio/ViewWaveTaskHost.h"
 #include "daisy/DaisyBookReader.h"
 #include "platform/DialogHost.h"
 #include "platform/FileSystem.h"
@@ -250,6 +252,22 @@ TEST_F(BuiltSource, ADamagedBookIsRefusedAndTheProjectStaysAsItWas) {
         EXPECT_EQ(target.m_bookInfo.m_strAuthor, "") << c.what;
         EXPECT_EQ(target.m_nWaveImportCount, 1) << c.what;
     }
+}
+
+TEST_F(BuiltSource, ACancelledConversionKeepsTheSectionsBeforeIt) {
+    // Cancel is pressed while the second section's audio is copied.
+    CViewWaveTaskHost::SetProgressHook([&](CProgressDlg& dlg) {
+        if (dlg.GetMessage().Find("(2/6)") >= 0) dlg.OnCancel();
+    });
+    int result = 0;
+    const auto boxes = Import(sourceFolder.Root(), {IDNO, IDYES}, 0, &result);
+    CViewWaveTaskHost::SetProgressHook(nullptr);
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(boxes, (std::vector<CString>{"書誌情報を上書きしますか？", "キャンセルしますか？"}));
+    ASSERT_EQ(target.m_lstSection.GetCount(), 3);
+    EXPECT_EQ(target.m_lstSection.GetAt(0)->m_strHeading, "表紙");
+    EXPECT_EQ(target.m_lstSection.GetAt(1)->m_strHeading, "既存");
+    EXPECT_FALSE(FileExists(CString(targetFolder.Path("DaisyJoinTemp.wav"))));
 }
 
 TEST_F(BuiltSource, WavClipsAreNamedAfterTheCountAndOnlyMonoSixteenBitIsTaken) {
