@@ -9,6 +9,7 @@
 #include "app/ProgressDlg.h"
 #include "audio/ViewWaveTaskHost.h"
 #include "daisy/DaisyBookReader.h"
+#include "daisy/DaisyImportDlg.h"
 #include "platform/DialogHost.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -298,6 +299,13 @@ TEST_F(BuiltSource, WavClipsAreNamedAfterTheCountAndOnlyMonoSixteenBitIsTaken) {
     EXPECT_EQ(target.ImportDaisyWavClip("", &name, "(1/1)"), 11);
     EXPECT_EQ(script.BoxTexts(), (std::vector<CString>{"このファイルはインポート出来ません。", "ファイルが存在しません。",
                                                        "ファイルパスが設定されていません。"}));
+}
+
+TEST(DaisyImportDlg, OnlyAnNccFileIsTaken) {
+    for (const char* path : {"/b/ncc.html", "/b/NCC.HTM", "ncc.Htm", "/表/NCC.html"})
+        EXPECT_TRUE(CDaisyImportDlg::IsNccFileName(path)) << path;
+    for (const char* path : {"/b/index.html", "/b/ncc.html.bak", "/ncc.html/x", "/b/xncc.html", ""})
+        EXPECT_FALSE(CDaisyImportDlg::IsNccFileName(path)) << path;
 }
 
 }  // namespace
