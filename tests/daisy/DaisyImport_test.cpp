@@ -6,6 +6,7 @@
 
 #include "DaisyTestSupport.h"
 #include "app/ControlIds.h"
+#include "app/AppProfile.h"
 #include "app/ProgressDlg.h"
 #include "audio/ViewWaveTaskHost.h"
 #include "daisy/DaisyBookReader.h"
@@ -299,6 +300,36 @@ TEST_F(BuiltSource, WavClipsAreNamedAfterTheCountAndOnlyMonoSixteenBitIsTaken) {
     EXPECT_EQ(target.ImportDaisyWavClip("", &name, "(1/1)"), 11);
     EXPECT_EQ(script.BoxTexts(), (std::vector<CString>{"このファイルはインポート出来ません。", "ファイルが存在しません。",
                                                        "ファイルパスが設定されていません。"}));
+}
+
+// Phrases cut at whole tenths of a second keep their audio through an export to another
+// rate: the new project's phrases point at exactly the audio the export wrote, so that a
+// build of it joins the same samples again.
+TEST_F(BuiltSource, AnExportedProjectBuildsTheAudioItWasGiven) {
+    ScratchFolder exported("exported");
+    const std::string newFolder = exported.Path("Wide");
+    {
+        CUiScript script;
+        script.AnswerBox(IDNO);
+        source.m_bSuppressPlay = 1;
+        ASSERT_EQ(source.ExportDaisyBook(2, CString(newFolder)), 0);
+    }
+    CFakeListView sections{IDC_LIST_SECTION}, phrases{IDC_LIST_PHRASE};
+    CKorvaneView opened;
+    opened.AttachLists(&sections, &phrases);
+    SetUpProject(opened, newFolder);
+    TheAppProfile().SetProfileFile(opened.m_strProjectFile);
+    opened.LoadProject();
+    opened.SetProjectFormat(opened.m_nCompression);
+    const auto before = FolderFiles(newFolder);
+    CUiScript build;
+    build.AnswerBox(IDYES).AnswerBox(IDOK);
+    opened.OnDaisyBuild();
+    ASSERT_EQ(build.BoxTexts().back(), "完了しました。");
+    for (int n = 1; n <= 6; ++n) {
+        const std::string name = CString::Formatted("A%06d.wav", n).str();
+        EXPECT_EQ(ReadBytes(newFolder + "/" + name), before.at(name)) << name;
+    }
 }
 
 TEST(DaisyImportDlg, OnlyAnNccFileIsTaken) {
