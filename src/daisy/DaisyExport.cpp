@@ -37,6 +37,25 @@ uint32_t ScaleToFormat(uint32_t value, uint32_t fromBytesPerSec, const ExportFor
     return static_cast<uint32_t>(std::min<uint64_t>(v, UINT32_MAX));
 }
 
+// Both lists stay as they are on screen while the export converts the sections under
+// them; they are drawn again when the command ends, whichever way.
+class CListsRedrawOff {
+public:
+    CListsRedrawOff(IListView* a, IListView* b) : m_lists{a, b} {
+        for (IListView* list : m_lists)
+            if (list) list->SetRedraw(false);
+    }
+    ~CListsRedrawOff() {
+        for (IListView* list : m_lists)
+            if (list) list->SetRedraw(true);
+    }
+    CListsRedrawOff(const CListsRedrawOff&) = delete;
+    CListsRedrawOff& operator=(const CListsRedrawOff&) = delete;
+
+private:
+    IListView* m_lists[2];
+};
+
 }  // namespace
 
 void CKorvaneView::OnDaisyBookExport() {
@@ -54,6 +73,7 @@ void CKorvaneView::OnDaisyBookExport() {
         if (AskBookInfo() == 2) return;
     }
 
+    CListsRedrawOff redraw(m_listSection, m_listPhrase);
     m_bSuppressPlay = 1;
     if (ValidateBook() != 0) {
         m_bSuppressPlay = 0;

@@ -31,6 +31,22 @@ const char kJoinTempName[] = "/DaisyJoinTemp.wav";
 const char kResampleTempName[] = "/ReSamplingTemp.wav";
 constexpr uint32_t kCopyBufferBytes = 256 * 1024;
 
+// The section list is not redrawn while the import changes the book under it.
+class CRedrawOff {
+public:
+    explicit CRedrawOff(IListView* list) : m_list(list) {
+        if (m_list) m_list->SetRedraw(false);
+    }
+    ~CRedrawOff() {
+        if (m_list) m_list->SetRedraw(true);
+    }
+    CRedrawOff(const CRedrawOff&) = delete;
+    CRedrawOff& operator=(const CRedrawOff&) = delete;
+
+private:
+    IListView* m_list;
+};
+
 CString ExtensionOf(const CString& path) {
     const int dot = path.ReverseFind('.');
     const int slash = path.ReverseFind('/');
@@ -263,6 +279,7 @@ int CKorvaneView::ImportDaisyBook(const CString& nccPath, int autoPage) {
     }
 
     CWaitCursor wait;
+    CRedrawOff redraw(m_listSection);
     const int slash = nccPath.ReverseFind('/');
     const CString bookFolder = slash < 0 ? CString("./") : nccPath.Left(slash + 1);
     CDaisyBookReader reader;

@@ -207,6 +207,8 @@ TEST_F(DaisyDialogs, TheExportCommandRunsThroughItsDialogs) {
     view.OnDaisyBookExport();
     EXPECT_EQ(mp3.BoxTexts().back(), "MP3形式へのエクスポートにはまだ対応していません。");
     EXPECT_EQ(view.m_bSuppressPlay, 0);
+    EXPECT_TRUE(sectionList.IsRedrawOn());
+    EXPECT_TRUE(phraseList.IsRedrawOn());
 }
 
 }  // namespace

@@ -113,6 +113,7 @@ TEST_F(BuiltSource, ComesBackAsItWasBuilt) {
     EXPECT_EQ(target.m_bookInfo.m_strTitle, "表とソフトの本");
     EXPECT_EQ(target.m_bookInfo.m_strAuthor, "著者");
     EXPECT_EQ(target.m_nSectionUndoKind, 0);
+    EXPECT_TRUE(targetSections.IsRedrawOn());
 
     ASSERT_EQ(target.m_lstSection.GetCount(), 8);
     EXPECT_EQ(target.m_lstSection.GetAt(0)->m_strHeading, "既存");
