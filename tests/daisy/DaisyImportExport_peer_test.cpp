@@ -57,6 +57,40 @@ TEST_F(BookRoundTrip, ExportedBooksInEveryPcmFormatPassTheSchemas) {
     SetCurrentFolder("/");
 }
 
+TEST_F(BookRoundTrip, ABookOfSixLevelsAndEveryPageKindIsValidAndComesBack) {
+    for (int level = 3; level <= 5; ++level)
+        AddClipSection(view, level, "深い見出し", "A000002.wav", {4410, 4410}, 4410 * level);
+    const uint32_t kinds[] = {2, 3, 4};
+    for (int i = 0; i < 3; ++i) {
+        CPhraseInformation* p = view.m_lstSection.GetAt(3 + i)->m_lstPhrase.GetAt(1);
+        p->m_nPageKind = kinds[i];
+        p->m_strPageText = CString::Formatted("%d", 10 + i);
+        p->m_nGroup = 1;
+    }
+    ASSERT_EQ(Build({IDYES, IDOK}).back(), "完了しました。");
+    EXPECT_EQ(SchemaErrors(folder.Root()), std::vector<std::string>{});
+
+    CFakeListView sections{IDC_LIST_SECTION}, phrases{IDC_LIST_PHRASE};
+    CKorvaneView target;
+    target.AttachLists(&sections, &phrases);
+    SetUpProject(target, other.Root());
+    CUiScript script;
+    script.AnswerBox(IDNO);
+    ASSERT_EQ(target.ImportDaisyBook(CString(folder.Path("NCC.html")), 0), 0);
+    ASSERT_EQ(target.m_lstSection.GetCount(), view.m_lstSection.GetCount());
+    for (int s = 0; s < view.m_lstSection.GetCount(); ++s) {
+        EXPECT_EQ(target.m_lstSection.GetAt(s)->m_nLevel, view.m_lstSection.GetAt(s)->m_nLevel);
+        EXPECT_EQ(target.m_lstSection.GetAt(s)->m_strHeading, view.m_lstSection.GetAt(s)->m_strHeading);
+    }
+    for (int i = 0; i < 3; ++i) {
+        const CPhraseInformation* p = target.m_lstSection.GetAt(3 + i)->m_lstPhrase.GetAt(1);
+        EXPECT_EQ(p->m_nPageKind, kinds[i]);
+        EXPECT_EQ(p->m_strPageText, CString::Formatted("%d", 10 + i));
+        EXPECT_EQ(p->m_nGroup, 1u);
+    }
+    SetCurrentFolder("/");
+}
+
 TEST_F(BookRoundTrip, AnImportedShiftJisBookBuildsAValidBook) {
     ASSERT_EQ(Build({IDYES, IDOK}).back(), "完了しました。");
     CFakeListView sections{IDC_LIST_SECTION}, phrases{IDC_LIST_PHRASE};
