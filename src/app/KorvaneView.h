@@ -62,7 +62,8 @@ public:
     void ApplyListFont();
     // The saves of the view's end. They run on the frame's close, while message boxes
     // can still be shown, rather than during window destruction.
-    void SaveOnClose();
+    // False when the project could not be saved and the user chose to stay.
+    bool SaveOnClose();
     CString GetExeFolder() const;
     CString GetTitleText() const;
     void UpdateTitle();
@@ -96,6 +97,18 @@ public:
     void LoadProject();
     void ReadSectionFile(int index, CSectionInformation& section);
     CString GetSectionFilePath(int index) const;
+    // Saves the open project before another takes its place; false, after a message that
+    // names the folder, when the changes could not be saved.
+    bool SaveBeforeSwitch();
+    // What is damaged in a project's files, one line per file with what is wrong; empty
+    // when the files are whole. Reads only.
+    static std::vector<CString> FindProjectDamage(const CString& projectFile);
+    // Puts back, or finishes, a save of the folder that was cut short; false when a file
+    // could not be put right.
+    static bool RecoverProjectFiles(const CString& folder);
+    // The folder of a project the user was told at open that it cannot be saved; saving
+    // it leaves everything as it is.
+    CString m_strUnsavableFolder;
 
     // --- playback
     void OnButtonPlay();
