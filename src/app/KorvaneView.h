@@ -281,6 +281,8 @@ public:
     int AskBookInfo();                                     // 0 confirmed, 2 cancelled
     int BackupProjectFolder(const CString& backupFolder);  // 0, or 1 after its message (nothing left moved)
     int RestoreFromBackup(const CString& backupFolder);    // 0, or 1 after naming what it could not restore
+    // Moves back what a roll-back left in the backup; 0, or 1 after its message.
+    int FinishPendingRestore(const CString& backupFolder);
     int BuildSectionAudio(int n, const CString& folder, CSectionInformation* section);
     int BuildSectionWav(int n, const CString& folder, const CString& name, CSectionInformation* section);
     int ExportSectionFromWav(int n, const CString& newFolder, const CString& name, CSectionInformation* section,
@@ -404,3 +406,8 @@ private:
     bool m_bButtonsEnabled = false;
     std::map<int, CString> m_mapControlText;
 };
+
+// The mark in the backup folder while the project's files are there, and not back in the
+// project folder: from the backup until the build or its roll-back has finished.
+inline constexpr char kBackupPendingMark[] = "Korvane.backup";
+bool IsBackupPending(const CString& backupFolder);

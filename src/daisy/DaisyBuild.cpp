@@ -86,6 +86,10 @@ void CKorvaneView::OnDaisyBuild() {
     if (BookFileFails(EBookFileStep::ProjectSave, m_strProjectFile) || SaveProject() != 0)
         return rollBack("プロジェクトファイルの保存時にエラーが発生しました。");
 
+    // The book stands: the backup may be emptied by the next build.
+    DeleteNamedFile(backupPath, kBackupPendingMark);
+    FlushFolder(backupPath);
+
     // The recordings the undo would point at are gone from the folder.
     m_nSectionUndoKind = 0;
     m_nPhraseUndoKind = 0;
