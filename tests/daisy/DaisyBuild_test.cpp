@@ -216,3 +216,18 @@ TEST_F(DaisyBuild, NamesCp932CannotHoldGoAndComeBackAsThemselves) {
 }
 
 }  // namespace
+
+namespace {
+
+// A recording cut short on the disk: the build says which section and file, and puts the
+// project back, instead of a finished book with silence where the narration was.
+TEST_F(DaisyBuild, ARecordingCutShortRollsTheBuildBack) {
+    const std::string bytes = ReadBytes(folder.Path("A000002.wav"));
+    WriteBytes(folder.Path("A000002.wav"), bytes.substr(0, bytes.size() - 5000));
+    before = FolderFiles(folder.Root());
+    EXPECT_EQ(Build({IDYES, IDOK}),
+              (std::vector<CString>{kAsk, "セクション3の音声ファイルA000002.wavが途中で切れています。（フレーズ3）"}));
+    ExpectUntouched("cut short", true);
+}
+
+}  // namespace
