@@ -377,6 +377,9 @@ public:
     // Cuts one 16-bit mono WAV file into the book while writing it to the project's next
     // audio file at the project's rate. 0 done, 2 cancelled, other values failures already
     // shown, except kImportNumbersUsedUp (audio/SilenceSplitter.h), which the command reports.
+    // Recordings of an import that held no sound: their audio file was removed again,
+    // and the command's end lists them.
+    std::vector<CString> m_arrSoundlessImports;
     int ImportWaveFile(int* pCurrentIndex, const CString& source, const CString& nameText,
                        const CString& progressText);
 
