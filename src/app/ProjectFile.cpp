@@ -45,6 +45,14 @@ std::vector<BookField> BookFields(BookInfo& b) {
 }
 
 const char kOldSuffix[] = ".old";
+// Beside a file that had no old version while the switch-over runs: a save cut short
+// removes the new file again instead of leaving it with the old project.
+const char kNoneSuffix[] = ".none";
+
+bool WriteEmptyFile(const CString& path) {
+    CTextFile file;
+    return file.Open(path, CTextFile::modeCreateWrite) && file.Close();
+}
 const char kProjectFileName[] = "Korvane.ncc";
 
 bool EndsWith(const CString& text, const char* tail) {
@@ -64,8 +72,11 @@ bool SwitchProjectFiles(const CString& folder, const std::vector<CString>& targe
     std::vector<Placed> placed;
     auto undo = [&] {
         for (auto it = placed.rbegin(); it != placed.rend(); ++it) {
-            if (it->hadOld) ReplaceFileWith(it->target, it->target + kOldSuffix);
-            else DeleteFileAt(it->target);
+            if (it->hadOld) {
+                ReplaceFileWith(it->target, it->target + kOldSuffix);
+            } else if (DeleteFileAt(it->target) || !FileExists(it->target)) {
+                DeleteFileAt(it->target + kNoneSuffix);
+            }
         }
     };
     for (const CString& target : targets) {
@@ -78,8 +89,14 @@ bool SwitchProjectFiles(const CString& folder, const std::vector<CString>& targe
                 return false;
             }
         }
+        if (!hadOld && !WriteEmptyFile(target + kNoneSuffix)) {
+            DeleteFileAt(target + kNoneSuffix);
+            undo();
+            return false;
+        }
         if (!MoveFileTo(target + kTempSuffix, target)) {
             if (hadOld) MoveFileTo(old, target);
+            else DeleteFileAt(target + kNoneSuffix);
             undo();
             return false;
         }
@@ -91,7 +108,7 @@ bool SwitchProjectFiles(const CString& folder, const std::vector<CString>& targe
     }
     // The old project file goes first: from then on the new project stands.
     for (auto it = placed.rbegin(); it != placed.rend(); ++it)
-        if (it->hadOld) DeleteFileAt(it->target + kOldSuffix);
+        DeleteFileAt(it->target + (it->hadOld ? kOldSuffix : kNoneSuffix));
     return true;
 }
 
@@ -118,6 +135,11 @@ bool CKorvaneView::RecoverProjectFiles(const CString& folder) {
             const CString target = dir + name.Left(name.GetLength() - 4);
             if (projectPlaced) ok = DeleteFileAt(dir + name) && ok;
             else ok = ReplaceFileWith(target, dir + name) && ok;
+        }
+        if (EndsWith(name, kNoneSuffix) && isOurs(name.Left(name.GetLength() - 5))) {
+            const CString target = dir + name.Left(name.GetLength() - 5);
+            if (!projectPlaced && FileExists(target)) ok = DeleteFileAt(target) && ok;
+            if (ok) ok = DeleteFileAt(dir + name);
         }
     }
     for (const std::string& raw : names) {

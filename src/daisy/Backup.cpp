@@ -58,6 +58,8 @@ bool IsBackupPending(const CString& backupFolder) { return NamedFileExists(Unsla
 int CKorvaneView::FinishPendingRestore(const CString& backupFolder) {
     wxWindow* parent = m_bHasWindow ? this : nullptr;
     const CString projectFolder = m_strProjectFolder;
+    // The save into the backup may have been cut short too: its old files first.
+    RecoverProjectFiles(Unslashed(backupFolder));
     std::vector<std::string> held;
     if (!FilesIn(backupFolder, held)) {
         ShowError(parent, Unlisted(backupFolder));
@@ -127,6 +129,7 @@ int CKorvaneView::BackupProjectFolder(const CString& backupFolder) {
     std::vector<std::string> moved;
     // Puts back what was moved; names what stays behind, so the user knows where it is.
     auto undoMoves = [&](const CString& message) {
+        RecoverProjectFiles(backupDir);
         std::vector<std::string> stranded;
         for (auto it = moved.rbegin(); it != moved.rend(); ++it) {
             if (BookFileFails(EBookFileStep::MoveBack, backupFolder + DisplayName(*it)) ||
