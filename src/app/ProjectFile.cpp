@@ -30,6 +30,20 @@ CString FieldText(const CString& text, bool commaSeparated = true) {
     return safe;
 }
 
+// The reader drops blanks around a value and one pair of matching quotes around it: a
+// book text that begins or ends with either goes out inside one more pair of quotes, so
+// that it comes back as it was.
+CString ValueText(const CString& text) {
+    const CString safe = FieldText(text, false);
+    const int n = safe.GetLength();
+    if (n == 0) return safe;
+    const char first = safe[0], last = safe[n - 1];
+    auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; };
+    const bool blank = isBlank(first) || isBlank(last);
+    const bool quoted = n >= 2 && (first == '"' || first == '\'') && last == first;
+    return blank || quoted ? "\"" + safe + "\"" : safe;
+}
+
 struct BookField {
     const char* key;
     CString* value;
@@ -198,7 +212,7 @@ int CKorvaneView::SaveProject() {
 
     file.WriteString("[BookInfo]\n");
     for (const auto& entry : BookFields(m_bookInfo)) {
-        line.Format("%s=%s\n", entry.key, FieldText(*entry.value, false).c_str());
+        line.Format("%s=%s\n", entry.key, ValueText(*entry.value).c_str());
         file.WriteString(line);
     }
     line.Format("SectionCount=%d\n", m_lstSection.GetCount()); file.WriteString(line);
@@ -335,7 +349,9 @@ void CKorvaneView::LoadProject() {
         }
         progress.SetPos(i + 1);
     }
-    if (count == 0) m_lstSection.Add(std::make_unique<CSectionInformation>());
+    // A book always has a section: also when none of the lines could be read, or the
+    // next save would write a book of none, which loads as one fresh section.
+    if (m_lstSection.IsEmpty()) m_lstSection.Add(std::make_unique<CSectionInformation>());
 }
 
 void CKorvaneView::ReadSectionFile(int index, CSectionInformation& section) {

@@ -132,6 +132,23 @@ TEST_F(ProjectFiles, AFailedSaveLeavesThePreviousProjectReadable) {
     EXPECT_EQ(Book(), before);
 }
 
+// The reader drops blanks and one pair of quotes around a value; book texts that have
+// them come back as they were. A zero byte in a damaged file ends its value.
+TEST_F(ProjectFiles, BookTextsWithQuotesOrBlanksAroundThemComeBack) {
+    AddSection("一", 1);
+    const char* texts[] = {"\"引用\"", "'a'", "  前後  ", "\"", "\"\"", "a\"b\"", "\ttab"};
+    for (const char* text : texts) {
+        view.m_bookInfo.m_strTitle = text;
+        ASSERT_EQ(view.SaveProject(), 0);
+        Reload();
+        EXPECT_EQ(view.m_bookInfo.m_strTitle, text);
+    }
+    WriteBytes(dir / "Korvane.ncc", std::string("[BookInfo]\r\nTitle=ab\0cd\r\n", 22));
+    Reload();
+    EXPECT_EQ(view.m_bookInfo.m_strTitle, "ab");
+    EXPECT_EQ(Shape(), std::vector<int>{0});  // no section line could be read: one fresh section
+}
+
 TEST_F(ProjectFiles, LoaderLeavesOutMalformedLinesAndBoundsCountsAndLevels) {
     WriteBytes(dir / "Korvane.ncc",
                "[BookInfo]\r\nSectionCount=6\r\n[Section]\r\n1=0,一,2,0,,,\r\n2=1,第二章,3,96000,10,12\r\n"
