@@ -382,11 +382,11 @@ void CKorvaneView::ReadSectionFile(int index, CSectionInformation& section) {
 
 namespace {
 
-// A default no saved value can hold: tells a missing key from an empty one.
-const char kNoValue[] = "\x01";
-
+// A key is missing when the reader gives back whatever default it is handed: any one
+// default could also be a saved value, two different ones cannot both be.
 bool HasKey(const CString& file, const char* section, const char* key) {
-    return GetPrivateProfileString(section, key, kNoValue, file) != kNoValue;
+    return GetPrivateProfileString(section, key, "\x01", file) != "\x01" ||
+           GetPrivateProfileString(section, key, "\x02", file) != "\x02";
 }
 
 CString JoinNames(const std::vector<const char*>& names) {
