@@ -148,6 +148,13 @@ void CKorvaneView::OnProjectOpen() {
         ShowError(this, "フォルダパスが長過ぎます。");
         return;
     }
+    // A format this program never writes would leave the players and the build with
+    // the format of the project before: refuse the file while nothing has changed yet.
+    const int compression = GetPrivateProfileInt("Format", "Compression", 1, file);
+    if (compression < 0 || compression > 4) {
+        ShowError(this, "プロジェクトファイルの音声フォーマットが正しくありません。");
+        return;
+    }
     // A save cut short leaves the old or the new project whole again; a project whose
     // files are damaged is not opened: its next save would make the loss final.
     RecoverProjectFiles(folder);
@@ -157,13 +164,6 @@ void CKorvaneView::OnProjectOpen() {
         for (size_t i = 0; i < damage.size() && i < 10; ++i) text += "\n" + damage[i];
         if (damage.size() > 10) text.AppendFormat("\n他%d個", static_cast<int>(damage.size() - 10));
         ShowError(this, text);
-        return;
-    }
-    // A format this program never writes would leave the players and the build with
-    // the format of the project before: refuse the file while nothing has changed yet.
-    const int compression = GetPrivateProfileInt("Format", "Compression", 1, file);
-    if (compression < 0 || compression > 4) {
-        ShowError(this, "プロジェクトファイルの音声フォーマットが正しくありません。");
         return;
     }
     if (m_bProjectOpen == 1) {
