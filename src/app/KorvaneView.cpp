@@ -305,7 +305,9 @@ bool CKorvaneView::SaveOnClose() {
     if (!m_strProjectFile.IsEmpty() && SaveProject() != 0) {
         const CString text = "プロジェクトの保存時にエラーが発生しました。\n" + m_strProjectFolder +
                              "\n\n保存せずに終了しますか？";
-        if (KvMessageBox(m_bHasWindow ? this : nullptr, text, "確認", MB_YESNO | MB_ICONQUESTION) != IDYES)
+        // "No" is the default: a key pressed by mistake must not throw the changes away.
+        if (KvMessageBox(m_bHasWindow ? this : nullptr, text, "確認", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) !=
+            IDYES)
             return false;
     }
     SaveSettings();
