@@ -231,3 +231,19 @@ TEST_F(DaisyBuild, ARecordingCutShortRollsTheBuildBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// A project opened read-only still gets its project file when the build has turned it
+// into a book: the read-only one is in the backup by then.
+TEST_F(DaisyBuild, AProjectOpenedReadOnlyKeepsAProjectFileAfterTheBuild) {
+    ASSERT_TRUE(SetFileReadOnly(CString(folder.Path("Korvane.ncc")), true));
+    before = FolderFiles(folder.Root());
+    view.m_strUnsavableFolder = view.m_strProjectFolder;
+    EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, kDone}));
+    EXPECT_TRUE(fs::is_regular_file(folder.Path("Korvane.ncc")));
+    EXPECT_NE(ReadBytes(folder.Path("SEC000003.sec")).find("A000003.wav"), std::string::npos);
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), before), "");
+}
+
+}  // namespace
