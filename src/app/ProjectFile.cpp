@@ -67,6 +67,7 @@ bool WriteEmptyFile(const CString& path) {
     CTextFile file;
     return file.Open(path, CTextFile::modeCreateWrite) && file.Close();
 }
+
 const char kProjectFileName[] = "Korvane.ncc";
 
 bool EndsWith(const CString& text, const char* tail) {
@@ -167,7 +168,7 @@ bool CKorvaneView::RecoverProjectFiles(const CString& folder) {
 
 namespace {
 
-// Counts read from a file decide// Counts read from a file decide how long the loaders run: never below 0, never past
+// Counts read from a file decide how long the loaders run: never below 0, never past
 // what a book can hold.
 int ClampCount(int count, int limit) { return std::clamp(count, 0, limit); }
 
