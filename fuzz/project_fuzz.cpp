@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     CKorvaneView second;
     Load(second, out);
-    if (Describe(second) != book) std::abort();
+    if (Describe(second, true) != book) std::abort();
     std::vector<std::pair<std::string, std::string>> saved;
     for (const auto& e : fs::directory_iterator(out)) saved.emplace_back(e.path().filename(), Read(e.path()));
     if (second.SaveProject() != 0) std::abort();
