@@ -16,6 +16,7 @@
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "platform/FontMap.h"
+#include "platform/MessageBox.h"
 #include "platform/ReportList.h"
 
 namespace {
@@ -300,10 +301,18 @@ void CKorvaneView::DeleteAllLists() {
     m_lstPhraseClipboard.RemoveAll();
 }
 
-void CKorvaneView::SaveOnClose() {
+bool CKorvaneView::SaveOnClose() {
+    if (!m_strProjectFile.IsEmpty() && SaveProject() != 0) {
+        const CString text = "プロジェクトの保存時にエラーが発生しました。\n" + m_strProjectFolder +
+                             "\n\n保存せずに終了しますか？";
+        // "No" is the default: a key pressed by mistake must not throw the changes away.
+        if (KvMessageBox(m_bHasWindow ? this : nullptr, text, "確認", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) !=
+            IDYES)
+            return false;
+    }
     SaveSettings();
     SaveColumnWidths();
-    if (!m_strProjectFile.IsEmpty()) SaveProject();
+    return true;
 }
 
 CString CKorvaneView::GetExeFolder() const { return GetProgramFolder(); }

@@ -62,7 +62,8 @@ public:
     void ApplyListFont();
     // The saves of the view's end. They run on the frame's close, while message boxes
     // can still be shown, rather than during window destruction.
-    void SaveOnClose();
+    // False when the project could not be saved and the user chose to stay.
+    bool SaveOnClose();
     CString GetExeFolder() const;
     CString GetTitleText() const;
     void UpdateTitle();
@@ -96,6 +97,18 @@ public:
     void LoadProject();
     void ReadSectionFile(int index, CSectionInformation& section);
     CString GetSectionFilePath(int index) const;
+    // Saves the open project before another takes its place; false, after a message that
+    // names the folder, when the changes could not be saved.
+    bool SaveBeforeSwitch();
+    // What is damaged in a project's files, one line per file with what is wrong; empty
+    // when the files are whole. Reads only.
+    static std::vector<CString> FindProjectDamage(const CString& projectFile);
+    // Puts back, or finishes, a save of the folder that was cut short; false when a file
+    // could not be put right.
+    static bool RecoverProjectFiles(const CString& folder);
+    // The folder of a project the user was told at open that it cannot be saved; saving
+    // it leaves everything as it is.
+    CString m_strUnsavableFolder;
 
     // --- playback
     void OnButtonPlay();
@@ -268,6 +281,8 @@ public:
     int AskBookInfo();                                     // 0 confirmed, 2 cancelled
     int BackupProjectFolder(const CString& backupFolder);  // 0, or 1 after its message (nothing left moved)
     int RestoreFromBackup(const CString& backupFolder);    // 0, or 1 after naming what it could not restore
+    // Moves back what a roll-back left in the backup; 0, or 1 after its message.
+    int FinishPendingRestore(const CString& backupFolder);
     int BuildSectionAudio(int n, const CString& folder, CSectionInformation* section);
     int BuildSectionWav(int n, const CString& folder, const CString& name, CSectionInformation* section);
     int ExportSectionFromWav(int n, const CString& newFolder, const CString& name, CSectionInformation* section,
@@ -382,6 +397,9 @@ public:
     // Cuts one 16-bit mono WAV file into the book while writing it to the project's next
     // audio file at the project's rate. 0 done, 2 cancelled, other values failures already
     // shown, except kImportNumbersUsedUp (audio/SilenceSplitter.h), which the command reports.
+    // Recordings of an import that held no sound: their audio file was removed again,
+    // and the command's end lists them.
+    std::vector<CString> m_arrSoundlessImports;
     int ImportWaveFile(int* pCurrentIndex, const CString& source, const CString& nameText,
                        const CString& progressText);
 
@@ -411,3 +429,8 @@ private:
     bool m_bButtonsEnabled = false;
     std::map<int, CString> m_mapControlText;
 };
+
+// The mark in the backup folder while the project's files are there, and not back in the
+// project folder: from the backup until the build or its roll-back has finished.
+inline constexpr char kBackupPendingMark[] = "Korvane.backup";
+bool IsBackupPending(const CString& backupFolder);

@@ -25,7 +25,10 @@ CMainFrame::CMainFrame()
 
 void CMainFrame::OnClose(wxCloseEvent& event) {
     // Saving may need a message box, which is not safe once destruction has begun.
-    if (m_view) m_view->SaveOnClose();
+    if (m_view && !m_view->SaveOnClose() && event.CanVeto()) {
+        event.Veto();  // the user stays with the changes that could not be saved
+        return;
+    }
     event.Skip();
 }
 

@@ -28,7 +28,7 @@ const FormatRow kFormats[5] = {
     {"MP3 64Kbps Mono", 44100, 64000, 8820, 88200, 2},
 };
 
-void ShowError(wxWindow* parent, const char* text) { KvMessageBox(parent, text, "エラー", MB_OK | MB_ICONSTOP); }
+void ShowError(wxWindow* parent, const CString& text) { KvMessageBox(parent, text, "エラー", MB_OK | MB_ICONSTOP); }
 
 CString LastComponent(const CString& path) {
     int slash = path.ReverseFind('/');
@@ -59,9 +59,16 @@ void CKorvaneView::SetProjectFormat(int compression) {
     SetControlText(IDC_STATIC_FORMAT, "");
 }
 
+bool CKorvaneView::SaveBeforeSwitch() {
+    if (m_bProjectOpen != 1 || SaveProject() == 0) return true;
+    ShowError(this, "プロジェクトの保存時にエラーが発生しました。変更は保存されていません。\n" + m_strProjectFolder);
+    return false;
+}
+
 void CKorvaneView::OnProjectNew() {
     OnButtonStop();
-    if (m_bProjectOpen == 1) SaveProject();
+    // Changes that could not be saved stay open, rather than vanish with the project.
+    if (!SaveBeforeSwitch()) return;
 
     CNewProjectDlg dlg(m_bHasWindow ? this : nullptr);
     if (RunModal(dlg) != IDOK) return;
@@ -107,6 +114,7 @@ void CKorvaneView::OnProjectNew() {
     }
     m_strProjectFolder = folder;
     m_strProjectFile = folder + "/Korvane.ncc";
+    m_strUnsavableFolder.Empty();
     SetCurrentFolder(folder);
     SetProjectFormat(dlg.m_nFormat);
     EnableButtons();
@@ -122,7 +130,7 @@ void CKorvaneView::OnProjectNew() {
 
 void CKorvaneView::OnProjectOpen() {
     OnButtonStop();
-    if (m_bProjectOpen == 1) SaveProject();
+    if (!SaveBeforeSwitch()) return;
 
     CFileChooser request;
     request.title = "プロジェクトを開く";
@@ -147,6 +155,17 @@ void CKorvaneView::OnProjectOpen() {
         ShowError(this, "プロジェクトファイルの音声フォーマットが正しくありません。");
         return;
     }
+    // A save cut short leaves the old or the new project whole again; a project whose
+    // files are damaged is not opened: its next save would make the loss final.
+    RecoverProjectFiles(folder);
+    const std::vector<CString> damage = FindProjectDamage(file);
+    if (!damage.empty()) {
+        CString text = "プロジェクトファイルが壊れているため開けません。\n" + folder + "\n";
+        for (size_t i = 0; i < damage.size() && i < 10; ++i) text += "\n" + damage[i];
+        if (damage.size() > 10) text.AppendFormat("\n他%d個", static_cast<int>(damage.size() - 10));
+        ShowError(this, text);
+        return;
+    }
     if (m_bProjectOpen == 1) {
         m_bookInfo.Clear();
         DeleteAllLists();
@@ -154,6 +173,16 @@ void CKorvaneView::OnProjectOpen() {
     }
     m_strProjectFile = file;
     m_strProjectFolder = folder;
+    m_strUnsavableFolder.Empty();
+    // Said once, here: the project's later saves leave it as it is without a word.
+    const char* reason = IsFileReadOnly(file)        ? "プロジェクトファイルが読み取り専用です。"
+                         : !IsFolderWritable(folder) ? "プロジェクトフォルダに書き込めません。"
+                                                     : nullptr;
+    if (reason) {
+        m_strUnsavableFolder = folder;
+        KvMessageBox(this, CString("このプロジェクトの変更は保存できません。\n") + reason + "\n" + folder, "確認",
+                     MB_OK | MB_ICONWARNING);
+    }
     SetCurrentFolder(folder);
     TheAppProfile().SetProfileFile(m_strProjectFile);
     EnableButtons();

@@ -32,6 +32,7 @@ int CTimeStretch::Reset() {
     m_nOutputEnd = kStartPosition;
     m_nAnchor = kStartPosition;
     m_nInputCount = 0;
+    m_bFed = false;
     std::fill_n(m_input.begin(), 2 * kStartPosition, 0.0f);
     std::fill_n(m_output.begin(), 2 * kStartPosition, 0.0f);
     return 0;
@@ -80,6 +81,7 @@ uint32_t CTimeStretch::OutputCount(uint32_t n) const {
 
 int CTimeStretch::Process(const float* in, float* out, uint32_t n, uint32_t* outCount) {
     const int hop = Hop();
+    if (n > 0) m_bFed = true;
 
     // More input than the buffer holds goes in as room is made by the passes.
     uint32_t taken = 0;
@@ -106,6 +108,39 @@ int CTimeStretch::Process(const float* in, float* out, uint32_t n, uint32_t* out
     m_nOutputEnd -= m;
     m_nAnchor -= m;
     *outCount = static_cast<uint32_t>(m);
+    return 0;
+}
+
+int CTimeStretch::Drain(float* out, uint32_t capacity, uint32_t* outCount) {
+    *outCount = 0;
+    if (!m_bFed) return 0;
+    if (m_nInputCount > 0) {
+        // The rest of the input is one more segment, as long as the input lasts; where
+        // it ends inside the fade, the output already there stays as it is.
+        const int real = static_cast<int>(std::min<uint32_t>(m_nInputCount, kSegment));
+        if (m_nAnchor + kSynthesisHop + kLagMax + kSegment <= kBufferSamples) {
+            std::fill(m_input.begin() + real, m_input.begin() + kSegment, 0.0f);
+            const int start = m_nAnchor + kSynthesisHop + BestLag();
+            const int fade = m_nOutputEnd - start;
+            float* dst = &m_output[start];
+            for (int i = 0; i < real; ++i) {
+                const float w = i < fade ? static_cast<float>(i) / static_cast<float>(fade) : 1.0f;
+                dst[i] = (1.0f - w) * dst[i] + w * m_input[i];
+            }
+            m_nOutputEnd = std::max(m_nOutputEnd, start + real);
+            m_nAnchor += kSynthesisHop;
+        }
+        m_nInputCount = 0;
+    }
+    const int m = std::max(0, std::min(m_nOutputEnd, static_cast<int>(std::min<uint32_t>(capacity, kBufferSamples))));
+    if (m > 0) {
+        std::memcpy(out, m_output.data(), static_cast<size_t>(m) * sizeof(float));
+        std::memmove(m_output.data(), m_output.data() + m, static_cast<size_t>(m_nOutputEnd - m) * sizeof(float));
+    }
+    m_nOutputEnd -= m;
+    m_nAnchor -= m;
+    *outCount = static_cast<uint32_t>(m);
+    if (m_nOutputEnd <= 0) Reset();
     return 0;
 }
 

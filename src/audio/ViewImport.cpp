@@ -53,6 +53,13 @@ void DeleteTempFiles(const CString& folder, const std::vector<CString>& chosen) 
 }
 
 
+bool AnyPhraseUses(const CRecordList<CSectionInformation>& sections, const CString& fileName) {
+    for (const auto& section : sections)
+        for (const auto& phrase : section->m_lstPhrase)
+            if (phrase->m_strFileName.CompareNoCase(fileName) == 0) return true;
+    return false;
+}
+
 bool WriteSamples(CRiffFile& file, const std::vector<int16_t>& samples, std::vector<unsigned char>& bytes,
                   uint64_t& written) {
     bytes.resize(samples.size() * 2);
@@ -101,6 +108,8 @@ int CKorvaneView::ImportAudioFiles(const std::vector<CString>& paths) {
     int index = remembered;
     int result = kImportOk;
     std::vector<CString> leftOut;
+    std::vector<CString> imported;
+    m_arrSoundlessImports.clear();
     bool numbersUsedUp = false;
     const int count = static_cast<int>(paths.size());
 
@@ -136,22 +145,49 @@ int CKorvaneView::ImportAudioFiles(const std::vector<CString>& paths) {
             break;
         }
         RefreshSectionList(index >= 0 ? index : m_lstSection.GetCount());
-        if (result != kImportOk) break;
+        if (result != kImportOk) {
+            // The step said what went wrong; this says with which file, and what is in.
+            if (result != kImportCancelled) {
+                CString text = "次のファイルはインポートできませんでした。\n" + path + "\n\n";
+                if (imported.empty()) {
+                    text += "インポートされたファイルはありません。";
+                } else {
+                    text += "インポートされたファイル：";
+                    for (size_t k = 0; k < imported.size() && k < kListedNames; ++k) text += "\n" + imported[k];
+                    if (imported.size() > kListedNames)
+                        text.AppendFormat("\n…ほか%d個のファイル", static_cast<int>(imported.size() - kListedNames));
+                }
+                KvMessageBox(owner, text, "エラー", MB_OK | MB_ICONSTOP);
+            }
+            break;
+        }
+        if (std::find(m_arrSoundlessImports.begin(), m_arrSoundlessImports.end(), path) == m_arrSoundlessImports.end())
+            imported.push_back(path);
     }
 
     RefreshSectionList(finalRow);
     m_bSuppressPlay = 0;
     DeleteTempFiles(m_strProjectFolder, paths);
     if (result == kImportOk) {
-        if (leftOut.empty()) {
+        if (leftOut.empty() && m_arrSoundlessImports.empty()) {
             KvMessageBox(owner, "完了しました。", "確認", MB_OK | MB_ICONINFORMATION);
         } else {
+            auto list = [](CString& text, const std::vector<CString>& names) {
+                for (size_t i = 0; i < names.size() && i < kListedNames; ++i) text += "\n" + names[i];
+                if (names.size() > kListedNames)
+                    text.AppendFormat("\n…ほか%d個のファイル", static_cast<int>(names.size() - kListedNames));
+            };
             CString text;
-            if (numbersUsedUp) text += "音声ファイルの番号が上限（99999）に達しました。\n";
-            text += "次のファイルはインポートされませんでした。\n";
-            for (size_t i = 0; i < leftOut.size() && i < kListedNames; ++i) text += "\n" + leftOut[i];
-            if (leftOut.size() > kListedNames)
-                text.AppendFormat("\n…ほか%d個のファイル", static_cast<int>(leftOut.size() - kListedNames));
+            if (!leftOut.empty()) {
+                if (numbersUsedUp) text += "音声ファイルの番号が上限（99999）に達しました。\n";
+                text += "次のファイルはインポートされませんでした。\n";
+                list(text, leftOut);
+            }
+            if (!m_arrSoundlessImports.empty()) {
+                if (!text.IsEmpty()) text += "\n\n";
+                text += "次のファイルには音声がないため、インポートされませんでした。\n";
+                list(text, m_arrSoundlessImports);
+            }
             KvMessageBox(owner, text, "確認", MB_OK | MB_ICONWARNING);
         }
     }
@@ -313,6 +349,12 @@ int CKorvaneView::ImportWaveFile(int* pCurrentIndex, const CString& source, cons
     if (closed != kRiffOk) {
         host.ShowError("Waveファイル書込み時にエラーが発生しました。");
         return kImportCannotOpen;
+    }
+    // A recording without a sound gave no phrase: an audio file nothing refers to would
+    // only take up room in the project (and in every backup).
+    if (!cancelled && !AnyPhraseUses(m_lstSection, fileName)) {
+        DeleteFileAt(target);
+        m_arrSoundlessImports.push_back(source);
     }
     return cancelled ? kImportCancelled : kImportOk;
 }

@@ -192,8 +192,11 @@ int CWavePlayOperation::Start() {
         header->dwUser = 0;
         header->dwFlags = 0;
         header->dwLoops = 0;
-        if (int r = ReadBuffer(header)) return r;
-        StretchBuffer(header);
+        if (int r = ReadBuffer(header)) {
+            if (r != kAudioNothingQueued || !DrainStretch(header)) return r;
+        } else {
+            StretchBuffer(header);
+        }
         if (int r = Queue(m_hDevice, header)) return r;
     }
     return kAudioOk;
@@ -212,7 +215,12 @@ int CWavePlayOperation::OnBufferDone(HWAVEOUT device, WAVEHDR* header) {
     if (r != MMSYSERR_NOERROR) return Fail(kAudioUnprepareFailed);
 
     --m_nQueued;
-    if (int read = ReadBuffer(header)) return read;
+    if (int read = ReadBuffer(header)) {
+        // The end of the range is not the end of what is heard: the stretch lags behind.
+        if (read != kAudioNothingQueued || !DrainStretch(header)) return read;
+        header->dwFlags = 0;
+        return Queue(device, header);
+    }
     header->dwFlags = 0;
     StretchBuffer(header);
     return Queue(device, header);
@@ -282,6 +290,20 @@ void CWavePlayOperation::StretchBuffer(WAVEHDR* header) {
     for (uint32_t i = 0; i < n; ++i) m_stretchIn[i] = SampleAt(header->lpData, i);
     uint32_t m = 0;
     m_stretch->Process(m_stretchIn.data(), m_stretchOut.data(), n, &m);
+    PutSamples(header, m);
+}
+
+bool CWavePlayOperation::DrainStretch(WAVEHDR* header) {
+    if (!m_stretch || m_stretch->GetRatio() == 1.0) return false;
+    uint32_t m = 0;
+    m_stretch->Drain(m_stretchOut.data(), static_cast<uint32_t>(std::min<size_t>(kBufferBytes / 2, m_stretchOut.size())),
+                     &m);
+    if (m == 0) return false;
+    PutSamples(header, m);
+    return true;
+}
+
+void CWavePlayOperation::PutSamples(WAVEHDR* header, uint32_t m) {
     m = std::min<uint32_t>(m, kBufferBytes / 2);
     for (uint32_t i = 0; i < m; ++i) {
         const float value = std::clamp(m_stretchOut[i], -32767.0f, 32767.0f);

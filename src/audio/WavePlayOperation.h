@@ -85,6 +85,10 @@ private:
     static uint32_t BytesPerBuffer(const WaveFormatEx& format);
     int ReadBuffer(WAVEHDR* header);
     void StretchBuffer(WAVEHDR* header);
+    // Once the data has run out: fills the header with what the stretch still holds;
+    // false when it holds nothing (or plays at normal speed).
+    bool DrainStretch(WAVEHDR* header);
+    void PutSamples(WAVEHDR* header, uint32_t count);
     // Prepares and writes a filled header; 26 or 27 with their messages.
     int Queue(HWAVEOUT device, WAVEHDR* header);
     int IndexOf(const WAVEHDR* header) const;

@@ -1,76 +1,146 @@
 // The backup that makes the book build safe. Before the build writes anything, every
 // file of the project folder moves into its "Backup" folder and the book in memory is
-// saved there; if the build fails, the files come back from there. Nothing here may
-// lose the user's only copy of a file: every move is checked and undone on failure,
-// and the roll-back copies back before it deletes anything and never touches the
-// backup itself.
+// saved there; if the build fails, the files move back. Nothing here may lose the
+// user's only copy of a file: files only ever move (which needs no free space), every
+// move is checked, and while the project's files are in the backup a mark there says
+// so, so that no later build empties the backup before they are back.
+//
+// Files are listed and moved by the names the system holds, whatever CP932 can spell:
+// a file the program never opens must still go and come back as itself.
 
 #include <set>
+#include <string>
 #include <vector>
 
 #include "app/KorvaneView.h"
 #include "daisy/BookFileFaults.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "platform/TextFile.h"
 
 namespace {
 
 // At most this many names in a message; the rest are counted.
 constexpr size_t kNamesShown = 10;
 
-// The plain files of a folder ("folder/" form), in name order; sub-folders are left out.
-std::vector<CString> FilesIn(const CString& folderWithSlash) {
-    std::vector<CString> names;
-    CFileFind find;
-    bool more = find.FindFile(folderWithSlash + "*.*");
-    while (more) {
-        more = find.FindNextFile();
-        if (!find.IsDirectory()) names.push_back(find.GetFileName());
-    }
-    return names;
-}
-
-CString NameList(const std::vector<CString>& names) {
+CString NameList(const std::vector<std::string>& names) {
     CString list;
-    for (size_t i = 0; i < names.size() && i < kNamesShown; ++i) list += "\n" + names[i];
+    for (size_t i = 0; i < names.size() && i < kNamesShown; ++i) list += "\n" + DisplayName(names[i]);
     if (names.size() > kNamesShown) list.AppendFormat("\n他%d個", static_cast<int>(names.size() - kNamesShown));
     return list;
 }
 
 void ShowError(wxWindow* parent, const CString& text) { KvMessageBox(parent, text, "エラー", MB_OK | MB_ICONSTOP); }
 
-// Deletes a file the program itself put into the backup; a read-only mark it carried
-// over from the project folder does not protect it there.
-bool DeleteBackupFile(const CString& path) {
-    if (BookFileFails(EBookFileStep::BackupClear, path)) return false;
-    if (DeleteFileAt(path)) return true;
-    return IsFileReadOnly(path) && SetFileReadOnly(path, false) && DeleteFileAt(path);
+CString Unslashed(const CString& folder) {
+    return folder.Right(1) == "/" ? folder.Left(folder.GetLength() - 1) : folder;
+}
+
+CString Unlisted(const CString& folder) { return "フォルダの内容が読み取れません。\n" + Unslashed(folder); }
+
+// The plain files of a folder, the mark left out.
+bool FilesIn(const CString& folder, std::vector<std::string>& names) {
+    if (!ListFolderFiles(Unslashed(folder), names)) return false;
+    std::erase(names, std::string(kBackupPendingMark));
+    return true;
+}
+
+bool WriteMark(const CString& backupFolder) {
+    CTextFile mark;
+    return mark.Open(backupFolder + kBackupPendingMark, CTextFile::modeCreateWrite) && mark.Close() &&
+           FlushFolder(Unslashed(backupFolder));
 }
 
 }  // namespace
 
+bool IsBackupPending(const CString& backupFolder) { return NamedFileExists(Unslashed(backupFolder), kBackupPendingMark); }
+
+int CKorvaneView::FinishPendingRestore(const CString& backupFolder) {
+    wxWindow* parent = m_bHasWindow ? this : nullptr;
+    const CString projectFolder = m_strProjectFolder;
+    // The save into the backup may have been cut short too: its old files first.
+    RecoverProjectFiles(Unslashed(backupFolder));
+    std::vector<std::string> held;
+    if (!FilesIn(backupFolder, held)) {
+        ShowError(parent, Unlisted(backupFolder));
+        return 1;
+    }
+    // A file of the same name in both places: which one is the user's is not for the
+    // program to guess.
+    std::vector<std::string> both;
+    for (const std::string& name : held)
+        if (NamedFileExists(projectFolder, name)) both.push_back(name);
+    if (!both.empty()) {
+        ShowError(parent,
+                  "前回のDaisy図書作成で元に戻せなかったファイルがBackupフォルダにあります。\n"
+                  "プロジェクトフォルダにも同じ名前のファイルがあるため、Backupフォルダを空にできません。"
+                  "確認してから、もう一度実行して下さい。" +
+                      NameList(both));
+        return 1;
+    }
+    std::vector<std::string> stranded;
+    for (const std::string& name : held) {
+        if (BookFileFails(EBookFileStep::RestoreMove, backupFolder + DisplayName(name)) ||
+            !MoveNamedFile(Unslashed(backupFolder), projectFolder, name, false))
+            stranded.push_back(name);
+    }
+    if (stranded.empty() && DeleteNamedFile(Unslashed(backupFolder), kBackupPendingMark)) return 0;
+    ShowError(parent, "プロジェクトフォルダを元に戻せませんでした。\n元のファイルはBackupフォルダに残っています。" +
+                          NameList(stranded));
+    return 1;
+}
+
 int CKorvaneView::BackupProjectFolder(const CString& backupFolder) {
     wxWindow* parent = m_bHasWindow ? this : nullptr;
     const CString projectFolder = m_strProjectFolder;
-    const CString projectDir = projectFolder + "/";
+    const CString backupDir = Unslashed(backupFolder);
+
+    // The files of a build whose roll-back did not finish are still only in the backup.
+    if (IsBackupPending(backupFolder) && FinishPendingRestore(backupFolder) != 0) return 1;
 
     // A file left over from the last build that cannot go would block the move of a
     // project file of the same name; stop before anything has moved.
-    for (const CString& name : FilesIn(backupFolder)) {
-        if (!DeleteBackupFile(backupFolder + name)) {
+    std::vector<std::string> stale;
+    if (!FilesIn(backupFolder, stale)) {
+        ShowError(parent, Unlisted(backupFolder));
+        return 1;
+    }
+    for (const std::string& name : stale) {
+        if (BookFileFails(EBookFileStep::BackupClear, backupFolder + DisplayName(name)) ||
+            !DeleteNamedFile(backupDir, name)) {
             ShowError(parent, "バックアップフォルダのファイルが削除できません。" + NameList({name}));
             return 1;
         }
     }
 
-    std::vector<CString> moved;
+    // A folder that cannot be listed is not an empty one: the build would then write
+    // over recordings that never reached the backup.
+    std::vector<std::string> names;
+    if (!FilesIn(projectFolder, names)) {
+        ShowError(parent, Unlisted(projectFolder));
+        return 1;
+    }
+    if (BookFileFails(EBookFileStep::BackupMark, backupFolder + kBackupPendingMark) || !WriteMark(backupFolder)) {
+        DeleteNamedFile(backupDir, kBackupPendingMark);
+        ShowError(parent, "バックアップ作成時にエラーが発生しました。");
+        return 1;
+    }
+
+    std::vector<std::string> moved;
     // Puts back what was moved; names what stays behind, so the user knows where it is.
     auto undoMoves = [&](const CString& message) {
-        std::vector<CString> stranded;
+        RecoverProjectFiles(backupDir);
+        std::vector<std::string> stranded;
         for (auto it = moved.rbegin(); it != moved.rend(); ++it) {
-            if (BookFileFails(EBookFileStep::MoveBack, backupFolder + *it) ||
-                !MoveFileTo(backupFolder + *it, projectDir + *it))
+            if (BookFileFails(EBookFileStep::MoveBack, backupFolder + DisplayName(*it)) ||
+                !MoveNamedFile(backupDir, projectFolder, *it, false))
                 stranded.push_back(*it);
+        }
+        // The save into the backup may have left its own files there.
+        std::vector<std::string> left;
+        if (stranded.empty() && FilesIn(backupFolder, left)) {
+            for (const std::string& name : left) DeleteNamedFile(backupDir, name);
+            DeleteNamedFile(backupDir, kBackupPendingMark);
         }
         CString text = message;
         if (!stranded.empty()) text += "\n\n次のファイルはBackupフォルダに残っています。" + NameList(stranded);
@@ -78,20 +148,21 @@ int CKorvaneView::BackupProjectFolder(const CString& backupFolder) {
         return 1;
     };
 
-    for (const CString& name : FilesIn(projectDir)) {
-        if (BookFileFails(EBookFileStep::BackupMove, projectDir + name) ||
-            !MoveFileTo(projectDir + name, backupFolder + name))
+    for (const std::string& name : names) {
+        if (BookFileFails(EBookFileStep::BackupMove, projectFolder + "/" + DisplayName(name)) ||
+            !MoveNamedFile(projectFolder, backupDir, name, false))
             return undoMoves("バックアップ作成時にエラーが発生しました。" + NameList({name}));
         moved.push_back(name);
     }
 
     // The backup keeps the book as it is in memory, not only as it was last saved.
-    CString savedFolder = backupFolder;
-    if (savedFolder.Right(1) == "/") savedFolder = savedFolder.Left(savedFolder.GetLength() - 1);
-    m_strProjectFolder = savedFolder;
-    SetCurrentFolder(savedFolder);
+    m_strProjectFolder = backupDir;
+    SetCurrentFolder(backupDir);
     m_strProjectFile = backupFolder + "Korvane.ncc";
+    const CString unsavable = m_strUnsavableFolder;
+    m_strUnsavableFolder.Empty();
     const int saved = BookFileFails(EBookFileStep::BackupSave, m_strProjectFile) ? 4 : SaveProject();
+    m_strUnsavableFolder = unsavable;
     m_strProjectFolder = projectFolder;
     m_strProjectFile = projectFolder + "/Korvane.ncc";
     SetCurrentFolder(projectFolder);
@@ -100,27 +171,42 @@ int CKorvaneView::BackupProjectFolder(const CString& backupFolder) {
 }
 
 int CKorvaneView::RestoreFromBackup(const CString& backupFolder) {
-    const CString projectDir = m_strProjectFolder + "/";
-    const std::vector<CString> held = FilesIn(backupFolder);
-    std::vector<CString> failed;
+    wxWindow* parent = m_bHasWindow ? this : nullptr;
+    const CString projectFolder = m_strProjectFolder;
+    const CString backupDir = Unslashed(backupFolder);
+    std::vector<std::string> held;
+    if (!FilesIn(backupFolder, held)) {
+        ShowError(parent, Unlisted(backupFolder) + "\n元のファイルはBackupフォルダに残っています。");
+        return 1;
+    }
 
-    // Copy first: until every file is back, nothing in the project folder is deleted
-    // that a failed copy would leave as the only version.
-    for (const CString& name : held) {
-        if (BookFileFails(EBookFileStep::RestoreCopy, projectDir + name) ||
-            !CopyFileTo(backupFolder + name, projectDir + name, false))
+    // Every file the build started from moves back over what the build wrote in its
+    // place; a move needs no free space, so a full disk cannot keep them out.
+    std::vector<std::string> failed;
+    bool allBack = true;
+    for (const std::string& name : held) {
+        if (BookFileFails(EBookFileStep::RestoreMove, projectFolder + "/" + DisplayName(name)) ||
+            !MoveNamedFile(backupDir, projectFolder, name, true)) {
             failed.push_back(name);
+            allBack = false;
+        }
     }
-    // Then only what the build added: files the backup does not hold.
-    const std::set<CString> heldSet(held.begin(), held.end());
-    for (const CString& name : FilesIn(projectDir)) {
-        if (heldSet.count(name)) continue;
-        if (BookFileFails(EBookFileStep::RestoreDelete, projectDir + name) || !DeleteFileAt(projectDir + name))
-            failed.push_back(name);
+    // Then only what the build added: files the backup did not hold.
+    const std::set<std::string> heldSet(held.begin(), held.end());
+    std::vector<std::string> present;
+    if (FilesIn(projectFolder, present)) {
+        for (const std::string& name : present) {
+            if (heldSet.count(name)) continue;
+            if (BookFileFails(EBookFileStep::RestoreDelete, projectFolder + "/" + DisplayName(name)) ||
+                !DeleteNamedFile(projectFolder, name))
+                failed.push_back(name);
+        }
     }
+    FlushFolder(projectFolder);
+    // The mark goes only when nothing of the project is left in the backup.
+    if (allBack) DeleteNamedFile(backupDir, kBackupPendingMark);
     if (failed.empty()) return 0;
-    ShowError(m_bHasWindow ? this : nullptr,
-              "プロジェクトフォルダを元に戻せませんでした。\n元のファイルはBackupフォルダに残っています。" +
-                  NameList(failed));
+    ShowError(parent, "プロジェクトフォルダを元に戻せませんでした。\n元のファイルはBackupフォルダに残っています。" +
+                          NameList(failed));
     return 1;
 }

@@ -9,6 +9,7 @@
 
 enum class EBookFileStep {
     BackupClear,     // deleting a file left in the backup folder by an earlier build
+    BackupMark,      // writing the mark that the project's files are in the backup
     BackupMove,      // moving a project file into the backup folder
     BackupSave,      // saving the project into the backup folder
     MoveBack,        // moving a file back out of the backup folder after a failed backup
@@ -18,7 +19,7 @@ enum class EBookFileStep {
     Smil,            // closing one SMIL file
     DiscInfo,        // closing DiscInfo.html
     ProjectSave,     // the final save into the project folder
-    RestoreCopy,     // copying a file back from the backup
+    RestoreMove,     // moving a file back from the backup
     RestoreDelete,   // deleting a file the backup does not hold
 };
 

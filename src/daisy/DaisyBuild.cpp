@@ -83,8 +83,18 @@ void CKorvaneView::OnDaisyBuild() {
         return rollBack("DiscInfo.htmlの作成時にエラーが発生しました。");
     // Without the project file the phrases would point at recordings that are now in
     // the backup; a failed save is a failed build.
-    if (BookFileFails(EBookFileStep::ProjectSave, m_strProjectFile) || SaveProject() != 0)
+    // A project opened read-only is saved here all the same: its read-only file is in the
+    // backup now, and without a project file the book would be lost.
+    const CString unsavable = m_strUnsavableFolder;
+    m_strUnsavableFolder.Empty();
+    if (BookFileFails(EBookFileStep::ProjectSave, m_strProjectFile) || SaveProject() != 0) {
+        m_strUnsavableFolder = unsavable;
         return rollBack("プロジェクトファイルの保存時にエラーが発生しました。");
+    }
+
+    // The book stands: the backup may be emptied by the next build.
+    DeleteNamedFile(backupPath, kBackupPendingMark);
+    FlushFolder(backupPath);
 
     // The recordings the undo would point at are gone from the folder.
     m_nSectionUndoKind = 0;

@@ -105,9 +105,10 @@ int JoinSection(const SectionJob& job, CSectionInformation* section, uint32_t& j
         if (!in || in->Seek(static_cast<int64_t>(dataOffset) + phrase->m_nStart, SEEK_SET) < 0)
             return fail("ファイルが開けません。", 5);
 
-        // Only the data chunk is audio; a clip that runs past it is filled with silence
-        // up to its recorded length, so that every later phrase's start still lies where
-        // its audio is and no clip ends beyond the end of the file.
+        // Only the data chunk is audio. A clip that runs past its end (a recording cut
+        // short on the disk) is refused: padding it with silence would give a book that
+        // plays nothing where the narration was, and the build would then throw the
+        // recording's own clips away.
         const uint32_t available = phrase->m_nStart < dataSize ? dataSize - phrase->m_nStart : 0;
         uint32_t toRead = std::min(phrase->m_nLength, available);
         uint32_t written = 0;
@@ -122,13 +123,10 @@ int JoinSection(const SectionJob& job, CSectionInformation* section, uint32_t& j
         }
         in->Close();
         if (written < phrase->m_nLength) {
-            std::fill(buffer.begin(), buffer.end(), 0);
-            for (uint32_t left = phrase->m_nLength - written; left > 0;) {
-                const uint32_t step = std::min(left, kCopyBufferBytes);
-                if (out->Write(buffer.data(), step) != step || BookFileFails(EBookFileStep::SectionWrite, job.outputPath))
-                    return fail("Waveファイル書込み時にエラーが発生しました。", 5);
-                left -= step;
-            }
+            writer.Close(out);
+            ShowError(job.parent, CString::Formatted("セクション%dの音声ファイル", job.n) + phrase->m_strFileName +
+                                      CString::Formatted("が途中で切れています。（フレーズ%d）", j + 1));
+            return 10;
         }
 
         // The recorded lengths decide the starts, whatever the sources held.

@@ -159,6 +159,13 @@ CString Utf8ToCp932(std::string_view utf8) {
 bool Utf8ToCp932Strict(std::string_view utf8, CString& out) {
     std::string s;
     bool ok = CodePointsToCp932(DecodeUtf8(utf8), s, nullptr);
+    // A name is only as good as the way back: several characters share one CP932 form
+    // (a wave dash and a full-width tilde, a yen sign and a backslash), and a path that
+    // comes back as another name would open, list or create another file.
+    if (ok) {
+        std::string back;
+        ok = Cp932ToUtf8Strict(CString(s), back) && back == utf8;
+    }
     out = CString(ok ? std::move(s) : std::string());
     return ok;
 }

@@ -16,7 +16,8 @@ std::u16string Cp932ToUtf16(const CString& text);
 CString Utf16ToCp932(std::u16string_view utf16);
 
 // Strict forms for paths: false (and nothing useful in `out`) when a character cannot
-// be represented, so that such a path fails like a file that cannot be opened.
+// be represented or would not convert back to the same text, so that such a path fails
+// like a file that cannot be opened instead of naming another file.
 bool Cp932ToUtf8Strict(const CString& text, std::string& out);
 bool Utf8ToCp932Strict(std::string_view utf8, CString& out);
 

@@ -268,6 +268,116 @@ bool DeleteFileAt(const CString& path) {
     return ::unlink(sys.c_str()) == 0;
 }
 
+bool IsFileReadable(const CString& path) {
+    std::string sys;
+    if (!ToSystemPath(path, sys)) return false;
+    int fd = ::open(sys.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    char buf[1 << 16];
+    while (ok) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+namespace {
+
+std::string InFolder(const std::string& folder, const std::string& name) {
+    return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+bool SystemFolder(const CString& folder, std::string& sys) { return ToSystemPath(folder, sys); }
+
+}  // namespace
+
+bool ListFolderFiles(const CString& folder, std::vector<std::string>& names) {
+    names.clear();
+    std::string sys;
+    if (!SystemFolder(folder, sys)) return false;
+    DIR* dir = ::opendir(sys.c_str());
+    if (!dir) return false;
+    const int dirFd = ::dirfd(dir);
+    bool ok = true;
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir);
+        if (!e) {
+            ok = errno == 0;
+            break;
+        }
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        struct stat st;
+        if (::fstatat(dirFd, e->d_name, &st, 0) != 0 && ::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            ok = false;  // an entry that cannot be looked at cannot be said to be no file
+            break;
+        }
+        if (!S_ISDIR(st.st_mode)) names.emplace_back(e->d_name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    if (!ok) names.clear();
+    return ok;
+}
+
+bool MoveNamedFile(const CString& fromFolder, const CString& toFolder, const std::string& name, bool replace) {
+    std::string from, to;
+    if (name.empty() || name.find('/') != std::string::npos || !SystemFolder(fromFolder, from) ||
+        !SystemFolder(toFolder, to))
+        return false;
+    from = InFolder(from, name);
+    to = InFolder(to, name);
+    NoteFileChange();
+    if (replace) return ::rename(from.c_str(), to.c_str()) == 0;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    struct stat target;
+    if (::lstat(to.c_str(), &target) == 0) return false;
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool DeleteNamedFile(const CString& folder, const std::string& name) {
+    std::string sys;
+    if (name.empty() || name.find('/') != std::string::npos || !SystemFolder(folder, sys)) return false;
+    NoteFileChange();
+    return ::unlink(InFolder(sys, name).c_str()) == 0;
+}
+
+bool NamedFileExists(const CString& folder, const std::string& name) {
+    std::string sys;
+    struct stat st;
+    return !name.empty() && SystemFolder(folder, sys) && ::lstat(InFolder(sys, name).c_str(), &st) == 0;
+}
+
+CString DisplayName(const std::string& name) { return Utf8ToCp932(name); }
+
+bool FlushFileSystem(const CString& path) {
+    std::string sys;
+    if (!ToSystemPath(path, sys)) return false;
+    int fd = ::open(sys.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::syncfs(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool FlushFolder(const CString& folder) {
+    std::string sys;
+    if (!ToSystemPath(folder, sys)) return false;
+    int fd = ::open(sys.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
 bool GetFileSize64(const CString& path, uint64_t& size) {
     struct stat st;
     if (!StatPath(path, st) || S_ISDIR(st.st_mode)) return false;
@@ -301,6 +411,11 @@ bool SetFileReadOnly(const CString& path, bool readOnly) {
         mode |= S_IWUSR;
     }
     return ::chmod(sys.c_str(), mode) == 0;
+}
+
+bool IsFolderWritable(const CString& path) {
+    std::string sys;
+    return ToSystemPath(path, sys) && ::access(sys.c_str(), W_OK | X_OK) == 0;
 }
 
 bool MatchFileName(const CString& pattern, const CString& name) {

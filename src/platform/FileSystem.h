@@ -63,6 +63,31 @@ bool ReplaceFileWith(const CString& target, const CString& source);
 // Deletes a file; a folder or a read-only file is not deleted.
 bool DeleteFileAt(const CString& path);
 
+// True when the whole file can be read: a file that exists but cannot be read (no
+// permission, an I/O error) is not to be taken for an empty one.
+bool IsFileReadable(const CString& path);
+
+// Names as the system holds them (bytes on the disk, whatever CP932 can carry), for
+// code that only lists, moves and deletes files and must not miss or confuse any.
+// The plain files of a folder (links to files too; sub-folders left out), in byte
+// order. False when the folder cannot be read: an unreadable folder is not an empty one.
+bool ListFolderFiles(const CString& folder, std::vector<std::string>& names);
+// Moves the file `name` from one folder to the other under the same name, in one step
+// on one file system. With `replace` an existing target is replaced; without, the move
+// fails when the target exists.
+bool MoveNamedFile(const CString& fromFolder, const CString& toFolder, const std::string& name, bool replace);
+// Deletes the file `name` of a folder, read-only or not.
+bool DeleteNamedFile(const CString& folder, const std::string& name);
+bool NamedFileExists(const CString& folder, const std::string& name);
+// The name for messages ("?" for what CP932 cannot show).
+CString DisplayName(const std::string& name);
+
+// Writes what the file system holding `path` has cached to the disk: what was written
+// before survives a power cut. False on an I/O error.
+bool FlushFileSystem(const CString& path);
+// Writes a folder's entries to the disk (renames and deletes in it).
+bool FlushFolder(const CString& folder);
+
 bool GetFileSize64(const CString& path, uint64_t& size);
 // Bytes that the user may still write on the volume that holds the path.
 bool GetFreeBytes(const CString& path, uint64_t& freeBytes);
@@ -70,6 +95,8 @@ bool GetFreeBytes(const CString& path, uint64_t& freeBytes);
 // Read-only means the owner may not write. Missing files are not read-only.
 bool IsFileReadOnly(const CString& path);
 bool SetFileReadOnly(const CString& path, bool readOnly);
+// True when files can be created, renamed and deleted in the folder.
+bool IsFolderWritable(const CString& path);
 
 // The path of an existing entry whose last component matches that of `path` without
 // case ("ncc.html" finds "NCC.HTML"); an exact match is preferred. False when none.

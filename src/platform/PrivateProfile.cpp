@@ -247,7 +247,12 @@ bool WriteFileBytes(int fd, const std::string& bytes) {
 CString GetPrivateProfileString(const CString& section, const CString& key, const CString& defaultValue,
                                 const CString& path, int maxBytes) {
     std::string value;
-    if (LookUp(section, key, path, value)) return CutToBytes(value, maxBytes);
+    if (LookUp(section, key, path, value)) {
+        // The caller gets a C string: a zero byte in a damaged file ends the value there,
+        // as it would for the original's callers (and for every writer of the value).
+        if (size_t zero = value.find('\0'); zero != std::string::npos) value.resize(zero);
+        return CutToBytes(value, maxBytes);
+    }
     std::string_view def = defaultValue.str();
     while (!def.empty() && IsBlank(static_cast<unsigned char>(def.back()))) def.remove_suffix(1);
     return CutToBytes(def, maxBytes);

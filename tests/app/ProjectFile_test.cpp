@@ -132,6 +132,23 @@ TEST_F(ProjectFiles, AFailedSaveLeavesThePreviousProjectReadable) {
     EXPECT_EQ(Book(), before);
 }
 
+// The reader drops blanks and one pair of quotes around a value; book texts that have
+// them come back as they were. A zero byte in a damaged file ends its value.
+TEST_F(ProjectFiles, BookTextsWithQuotesOrBlanksAroundThemComeBack) {
+    AddSection("一", 1);
+    const char* texts[] = {"\"引用\"", "'a'", "  前後  ", "\"", "\"\"", "a\"b\"", "\ttab"};
+    for (const char* text : texts) {
+        view.m_bookInfo.m_strTitle = text;
+        ASSERT_EQ(view.SaveProject(), 0);
+        Reload();
+        EXPECT_EQ(view.m_bookInfo.m_strTitle, text);
+    }
+    WriteBytes(dir / "Korvane.ncc", std::string("[BookInfo]\r\nTitle=ab\0cd\r\n", 22));
+    Reload();
+    EXPECT_EQ(view.m_bookInfo.m_strTitle, "ab");
+    EXPECT_EQ(Shape(), std::vector<int>{0});  // no section line could be read: one fresh section
+}
+
 TEST_F(ProjectFiles, LoaderLeavesOutMalformedLinesAndBoundsCountsAndLevels) {
     WriteBytes(dir / "Korvane.ncc",
                "[BookInfo]\r\nSectionCount=6\r\n[Section]\r\n1=0,一,2,0,,,\r\n2=1,第二章,3,96000,10,12\r\n"
@@ -187,6 +204,187 @@ TEST_F(ProjectFiles, AMissingFolderFailsAndAReadOnlyProjectFileIsLeftAlone) {
                     fs::perm_options::remove);
     EXPECT_EQ(view.SaveProject(), 0);
     EXPECT_EQ(Folder(), (Files{{"Korvane.ncc", "old"}, {"SEC000001.sec", "old section"}}));
+}
+
+}  // namespace
+
+namespace {
+
+// A second project folder beside the first, for the commands that switch projects.
+class ProjectSwitch : public ProjectFiles {
+protected:
+    void SetUp() override {
+        ProjectFiles::SetUp();
+        other = dir.string() + "-other";
+        fs::remove_all(other);
+        fs::create_directories(other);
+        AddSection("一", 2);
+        AddSection("二", 3);
+        view.m_bProjectOpen = 1;
+        view.m_bSuppressPlay = 1;  // an opened project selects its first phrase; nothing is to play here
+    }
+    void TearDown() override {
+        fs::permissions(other / "Korvane.ncc", fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(other, ec);
+        ProjectFiles::TearDown();
+    }
+    // Runs `action` with a file chooser answered by `file` (when not empty) and the boxes
+    // by `answers`; returns the boxes' texts.
+    std::vector<std::string> Run(const std::function<void()>& action, const std::string& file = "",
+                                 std::initializer_list<int> answers = {}) {
+        CUiScript script;
+        if (!file.empty()) script.AnswerFile({CString(file)});
+        for (int a : answers) script.AnswerBox(a);
+        action();
+        std::vector<std::string> texts;
+        for (const CString& t : script.BoxTexts()) texts.push_back(t.str());
+        return texts;
+    }
+    fs::path other;
+};
+
+// A save that fails leaves the project open, with its changes, and says where: new and
+// open stop, the end of the program asks.
+TEST_F(ProjectSwitch, AFailedSaveKeepsTheProjectOpenAndNamesTheFolder) {
+    const BookData book = Book();
+    const std::string folder = dir.string();
+    fs::remove_all(dir);  // the folder went away (a removed stick, say): nothing can be saved
+    const std::string text = "プロジェクトの保存時にエラーが発生しました。変更は保存されていません。\n" + folder;
+    EXPECT_EQ(Run([&] { view.OnProjectOpen(); }, "", {IDOK}), std::vector<std::string>{text});
+    EXPECT_EQ(Run([&] { view.OnProjectNew(); }, "", {IDOK}), std::vector<std::string>{text});
+    EXPECT_EQ(view.m_strProjectFolder.str(), folder);
+    EXPECT_EQ(Book(), book);
+    const std::string ask = "プロジェクトの保存時にエラーが発生しました。\n" + folder + "\n\n保存せずに終了しますか？";
+    bool closes = true;
+    EXPECT_EQ(Run([&] { closes = view.SaveOnClose(); }, "", {IDNO}), std::vector<std::string>{ask});
+    EXPECT_FALSE(closes);
+    EXPECT_EQ(Run([&] { closes = view.SaveOnClose(); }, "", {IDYES}), std::vector<std::string>{ask});
+    EXPECT_TRUE(closes);
+    fs::create_directories(dir);
+}
+
+// Damage found at open is named file by file; the project that was open stays open and
+// nothing changes on disk.
+TEST_F(ProjectSwitch, ADamagedProjectIsNotOpened) {
+    ASSERT_EQ(view.SaveProject(), 0);
+    const Files good = Folder();
+    const BookData book = Book();
+    const std::string ncc = good.at("Korvane.ncc");
+    struct Case {
+        const char* what;
+        std::function<void()> damage;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"truncated", [&] { WriteBytes(other / "Korvane.ncc", ncc.substr(0, ncc.find("OrgPublisher="))); },
+         "Korvane.ncc：項目がありません（OrgPublisher、OrgPublishDate、PublishDate、"
+         "Genre、Scheme、SectionCount、WaveImportCount）。"},
+        {"cut in the sections", [&] { WriteBytes(other / "Korvane.ncc", ncc.substr(0, ncc.rfind("2="))); },
+         "Korvane.ncc：セクション数2に対して1個しか読み込めません。"},
+        {"random bytes", [&] { WriteBytes(other / "Korvane.ncc", std::string("\x8a\x00\xff\x13zz=\x81", 8)); },
+         "Korvane.ncc：項目がありません（Compression、SamplePerSec、Channels、Bits、Bitrate、Title、Author、Isbn、"
+         "Discrimination、Publisher、Reader、Editor、OrgPublisher、OrgPublishDate、PublishDate、Genre、Scheme、"
+         "SectionCount、WaveImportCount）。"},
+        {"empty", [&] { WriteBytes(other / "Korvane.ncc", ""); },
+         "Korvane.ncc：項目がありません（Compression、SamplePerSec、Channels、Bits、Bitrate、Title、Author、Isbn、"
+         "Discrimination、Publisher、Reader、Editor、OrgPublisher、OrgPublishDate、PublishDate、Genre、Scheme、"
+         "SectionCount、WaveImportCount）。"},
+        {"missing section file", [&] { fs::remove(other / "SEC000002.sec"); }, "SEC000002.sec：ファイルがありません。"},
+        {"unreadable section file",
+         [&] {
+             fs::remove(other / "SEC000002.sec");
+             fs::create_directory(other / "SEC000002.sec");
+         },
+         "SEC000002.sec：読み込めません。"},
+        {"short section file",
+         [&] {
+             const std::string sec = good.at("SEC000002.sec");
+             WriteBytes(other / "SEC000002.sec", sec.substr(0, sec.find("3=")));
+         },
+         "SEC000002.sec：フレーズ数3に対して2個しか読み込めません。"},
+        {"section file of another save",
+         [&] { WriteBytes(other / "SEC000002.sec", good.at("SEC000001.sec")); },
+         "SEC000002.sec：フレーズ数2がプロジェクトファイルの3と合いません。"},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(other);
+        fs::create_directories(other);
+        for (const auto& [name, bytes] : good) WriteBytes(other / name, bytes);
+        c.damage();
+        Files damaged;
+        for (const auto& entry : fs::directory_iterator(other))
+            if (entry.is_regular_file()) damaged[entry.path().filename()] = ReadBytes(entry.path());
+        const std::string text = "プロジェクトファイルが壊れているため開けません。\n" + other.string() + "\n\n" + c.expected;
+        EXPECT_EQ(Run([&] { view.OnProjectOpen(); }, (other / "Korvane.ncc").string(), {IDOK}),
+                  std::vector<std::string>{text})
+            << c.what;
+        EXPECT_EQ(view.m_strProjectFolder.str(), dir.string()) << c.what;
+        EXPECT_EQ(Book(), book) << c.what;
+        Files after;
+        for (const auto& entry : fs::directory_iterator(other))
+            if (entry.is_regular_file()) after[entry.path().filename()] = ReadBytes(entry.path());
+        EXPECT_EQ(after, damaged) << c.what;
+    }
+    // The whole project opens.
+    fs::remove_all(other);
+    fs::create_directories(other);
+    for (const auto& [name, bytes] : good) WriteBytes(other / name, bytes);
+    EXPECT_EQ(Run([&] { view.OnProjectOpen(); }, (other / "Korvane.ncc").string()), std::vector<std::string>{});
+    EXPECT_EQ(view.m_strProjectFolder.str(), other.string());
+    EXPECT_EQ(Book(), book);
+}
+
+// A read-only project says so when it opens, once; its saves then change nothing.
+TEST_F(ProjectSwitch, AReadOnlyProjectSaysSoOnceAtOpen) {
+    ASSERT_EQ(view.SaveProject(), 0);
+    for (const auto& [name, bytes] : Folder()) WriteBytes(other / name, bytes);
+    fs::permissions(other / "Korvane.ncc", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    const Files files = Folder();
+    EXPECT_EQ(Run([&] { view.OnProjectOpen(); }, (other / "Korvane.ncc").string(), {IDOK}),
+              std::vector<std::string>{"このプロジェクトの変更は保存できません。\nプロジェクトファイルが読み取り専用です。\n" +
+                                       other.string()});
+    SectionAt(0)->m_strHeading = "変更";
+    EXPECT_EQ(Run([&] { view.OnProjectOpen(); }, dir.string() + "/Korvane.ncc"), std::vector<std::string>{});
+    EXPECT_EQ(view.m_strProjectFolder.str(), dir.string());
+    EXPECT_EQ(SectionAt(0)->m_strHeading, "一");
+}
+
+// The switch-over from the old files to the new is all or nothing: a section file that
+// cannot be replaced puts back those already replaced, and a save cut short is settled
+// at the next open or save.
+TEST_F(ProjectFiles, TheSwitchOverIsAllOrNothing) {
+    AddSection("一", 1);
+    AddSection("二", 2);
+    AddSection("三", 1);
+    ASSERT_EQ(view.SaveProject(), 0);
+    const Files files = Folder();
+    const BookData before = Book();
+    fs::permissions(dir / "SEC000002.sec", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    SectionAt(0)->m_strHeading = "新";
+    PhraseAt(0, 0)->m_nLength = 5;
+    PhraseAt(2, 0)->m_nLength = 7;
+    EXPECT_EQ(view.SaveProject(), 1);
+    EXPECT_EQ(Folder(), files);
+    fs::permissions(dir / "SEC000002.sec", fs::perms::owner_write, fs::perm_options::add);
+
+    // Cut short before the project file was placed: the old files come back.
+    WriteBytes(dir / "Korvane.ncc.tmp", "new");
+    fs::rename(dir / "SEC000001.sec", dir / "SEC000001.sec.old");
+    WriteBytes(dir / "SEC000001.sec", "new");
+    WriteBytes(dir / "SEC000003.sec.tmp", "new");
+    ASSERT_TRUE(CKorvaneView::RecoverProjectFiles(view.m_strProjectFolder));
+    EXPECT_EQ(Folder(), files);
+    // Cut short after it was placed: only the leftovers go.
+    ASSERT_EQ(view.SaveProject(), 0);
+    const Files saved = Folder();
+    WriteBytes(dir / "SEC000002.sec.old", "old");
+    ASSERT_TRUE(CKorvaneView::RecoverProjectFiles(view.m_strProjectFolder));
+    EXPECT_EQ(Folder(), saved);
+    Reload();
+    EXPECT_NE(Book(), before);
+    EXPECT_EQ(SectionAt(0)->m_strHeading, "新");
 }
 
 }  // namespace

@@ -183,17 +183,45 @@ TEST_F(Import, NumberLimitNamesTheFilesLeftOut) {
     }
 }
 
-TEST_F(Import, CommandStopsAtAFileItCannotTake) {
+TEST_F(Import, CommandStopsAtAFileItCannotTakeAndNamesIt) {
     WriteBytes(folder.Path("b.mp3"), std::string(1000, '\xff'));  // needs the decoder
     const CString first = Source("a.wav", 22050, "S3"), last = Source("c.wav", 22050, "S3");
     Restart(0);
-    EXPECT_EQ(Command({first, folder.CPath("gone.wav"), last}, kImportCannotOpen).at(0).text, "ファイルが存在しません。");
-    EXPECT_EQ(Command({folder.CPath("b.mp3"), last}, kImportBadFile).at(0).text, "このファイルはインポート出来ません。");
+    auto boxes = [&](const std::vector<CString>& paths, int expected) {
+        CUiScript script;
+        script.AnswerBox(IDOK).AnswerBox(IDOK);
+        EXPECT_EQ(view.ImportAudioFiles(paths), expected);
+        return script.BoxTexts();
+    };
+    // The step's own message, then which file it was and which came in before it.
+    EXPECT_EQ(boxes({first, folder.CPath("gone.wav"), last}, kImportCannotOpen),
+              (std::vector<CString>{"ファイルが存在しません。", "次のファイルはインポートできませんでした。\n" +
+                                                                    folder.CPath("gone.wav") +
+                                                                    "\n\nインポートされたファイル：\n" + first}));
+    EXPECT_EQ(boxes({folder.CPath("b.mp3"), last}, kImportBadFile),
+              (std::vector<CString>{"このファイルはインポート出来ません。",
+                                    "次のファイルはインポートできませんでした。\n" + folder.CPath("b.mp3") +
+                                        "\n\nインポートされたファイルはありません。"}));
     // The first file stays imported, and no completion is shown.
     ASSERT_EQ(view.m_lstSection.GetCount(), 1);
     EXPECT_EQ(view.m_lstSection.GetAt(0)->m_strComment, "a.wav");
 
     EXPECT_EQ(view.m_bSuppressPlay, 0);
+}
+
+// A recording with no sound adds nothing, leaves no audio file behind, and the end of
+// the command says which it was.
+TEST_F(Import, ARecordingWithoutSoundLeavesNoFileAndIsNamed) {
+    Restart(0);
+    const CString quiet = Source("quiet.wav", 22050, "Q30"), loud = Source("loud.wav", 22050, "S3");
+    std::vector<CUiRecord> boxes = Command({quiet, loud}, kImportOk);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "次のファイルには音声がないため、インポートされませんでした。\n\n" + quiet);
+    EXPECT_EQ(boxes[0].style, MB_OK | MB_ICONWARNING);
+    EXPECT_FALSE(fs::exists(folder.Path("prj/A000001.wav")));
+    EXPECT_TRUE(fs::exists(folder.Path("prj/A000002.wav")));
+    ASSERT_EQ(view.m_lstSection.GetCount(), 1);
+    EXPECT_EQ(view.m_lstSection.GetAt(0)->m_lstPhrase.GetHead()->m_strFileName, "A000002.wav");
 }
 
 TEST_F(Import, CancelInTheFirstFileEndsTheCommandThere) {

@@ -73,7 +73,7 @@ TEST_F(DaisyBuild, EachFailingStepLeavesTheProjectAsItWas) {
     };
     const Case cases[] = {
         {EBookFileStep::BackupMove, 1, "バックアップ作成時にエラーが発生しました。\nA000001.wav"},
-        {EBookFileStep::BackupMove, 4, "バックアップ作成時にエラーが発生しました。\nmemo.txt"},
+        {EBookFileStep::BackupMove, 7, "バックアップ作成時にエラーが発生しました。\nmemo.txt"},
         {EBookFileStep::BackupSave, 1, "バックアップへのプロジェクト保存時にエラーが発生しました。"},
         {EBookFileStep::SectionWrite, 1, "Waveファイル書込み時にエラーが発生しました。"},
         {EBookFileStep::SectionClose, 3, "Waveファイル書込み時にエラーが発生しました。"},
@@ -91,11 +91,8 @@ TEST_F(DaisyBuild, EachFailingStepLeavesTheProjectAsItWas) {
             EXPECT_TRUE(fault.Fired()) << c.message;
         }
         ExpectUntouched(c.message, true);
-        // A failed backup leaves nothing of the project in the backup folder.
-        if (c.step == EBookFileStep::BackupMove || c.step == EBookFileStep::BackupSave)
-            EXPECT_TRUE(FolderFiles(folder.Path("Backup")).empty()) << c.message;
-        else
-            EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), before), "") << c.message;
+        // Every file moved back: nothing of the project is left in the backup folder.
+        EXPECT_TRUE(FolderFiles(folder.Path("Backup")).empty()) << c.message;
     }
     // A recording that cannot be read rolls back after the sections' message.
     view.m_bookInfo.m_strDiscrimination.Empty();
@@ -108,21 +105,40 @@ TEST_F(DaisyBuild, EachFailingStepLeavesTheProjectAsItWas) {
     EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, kDone}));
 }
 
-TEST_F(DaisyBuild, AFailedRestoreSaysWhatAndLeavesTheBackupAlone) {
+TEST_F(DaisyBuild, AFailedRollBackKeepsTheBackupUntilTheNextBuildPutsItBack) {
     {
-        ScopedFault faults({{EBookFileStep::Ncc, ""}, {EBookFileStep::RestoreCopy, "A000001.wav"},
+        ScopedFault faults({{EBookFileStep::Ncc, ""}, {EBookFileStep::RestoreMove, "A000002.wav"},
                             {EBookFileStep::RestoreDelete, "A000003.wav"}});
         EXPECT_EQ(Build({IDYES, IDOK, IDOK}),
                   (std::vector<CString>{kAsk,
                                         "プロジェクトフォルダを元に戻せませんでした。\n元のファイルはBackupフォルダに"
-                                        "残っています。\nA000001.wav\nA000003.wav",
+                                        "残っています。\nA000002.wav\nA000003.wav",
                                         "NCC.htmlの作成時にエラーが発生しました。"}));
     }
-    EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), before), "");
-    // Everything else came back, what the build added is gone but for the file that could
-    // not be deleted, and the file that could not be copied back is not deleted either.
-    EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), before), " ~A000001.wav +A000003.wav");
+    // The recording that could not move back is still in the backup, marked as such; the
+    // section file the build wrote under its name is in the project folder.
+    EXPECT_EQ(ReadBytes(folder.Path("Backup/A000002.wav")), before["A000002.wav"]);
+    EXPECT_TRUE(fs::exists(folder.Path("Backup/Korvane.backup")));
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), before), " ~A000002.wav +A000003.wav");
     EXPECT_EQ(DescribeBook(view.m_lstSection), book);
+
+    // The next build does not empty the backup over it: it cannot tell which of the two
+    // files is the user's, so it says so and changes nothing.
+    const auto project = FolderFiles(folder.Root());
+    const auto backup = FolderFiles(folder.Path("Backup"));
+    EXPECT_EQ(Build({IDYES, IDOK}),
+              (std::vector<CString>{kAsk, "前回のDaisy図書作成で元に戻せなかったファイルがBackupフォルダにあります。\n"
+                                          "プロジェクトフォルダにも同じ名前のファイルがあるため、Backupフォルダを空にできません。"
+                                          "確認してから、もう一度実行して下さい。\nA000002.wav"}));
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), project), "");
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), backup), "");
+    // Once the user has moved the build's file away, the next build puts the recording
+    // back first and builds.
+    fs::remove(folder.Path("A000002.wav"));
+    fs::remove(folder.Path("A000003.wav"));
+    view.m_bookInfo.m_strDiscrimination.Empty();  // the failed build gave the book its identifier
+    EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, kDone}));
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), before), "");
 }
 
 TEST_F(DaisyBuild, AFailedMoveBackNamesTheFilesLeftInTheBackup) {
@@ -173,6 +189,61 @@ TEST_F(DaisyBuild, NothingChangesWhenTheBuildStopsBeforeTheBackup) {
                   (std::vector<CString>{kAsk, "バックアップフォルダのファイルが削除できません。\nstale.txt"}));
     }
     ExpectUntouched("stale backup file", true);
+}
+
+}  // namespace
+
+namespace {
+
+// Files the program only moves keep their names, whatever CP932 can spell: a note named
+// with a wave dash (U+301C) beside one with a full-width tilde goes into the backup and
+// back as itself.
+TEST_F(DaisyBuild, NamesCp932CannotHoldGoAndComeBackAsThemselves) {
+    const std::string dash = folder.Path("\xE7\xAC\xAC" "1\xE3\x80\x9C" "3\xE7\xAB\xA0.txt");  // 第1〜3章.txt
+    const std::string tilde = folder.Path("\xE7\xAC\xAC" "1\xEF\xBD\x9E" "3\xE7\xAB\xA0.txt");  // 第1～3章.txt
+    WriteBytes(dash, "dash");
+    WriteBytes(tilde, "tilde");
+    {
+        ScopedFault fault(EBookFileStep::Ncc);
+        EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, "NCC.htmlの作成時にエラーが発生しました。"}));
+    }
+    EXPECT_EQ(ReadBytes(dash), "dash");
+    EXPECT_EQ(ReadBytes(tilde), "tilde");
+    view.m_bookInfo.m_strDiscrimination.Empty();
+    EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, kDone}));
+    EXPECT_EQ(ReadBytes(folder.Path("Backup/\xE7\xAC\xAC" "1\xE3\x80\x9C" "3\xE7\xAB\xA0.txt")), "dash");
+    EXPECT_EQ(ReadBytes(folder.Path("Backup/\xE7\xAC\xAC" "1\xEF\xBD\x9E" "3\xE7\xAB\xA0.txt")), "tilde");
+}
+
+}  // namespace
+
+namespace {
+
+// A recording cut short on the disk: the build says which section and file, and puts the
+// project back, instead of a finished book with silence where the narration was.
+TEST_F(DaisyBuild, ARecordingCutShortRollsTheBuildBack) {
+    const std::string bytes = ReadBytes(folder.Path("A000002.wav"));
+    WriteBytes(folder.Path("A000002.wav"), bytes.substr(0, bytes.size() - 5000));
+    before = FolderFiles(folder.Root());
+    EXPECT_EQ(Build({IDYES, IDOK}),
+              (std::vector<CString>{kAsk, "セクション3の音声ファイルA000002.wavが途中で切れています。（フレーズ3）"}));
+    ExpectUntouched("cut short", true);
+}
+
+}  // namespace
+
+namespace {
+
+// A project opened read-only still gets its project file when the build has turned it
+// into a book: the read-only one is in the backup by then.
+TEST_F(DaisyBuild, AProjectOpenedReadOnlyKeepsAProjectFileAfterTheBuild) {
+    ASSERT_TRUE(SetFileReadOnly(CString(folder.Path("Korvane.ncc")), true));
+    before = FolderFiles(folder.Root());
+    view.m_strUnsavableFolder = view.m_strProjectFolder;
+    EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, kDone}));
+    EXPECT_TRUE(fs::is_regular_file(folder.Path("Korvane.ncc")));
+    EXPECT_NE(ReadBytes(folder.Path("SEC000003.sec")).find("A000003.wav"), std::string::npos);
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), before), "");
 }
 
 }  // namespace

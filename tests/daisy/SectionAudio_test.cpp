@@ -26,29 +26,44 @@ protected:
     std::string source = Pattern(20000, 1);
 };
 
-TEST_F(SectionAudio, ClipsAreJoinedBackToBackPaddedWithSilenceAndPhrasesPointIntoTheJoin) {
+TEST_F(SectionAudio, ClipsAreJoinedBackToBackAndPhrasesPointIntoTheJoin) {
     // A chunk after the data is not audio and must not be copied.
     std::string bytes = ReadBytes(folder.Path("Backup/A000001.wav")) + std::string("LIST\x04\0\0\0INFO", 12);
     const uint32_t riff = static_cast<uint32_t>(bytes.size() - 8);
     bytes.replace(4, 4, std::string{static_cast<char>(riff), static_cast<char>(riff >> 8), static_cast<char>(riff >> 16), 0});
     WriteBytes(folder.Path("Backup/A000001.wav"), bytes);
-    // The third clip runs 1000 bytes past the recording's end.
-    CSectionInformation* s = AddClipSection(view, 0, "a", "A000001.wav", {1000, 2000, 3000, 500});
-    const uint32_t sources[] = {500, 4000, 18000, 0}, starts[] = {0, 1000, 3000, 6000};
+    // The third clip ends exactly at the recording's end.
+    CSectionInformation* s = AddClipSection(view, 0, "a", "A000001.wav", {1000, 2000, 2000, 500});
+    const uint32_t sources[] = {500, 4000, 18000, 0}, starts[] = {0, 1000, 3000, 5000};
     for (int j = 0; j < 4; ++j) s->m_lstPhrase.GetAt(j)->m_nStart = sources[j];
     s->m_nSectionTime = 1;  // stale: the build sets it from the joined file
     ASSERT_EQ(view.BuildSectionWav(1, view.m_strProjectFolder, "A000007.wav", s), 0);
 
     uint32_t rate = 0;
     EXPECT_EQ(WavData(folder.Path("A000007.wav"), &rate), source.substr(500, 1000) + source.substr(4000, 2000) +
-                                                              source.substr(18000) + std::string(1000, '\0') +
-                                                              source.substr(0, 500));
+                                                              source.substr(18000) + source.substr(0, 500));
     EXPECT_EQ(rate, 22050u);
     for (int j = 0; j < 4; ++j) {
         EXPECT_EQ(s->m_lstPhrase.GetAt(j)->m_nStart, starts[j]);
         EXPECT_EQ(s->m_lstPhrase.GetAt(j)->m_strFileName, "A000007.wav");
     }
-    EXPECT_EQ(s->m_nSectionTime, 6500u);
+    EXPECT_EQ(s->m_nSectionTime, 5500u);
+}
+
+// A recording shorter than its phrases (cut short on the disk, or its header claiming
+// more than the file holds) is no book of silence: the section is refused, naming it.
+TEST_F(SectionAudio, ARecordingShorterThanItsPhrasesIsRefused) {
+    const std::string whole = ReadBytes(folder.Path("Backup/A000001.wav"));
+    const std::pair<std::string, int> cases[] = {{whole, 3}, {whole.substr(0, whole.size() - 3000), 2}};
+    for (const auto& [bytes, phrase] : cases) {
+        WriteBytes(folder.Path("Backup/A000001.wav"), bytes);
+        CSectionInformation* s = AddClipSection(view, 0, "a", "A000001.wav", {9000, 9000, 3000});
+        CUiScript script;
+        script.AnswerBox(IDOK);
+        EXPECT_EQ(view.BuildSectionWav(2, view.m_strProjectFolder, "A000002.wav", s), 10);
+        EXPECT_EQ(script.BoxTexts(), std::vector<CString>{"セクション2の音声ファイルA000001.wavが途中で切れています。" +
+                                                          CString::Formatted("（フレーズ%d）", phrase)});
+    }
 }
 
 TEST_F(SectionAudio, EveryFailureIsAnErrorBoxAndAResult) {

@@ -64,8 +64,13 @@ TEST(CodePagePaths, StrictConversionFailsInsteadOfReplacing) {
     EXPECT_FALSE(Cp932ToUtf8Strict(Bytes("dir/\x83"), utf8));
     EXPECT_FALSE(Cp932ToUtf8Strict(Bytes("\x85\x40"), utf8));  // a lead byte with an unassigned pair
     CString cp;
-    EXPECT_TRUE(Utf8ToCp932Strict(U8(u8"ソ/表\u301C"), cp));
-    EXPECT_EQ(cp, CString("ソ/表") + "\x81\x60");  // the input-method forms count as representable
+    EXPECT_TRUE(Utf8ToCp932Strict(U8(u8"ソ/表\uFF5E"), cp));
+    EXPECT_EQ(cp, CString("ソ/表") + "\x81\x60");
+    // Characters that share a CP932 form with another come back as that other one: as a
+    // name they would open, list or create another file, so they are no path.
+    for (const char8_t* name : {u8"第1\u301C3章.txt", u8"\u2212", u8"\u2016", u8"\u00A2", u8"\u00A3", u8"\u00AC",
+                                u8"\u00A5", u8"\u203E"})
+        EXPECT_FALSE(Utf8ToCp932Strict(U8(name), cp)) << Cp932ToUtf8(Utf8ToCp932(U8(name)));
     EXPECT_FALSE(Utf8ToCp932Strict(U8(u8"caf\u00E9"), cp));
     EXPECT_FALSE(Utf8ToCp932Strict(U8(u8"\U0001F600"), cp));
     EXPECT_FALSE(Utf8ToCp932Strict("a\xC0\xAF", cp));

@@ -5,6 +5,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "TempFolder.h"
@@ -165,3 +166,41 @@ TEST(FileNameMatch, CharacterWiseAndCaseBlind) {
     };
     for (const auto& c : cases) EXPECT_EQ(MatchFileName(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
 }
+
+namespace {
+
+// Names that CP932 cannot spell, or would spell as another name, are listed and moved by
+// their bytes on the disk, each as itself; an unreadable folder is no empty one.
+TEST_F(FileSystemTest, ListingAndMovingByTheSystemsOwnNames) {
+    const std::vector<std::string> names = {"\xE3\x80\x9C\xE5\x90\x8C.txt",       // 〜同.txt
+                                            "\xEF\xBD\x9E\xE5\x90\x8C.txt",       // ～同.txt
+                                            "caf\xC3\xA9.wav", "bad\xFF.wav", "\xC2\xA5.txt"};
+    for (size_t i = 0; i < names.size(); ++i) Write(root + "/" + names[i], std::to_string(i));
+    fs::create_directory(root + "/sub");
+    std::vector<std::string> listed;
+    ASSERT_TRUE(ListFolderFiles(CString(root), listed));
+    std::vector<std::string> sorted = names;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(listed, sorted);
+    // Through CP932 only the name that survives the way there and back is seen.
+    EXPECT_EQ(Names(P("*.txt")), std::vector<std::string>{"\x81\x60\x93\xAF.txt"});
+
+    fs::create_directory(root + "/to");
+    for (const std::string& name : names) EXPECT_TRUE(MoveNamedFile(CString(root), P("to"), name, false)) << name;
+    for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(Read(root + "/to/" + names[i]), std::to_string(i));
+    Write(root + "/" + names[0], "new");
+    EXPECT_FALSE(MoveNamedFile(CString(root), P("to"), names[0], false));
+    EXPECT_TRUE(MoveNamedFile(CString(root), P("to"), names[0], true));
+    EXPECT_EQ(Read(root + "/to/" + names[0]), "new");
+    EXPECT_TRUE(DeleteNamedFile(P("to"), names[3]));
+    EXPECT_FALSE(NamedFileExists(P("to"), names[3]));
+    EXPECT_FALSE(MoveNamedFile(CString(root), P("to"), "../x", false));
+
+    EXPECT_FALSE(ListFolderFiles(P("missing"), listed));
+    Write(root + "/plain", "x");
+    EXPECT_FALSE(ListFolderFiles(P("plain"), listed));
+    EXPECT_TRUE(ListFolderFiles(P("sub"), listed));
+    EXPECT_TRUE(listed.empty());
+}
+
+}  // namespace

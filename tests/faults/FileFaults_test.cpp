@@ -1,0 +1,258 @@
+// Every file operation of the project save and of the book build failed in turn, once and
+// from then on, through the interposer of the C library's file calls. Afterwards (once the
+// program has settled what a cut-short save left, as its next open or save does) the
+// project folder is as before or the saved or built state is whole: never a mixture, never
+// a lost file. A listing that fails is one of those operations.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "../daisy/DaisyTestSupport.h"
+#include "FileCallFaults.h"
+#include "UiScriptFaults.h"
+#include "platform/DialogHost.h"
+#include "platform/FileSystem.h"
+#include "platform/MessageBox.h"
+
+using namespace daisytest;
+namespace fs = std::filesystem;
+using Files = std::map<std::string, std::string>;
+
+namespace {
+
+const char kDone[] = "完了しました。";
+
+// The book of the small project: three sections cut from two recordings.
+void MakeBook(CKorvaneView& view, const std::string& root) {
+    SetUpProject(view, root);
+    view.m_bookInfo.m_strTitle = "表とソフト";
+    AddClipSection(view, 0, "表紙", "A000001.wav", {10000, 8000});
+    AddClipSection(view, 1, "ソフト", "A000001.wav", {12000, 20000}, 18000);
+    AddClipSection(view, 2, "表", "A000002.wav", {15000, 15000, 10000});
+}
+
+void PutFiles(const std::string& folder, const Files& files) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    for (const auto& [name, bytes] : files) WriteBytes(folder + "/" + name, bytes);
+}
+
+// The project in memory-backed storage where there is some: the flushes the save and the
+// build make on every run would otherwise wait for a disk a thousand times over.
+class ScratchInMemory {
+public:
+    ScratchInMemory() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        const std::string base = fs::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+        m_root = base + "/korvane-faults-" + std::to_string(::getpid()) + "-" + info->name();
+        fs::remove_all(m_root);
+        fs::create_directories(m_root);
+    }
+    ~ScratchInMemory() {
+        std::error_code ec;
+        fs::remove_all(m_root, ec);
+    }
+    const std::string& Root() const { return m_root; }
+
+private:
+    std::string m_root;
+};
+
+class FileFaults : public ::testing::Test {
+protected:
+    void TearDown() override {
+        filefaults::Disarm();
+        SetCurrentFolder("/");
+    }
+    ScratchInMemory folder;
+    CFakeListView sectionList{IDC_LIST_SECTION};
+    CFakeListView phraseList{IDC_LIST_PHRASE};
+};
+
+TEST_F(FileFaults, EverySaveOperationFailedInTurnLeavesTheOldProjectOrTheNew) {
+    CKorvaneView view;
+    MakeBook(view, folder.Root());
+    ASSERT_EQ(view.SaveProject(), 0);
+    const Files before = FolderFiles(folder.Root());
+    // The new book: one section fewer phrases, one section more.
+    auto change = [&] {
+        view.m_lstSection.RemoveAll();
+        MakeBook(view, folder.Root());
+        view.m_lstSection.GetAt(1)->m_lstPhrase.RemoveAt(0);
+        AddClipSection(view, 1, "付録", "A000002.wav", {1000});
+    };
+    change();
+    filefaults::Arm(filefaults::Mode::Count);
+    ASSERT_EQ(view.SaveProject(), 0);
+    const long operations = filefaults::Disarm();
+    const Files after = FolderFiles(folder.Root());
+    ASSERT_NE(after, before);
+    ASSERT_GT(operations, 10);
+
+    long tried = 0;
+    for (filefaults::Mode mode : {filefaults::Mode::FailOnce, filefaults::Mode::FailFrom}) {
+        for (long k = 1; k <= operations; ++k) {
+            SCOPED_TRACE(testing::Message() << (mode == filefaults::Mode::FailOnce ? "once " : "from ") << k);
+            PutFiles(folder.Root(), before);
+            change();
+            filefaults::Arm(mode, k);
+            const int result = view.SaveProject();
+            const std::string call = k <= static_cast<long>(filefaults::Calls().size()) ? filefaults::Calls()[k - 1] : "";
+            filefaults::Disarm();
+            ++tried;
+            ASSERT_TRUE(CKorvaneView::RecoverProjectFiles(view.m_strProjectFolder)) << call;
+            const Files now = FolderFiles(folder.Root());
+            EXPECT_TRUE(now == before || now == after) << call << ":" << DiffFiles(now, before);
+            // A save that says it is done is done.
+            if (result == 0) {
+                EXPECT_EQ(now, after) << call;
+            }
+        }
+    }
+    std::cout << "[ save ] " << operations << " file operations; " << tried << " runs with one failing\n";
+}
+
+TEST_F(FileFaults, EveryBuildOperationFailedInTurnLosesNoRecording) {
+    const std::string root = folder.Root();
+    const std::string rec1 = Pattern(60000, 1), rec2 = Pattern(40000, 2);
+    std::unique_ptr<CKorvaneView> view;
+    Files before;
+    auto prepare = [&] {
+        PutFiles(root, {});
+        WriteWav(root + "/A000001.wav", 22050, rec1);
+        WriteWav(root + "/A000002.wav", 22050, rec2);
+        WriteBytes(root + "/memo.txt", "not part of the book");
+        view = std::make_unique<CKorvaneView>();
+        view->AttachLists(&sectionList, &phraseList);
+        MakeBook(*view, root);
+        view->m_bSuppressPlay = 1;
+        view->RefreshSectionList(0);
+        view->m_bSuppressPlay = 0;
+        ASSERT_EQ(view->SaveProject(), 0);
+        before = FolderFiles(root);
+    };
+    // Runs the build, answering every box; true when it reported the book done.
+    auto build = [&] {
+        ScopedFaultLog unused;  // how many boxes come depends on where it failed
+        CUiScript script;
+        script.AnswerBox(IDYES);
+        for (int i = 0; i < 6; ++i) script.AnswerBox(IDOK);
+        view->OnDaisyBuild();
+        const std::vector<CString> texts = script.BoxTexts();
+        return !texts.empty() && texts.back() == kDone;
+    };
+    // Every file the project held before is there, as it was, in the project folder or
+    // (when a roll-back could not finish) in the backup.
+    // Right after a failed build a project file may still wait under its ".old" name in
+    // the backup, where the save into the backup was cut short; the next build settles it.
+    auto nothingLost = [&](const std::string& what, bool settled) {
+        const Files project = FolderFiles(root);
+        const Files backup = fs::exists(root + "/Backup") ? FolderFiles(root + "/Backup") : Files{};
+        for (const auto& [name, bytes] : before) {
+            auto holds = [&](const Files& files, const std::string& n) {
+                auto it = files.find(n);
+                return it != files.end() && it->second == bytes;
+            };
+            EXPECT_TRUE(holds(project, name) || holds(backup, name) || (!settled && holds(backup, name + ".old")))
+                << what << ": " << name;
+        }
+    };
+    // The leftovers a cut-short save or a mark that could not be removed leave in the
+    // backup are no loss; the next build's backup deals with them.
+    auto builtWhole = [&](const std::string& what) {
+        Files backup = FolderFiles(root + "/Backup");
+        std::erase_if(backup, [](const auto& e) {
+            return e.first == "Korvane.backup" || e.first.ends_with(".old") || e.first.ends_with(".none") ||
+                   e.first.ends_with(".tmp");
+        });
+        EXPECT_EQ(DiffFiles(backup, before), "") << what;
+        for (const char* name : {"A000001.wav", "A000002.wav", "A000003.wav", "NCC.html", "DiscInfo.html",
+                                 "A000001.smil", "A000002.smil", "A000003.smil", "Korvane.ncc"})
+            EXPECT_TRUE(fs::exists(root + "/" + name)) << what << ": " << name;
+        EXPECT_EQ(CheckBookLinks(root), std::vector<std::string>{}) << what;
+    };
+
+    prepare();
+    filefaults::Arm(filefaults::Mode::Count);
+    ASSERT_TRUE(build());
+    const long operations = filefaults::Disarm();
+    builtWhole("no fault");
+    ASSERT_GT(operations, 50);
+
+    long tried = 0, failedBuilds = 0;
+    for (filefaults::Mode mode : {filefaults::Mode::FailOnce, filefaults::Mode::FailFrom}) {
+        for (long k = 1; k <= operations; ++k) {
+            const std::string what =
+                std::string(mode == filefaults::Mode::FailOnce ? "once " : "from ") + std::to_string(k);
+            prepare();
+            filefaults::Arm(mode, k);
+            const bool done = build();
+            const std::string call = k <= static_cast<long>(filefaults::Calls().size()) ? filefaults::Calls()[k - 1] : "";
+            filefaults::Disarm();
+            ++tried;
+            const std::string where = what + " (" + call + ")";
+            if (done) {
+                builtWhole(where);
+                continue;
+            }
+            ++failedBuilds;
+            nothingLost(where, false);
+            // A roll-back that finished leaves the folder exactly as it was.
+            if (!IsBackupPending(CString(root + "/Backup/"))) {
+                EXPECT_EQ(DiffFiles(FolderFiles(root), before), "") << where;
+            }
+            // The next build, without faults, builds or refuses; it loses nothing either.
+            view->m_bookInfo.m_strDiscrimination.Empty();
+            if (build()) builtWhole(where + ", second build");
+            else nothingLost(where + ", second build", true);
+        }
+    }
+    std::cout << "[ build ] " << operations << " file operations; " << tried << " runs with one failing, "
+              << failedBuilds << " of them failed builds\n";
+}
+
+// A project folder that cannot be listed is no empty one: the build stops before it
+// moves anything, and says which folder.
+TEST_F(FileFaults, AnUnlistableProjectFolderStopsTheBuild) {
+    const std::string root = folder.Root();
+    WriteWav(root + "/A000001.wav", 22050, Pattern(60000, 1));
+    WriteWav(root + "/A000002.wav", 22050, Pattern(40000, 2));
+    CKorvaneView view;
+    view.AttachLists(&sectionList, &phraseList);
+    MakeBook(view, root);
+    view.m_bSuppressPlay = 1;
+    view.RefreshSectionList(0);
+    view.m_bSuppressPlay = 0;
+    ASSERT_EQ(view.SaveProject(), 0);
+    const Files before = FolderFiles(root);
+    auto build = [&] {
+        CUiScript script;
+        script.AnswerBox(IDYES).AnswerBox(IDOK);
+        view.OnDaisyBuild();
+        return script.BoxTexts();
+    };
+    // The second listing of the build is the project folder's (the first, the backup's).
+    filefaults::Arm(filefaults::Mode::Count);
+    build();
+    filefaults::Disarm();
+    const std::vector<std::string> calls = filefaults::Calls();
+    PutFiles(root, before);
+    long second = 0;
+    for (size_t i = 0, seen = 0; i < calls.size() && !second; ++i)
+        if (calls[i] == "opendir" && ++seen == 2) second = static_cast<long>(i) + 1;
+    ASSERT_GT(second, 0);
+    filefaults::Arm(filefaults::Mode::FailOnce, second);
+    const std::vector<CString> boxes = build();
+    filefaults::Disarm();
+    EXPECT_EQ(boxes, (std::vector<CString>{"Daisy図書を生成しますか？", CString("フォルダの内容が読み取れません。\n" + root)}));
+    EXPECT_EQ(DiffFiles(FolderFiles(root), before), "");
+    EXPECT_TRUE(FolderFiles(root + "/Backup").empty());
+}
+
+}  // namespace
