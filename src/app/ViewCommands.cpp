@@ -66,6 +66,12 @@ const CommandEntry kCommands[] = {
     {ID_BOOK_INFO, &CKorvaneView::OnBookInfo},
     {ID_DAISY_BUILD, &CKorvaneView::OnDaisyBuild},
     {ID_AUDIO_IMPORT, &CKorvaneView::OnAudioImport},
+    {ID_HEADING_SEARCH, &CKorvaneView::OnTitleSearch},
+    {ID_PAGE_SEARCH, &CKorvaneView::OnPageSearch},
+    {ID_SECTION_SEARCH, &CKorvaneView::OnSectionSearch},
+    {ID_PROPERTIES, &CKorvaneView::OnProperties},
+    {ID_PHRASE_SPLIT, &CKorvaneView::OnPhraseSplit},
+    {ID_SILENCE_DETECT, &CKorvaneView::OnSilenceDetect},
 };
 
 // The form's buttons and the handlers they run.
@@ -101,8 +107,11 @@ bool NeedsProject(int id) {
 bool CKorvaneView::IsCommandEnabled(int id) const {
     if (!Find(id)) return false;
     if (id == ID_CD_WRITE) return m_bProjectOpen == 1 && m_bDiscWriteAllowed == 1;
-    // Books of MP3 projects need the encoder, which this build does not carry yet.
-    if (id == ID_DAISY_BUILD) return m_bProjectOpen == 1 && m_nAudioKind == 1;
+    // Books of MP3 projects need the encoder, which this build does not carry yet; the
+    // decoding player comes with it.
+    // So do the commands that play, measure or split the audio of MP3 projects.
+    if (id == ID_DAISY_BUILD || id == ID_PROPERTIES || id == ID_PHRASE_SPLIT || id == ID_SILENCE_DETECT)
+        return m_bProjectOpen == 1 && m_nAudioKind == 1;
     return !NeedsProject(id) || m_bProjectOpen == 1;
 }
 
