@@ -36,11 +36,12 @@ void CScrollBarAdapter::SetScrollPos(int position) {
 
 void CScrollBarAdapter::Show() {
     if (!m_bar) return;
-    // The toolkit's positions run from 0 to range - thumb; a thumb of one unit lets every
-    // position of the original's range be shown.
-    const int range = m_nMax - m_nMin + 1;
-    const int page = std::max(1, range / 10);
-    m_bar->SetScrollbar(m_nPos - m_nMin, 1, range, page, true);
+    // The toolkit's positions run from 0 to range - thumb. GTK draws a thumb of a single
+    // unit at the start whatever the position, so the thumb gets a tenth of the range and
+    // the range grows by as much: every position of the original's range stays reachable.
+    const int span = m_nMax - m_nMin;
+    const int thumb = std::max(1, (span + 1) / 10);
+    m_bar->SetScrollbar(m_nPos - m_nMin, thumb, span + thumb, thumb, true);
 }
 
 void CScrollBarAdapter::Send(int code, int trackPosition) {

@@ -112,6 +112,11 @@ TEST_F(DialogPieces, ScrollBarReportsCodesWithThePositionFromBeforeAndShowsWhatT
         EXPECT_EQ(std::get<1>(seen[i]), 333);
         EXPECT_EQ(std::get<2>(seen[i]), i <= 1 ? 40 : 50);  // line right moved it on by 10
     }
+    frame.SetSize(0, 100, 400, 80);
+    frame.Show();
+    adapter.SetScrollPos(980);
+    EXPECT_TRUE(SaveScreenshot(frame, "scrollbar_980"));
+    frame.Hide();
     adapter.SetScrollPos(5000);
     EXPECT_EQ(adapter.GetScrollPos(), 1000);
     adapter.SetScrollRange(0, 0);

@@ -25,5 +25,5 @@ bool SaveScreenshot(wxWindow& window, const std::string& name) {
                              "+" + std::to_string(std::max(0, r.y));
     const std::string command = "import -window root -crop " + crop + " '" + png.string() + "' 2>/dev/null";
     if (std::system(command.c_str()) != 0) return false;
-    return std::filesystem::exists(png) && std::filesystem::file_size(png) > 1000;
+    return std::filesystem::exists(png) && std::filesystem::file_size(png) > 200;
 }
