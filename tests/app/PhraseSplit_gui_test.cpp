@@ -9,6 +9,7 @@
 #include "Screenshot.h"
 #include "app/CommandIds.h"
 #include "app/PhraseSplitDlg.h"
+#include "audio/WaveFileWriter.h"
 #include "audio/WaveformDisplays.h"
 #include "platform/CodePage.h"
 
@@ -149,6 +150,43 @@ TEST_F(PhraseSplit, RefusesRatesItCannotHoldAndNeverUsesTheExtraRow) {
     CUiScript script;
     view.RunCommand(ID_PHRASE_SPLIT);
     EXPECT_TRUE(script.Records().empty());
+}
+
+}  // namespace
+
+namespace {
+
+class SilenceDetect : public PropertiesBook {};
+
+TEST_F(SilenceDetect, MeasuresEveryPhraseAfterYesAndStopsAtTheFirstFileItCannotRead) {
+    // The third recording is silent: its phrases end in silence, a partial block counted whole.
+    std::filesystem::remove(dir / "A000003.wav");
+    {
+        CWaveFileWriter writer;
+        std::unique_ptr<CRiffFile> file;
+        ASSERT_EQ(writer.Create(CString((dir / "A000003.wav").string()), MakePcmMono16Format(16000), file), 0);
+        std::vector<int16_t> silence(16000);
+        file->Write(silence.data(), 32000);
+        ASSERT_EQ(writer.Close(file), 0);
+    }
+    view.m_bSuppressPlay = 1;
+    const BookData before = Book();
+    EXPECT_EQ(Run(&CKorvaneView::OnSilenceDetect, {IDNO}), Boxes{"?無音時間を検出しますか？"});
+    EXPECT_EQ(Book(), before);
+
+    EXPECT_EQ(Run(&CKorvaneView::OnSilenceDetect, {IDYES}), Boxes{"?無音時間を検出しますか？"});
+    for (int s = 0; s < 3; ++s)
+        for (const auto& p : SectionAt(s)->m_lstPhrase) EXPECT_EQ(p->m_nPause, 0u) << s;
+    EXPECT_EQ(PhraseAt(3, 0)->m_nPause, 3u * 3200);  // 8000 bytes: two blocks and a half
+    EXPECT_EQ(view.m_nPhraseUndoKind + view.m_nSectionUndoKind, 0);
+
+    std::filesystem::remove(dir / "A000002.WAV");
+    PhraseAt(3, 0)->m_nPause = 1;
+    const Boxes boxes = Run(&CKorvaneView::OnSilenceDetect, {IDYES, IDOK, IDOK});
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[1].rfind("!ファイルが開けません。\n", 0), 0u);
+    EXPECT_EQ(boxes[2], "!無音時間が取得出来ませんでした。");
+    EXPECT_EQ(PhraseAt(3, 0)->m_nPause, 1u);  // the run ended before it
 }
 
 }  // namespace
