@@ -14,6 +14,7 @@
 #include "app/ControlIds.h"
 #include "audio/LevelMeter.h"
 #include "platform/CodePage.h"
+#include "platform/FocusKeeper.h"
 #include "platform/FileSystem.h"
 #include "platform/FontMap.h"
 #include "platform/MessageBox.h"
@@ -40,6 +41,12 @@ CKorvaneView::CKorvaneView(wxWindow* parent)
     BindButtons();
     Bind(wxEVT_SIZE, &CKorvaneView::OnSize, this);
     Bind(wxEVT_PAINT, &CKorvaneView::OnPaint, this);
+    // After a modal window, a window without a focused control takes no keys at all: the
+    // list the user worked in gets the focus back, else the section list.
+    CFocusKeeper::SetFallback(this, [this]() -> wxWindow* {
+        IListView* list = m_hFocusList ? m_hFocusList : m_listSection;
+        return list ? list->GetWindow() : nullptr;
+    });
 }
 
 CKorvaneView::CKorvaneView() = default;
@@ -66,6 +73,7 @@ CString CKorvaneView::GetControlText(int id) const {
 }
 
 CKorvaneView::~CKorvaneView() {
+    CFocusKeeper::ClearFallback(this);
     m_wavePlayer.Stop();
     m_wavePlayer.CloseFile();
     m_wavePlayer.CloseDevice();

@@ -415,6 +415,20 @@ public:
     void OnPrevEvent();
     void OnNextEvent();
 
+    // --- search, properties, phrase split and silence measurement
+    void OnTitleSearch();
+    void OnPageSearch();
+    void OnSectionSearch();
+    void OnProperties();
+    void SectionProperties();
+    void PhraseProperties();
+    void OnPhraseSplit();
+    void OnSilenceDetect();
+    // The silent 100 ms blocks at the end of a phrase of a PCM project, measured in its
+    // file and stored as its trailing silence: 0, or 5 (the file cannot be opened or
+    // holds less than the phrase) or 10 (a read failed) after the message.
+    int MeasureWavePhraseSilence(CPhraseInformation* phrase);
+
 private:
     void CreateControls();
     wxStaticText* MakeLabel(int id, const char* text, bool blackBackground);

@@ -21,6 +21,25 @@ CMainFrame::CMainFrame()
     Bind(wxEVT_CHAR_HOOK, &CMainFrame::OnCharHook, this);
     Bind(wxEVT_MENU, &CMainFrame::OnMenu, this);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateMenu, this);
+    // GTK may activate the window with no control focused (no key reaches the hook above
+    // then) or with the focus on the first button, after a window that disabled this one
+    // closed. The form's buttons give the focus back to the lists when used, so the list
+    // the user worked in (else the section list) takes it.
+    Bind(wxEVT_ACTIVATE, [this](wxActivateEvent& event) {
+        event.Skip();
+        if (event.GetActive()) CallAfter([this] { FocusWorkList(); });
+    });
+}
+
+void CMainFrame::FocusWorkList() {
+    if (!m_view || !IsActive()) return;
+    for (IListView* list : {m_view->m_listSection, m_view->m_listPhrase}) {
+        wxWindow* window = list ? list->GetWindow() : nullptr;
+        for (wxWindow* w = FindFocus(); window && w; w = w->GetParent())
+            if (w == window) return;
+    }
+    IListView* list = m_view->m_hFocusList ? m_view->m_hFocusList : m_view->m_listSection;
+    if (list && list->GetWindow() && list->GetWindow()->IsShownOnScreen()) list->SetFocus();
 }
 
 void CMainFrame::OnClose(wxCloseEvent& event) {

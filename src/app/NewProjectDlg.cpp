@@ -1,10 +1,14 @@
 #include "app/NewProjectDlg.h"
 
+#include <algorithm>
+
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/stattext.h>
 
 #include "platform/CodePage.h"
+#include "platform/DialogKeys.h"
+#include "platform/DropDown.h"
 #include "platform/FontMap.h"
 
 CNewProjectDlg::CNewProjectDlg(wxWindow* parent) : wxDialog(parent, 142, ToWx("新規作成")) {
@@ -21,8 +25,11 @@ CNewProjectDlg::CNewProjectDlg(wxWindow* parent) : wxDialog(parent, 142, ToWx("�
                         static_cast<wxWindow*>(m_btnOk), static_cast<wxWindow*>(m_btnCancel)})
         w->SetFont(font);
     m_btnOk->SetDefault();
-    SetClientSize(346, 78);
+    m_nComboWidth = FitDropDownWidth(*m_cmbFormat, 208);
+    SetClientSize(std::max(346, 120 + m_nComboWidth + 18), 78);
     LayoutControls();
+    // Enter chooses OK (or the focused button) rather than opening the drop-down.
+    BindDialogKeys(*this, [this](int vk, const wxKeyEvent&) { return PressButtonForEnter(*this, vk); });
     Bind(wxEVT_BUTTON, &CNewProjectDlg::OnOK, this, wxID_OK);
     Bind(wxEVT_SIZE, [this](wxSizeEvent& e) { e.Skip(); LayoutControls(); });
 }
@@ -34,7 +41,7 @@ void CNewProjectDlg::OnOK(wxCommandEvent& event) {
 
 void CNewProjectDlg::LayoutControls() {
     m_stcLabel->SetSize(10, 9, 104, 23);
-    m_cmbFormat->SetSize(120, 9, 208, 23);
+    m_cmbFormat->SetSize(FitDropDown(*m_cmbFormat, wxRect(120, 9, 208, 23)));
     m_btnOk->SetSize(124, 41, 100, 26);
     m_btnCancel->SetSize(228, 41, 100, 26);
 }

@@ -20,4 +20,5 @@ private:
     wxChoice* m_cmbFormat = nullptr;     // 1042
     wxButton* m_btnOk = nullptr;
     wxButton* m_btnCancel = nullptr;
+    int m_nComboWidth = 208;
 };

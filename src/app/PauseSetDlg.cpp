@@ -1,11 +1,15 @@
 #include "app/PauseSetDlg.h"
 
+#include <algorithm>
+
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 
 #include "platform/CodePage.h"
+#include "platform/DialogKeys.h"
+#include "platform/DropDown.h"
 #include "platform/FontMap.h"
 
 CPauseSetDlg::CPauseSetDlg(wxWindow* parent) : wxDialog(parent, 145, ToWx("区切り設定")) {
@@ -29,8 +33,14 @@ CPauseSetDlg::CPauseSetDlg(wxWindow* parent) : wxDialog(parent, 145, ToWx("区�
     new wxButton(this, wxID_OK, wxASCII_STR("OK"));
     new wxButton(this, wxID_CANCEL, ToWx("キャンセル"));
     for (wxWindow* w : GetChildren()) w->SetFont(font);
-    SetClientSize(274, 267);
+    if (auto* ok = wxDynamicCast(FindWindow(wxID_OK), wxButton)) ok->SetDefault();
+    // The group boxes and the window grow with the widest drop-down.
+    for (wxChoice* combo : {m_cmbPhrasePause, m_cmbSectionPause, m_cmbNoiseLevel})
+        m_nWiden = std::max(m_nWiden, FitDropDownWidth(*combo, 132) - 132);
+    SetClientSize(274 + m_nWiden, 267);
     LayoutControls();
+    // Enter chooses OK (or the focused button) rather than opening the drop-down.
+    BindDialogKeys(*this, [this](int vk, const wxKeyEvent&) { return PressButtonForEnter(*this, vk); });
     Bind(wxEVT_SIZE, [this](wxSizeEvent& e) { e.Skip(); LayoutControls(); });
 }
 
@@ -54,9 +64,10 @@ void CPauseSetDlg::LayoutControls() {
     const int combos[3] = {1069, 1070, 1071};
     const int tops[3] = {11, 83, 154};
     for (int i = 0; i < 3; ++i) {
-        if (wxWindow* w = FindWindow(groups[i])) w->SetSize(12, tops[i], 244, 64);
+        if (wxWindow* w = FindWindow(groups[i])) w->SetSize(12, tops[i], 244 + m_nWiden, 64);
         if (wxWindow* w = FindWindow(labels[i])) w->SetSize(24, tops[i] + 27, 88, 23);
-        if (wxWindow* w = FindWindow(combos[i])) w->SetSize(116, tops[i] + 27, 132, 23);
+        if (auto* w = wxDynamicCast(FindWindow(combos[i]), wxChoice))
+            w->SetSize(FitDropDown(*w, wxRect(116, tops[i] + 27, 132 + m_nWiden, 23)));
     }
     if (wxWindow* ok = FindWindow(wxID_OK)) ok->SetSize(52, 229, 100, 26);
     if (wxWindow* cancel = FindWindow(wxID_CANCEL)) cancel->SetSize(158, 229, 100, 26);

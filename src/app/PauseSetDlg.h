@@ -20,4 +20,5 @@ public:
 
 private:
     void LayoutControls();
+    int m_nWiden = 0;  // what the widest drop-down needs beyond the layout's width
 };

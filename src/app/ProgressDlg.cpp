@@ -1,11 +1,14 @@
 #include "app/ProgressDlg.h"
 
+#include <memory>
+
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/gauge.h>
 #include <wx/stattext.h>
 
 #include "platform/CodePage.h"
+#include "platform/FocusKeeper.h"
 #include "platform/FontMap.h"
 
 namespace {
@@ -19,6 +22,8 @@ CProgressDlg::~CProgressDlg() { DestroyWindow(); }
 bool CProgressDlg::Create(wxWindow* parent) {
     if (!wxTheApp) return false;  // no toolkit: the numbers are kept without a window
     wxWindow* owner = parent ? wxGetTopLevelParent(parent) : wxTheApp->GetTopWindow();
+    // Disabling the window takes the keyboard focus from it; it comes back at the end.
+    if (!m_focusKeeper) m_focusKeeper = std::make_unique<CFocusKeeper>();
     if (owner && owner->IsEnabled()) {
         owner->Disable();
         m_pParent = owner;
@@ -71,10 +76,14 @@ void CProgressDlg::Layout() {
 bool CProgressDlg::DestroyWindow() {
     if (m_bParentDisabled && m_pParent) m_pParent->Enable();
     m_bParentDisabled = 0;
-    if (!m_pDialog) return false;
+    if (!m_pDialog) {
+        m_focusKeeper.reset();
+        return false;
+    }
     m_pDialog->Hide();
     m_pDialog->Destroy();
     m_pDialog = nullptr;
+    m_focusKeeper.reset();
     m_stcMessage = m_stcPercent = nullptr;
     m_progress = nullptr;
     m_btnCancel = nullptr;

@@ -7,10 +7,13 @@
 // Without a toolkit (the window-less tests) the dialog keeps its numbers and texts
 // without a window, so the operations run unchanged.
 
+#include <memory>
+
 #include <wx/dialog.h>
 
 #include "platform/CString.h"
 
+class CFocusKeeper;
 class wxStaticText;
 class wxGauge;
 class wxButton;
@@ -73,4 +76,5 @@ private:
     CString m_strPercent = " 0 %";
     int m_nPos = 0;
     bool m_bCancelShown = true;
+    std::unique_ptr<CFocusKeeper> m_focusKeeper;
 };

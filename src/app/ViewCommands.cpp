@@ -70,6 +70,12 @@ const CommandEntry kCommands[] = {
     {ID_DAISY_EXPORT, &CKorvaneView::OnDaisyBookExport},
     {ID_DISC_INFO, &CKorvaneView::OnDiscInfo},
     {ID_CD_WRITE, &CKorvaneView::OnDiscWrite},
+    {ID_HEADING_SEARCH, &CKorvaneView::OnTitleSearch},
+    {ID_PAGE_SEARCH, &CKorvaneView::OnPageSearch},
+    {ID_SECTION_SEARCH, &CKorvaneView::OnSectionSearch},
+    {ID_PROPERTIES, &CKorvaneView::OnProperties},
+    {ID_PHRASE_SPLIT, &CKorvaneView::OnPhraseSplit},
+    {ID_SILENCE_DETECT, &CKorvaneView::OnSilenceDetect},
 };
 
 // The form's buttons and the handlers they run.
@@ -106,8 +112,9 @@ bool CKorvaneView::IsCommandEnabled(int id) const {
     if (!Find(id)) return false;
     if (id == ID_CD_WRITE) return m_bProjectOpen == 1 && m_bDiscWriteAllowed == 1;
     // Books of MP3 projects (build, import, export) need the encoder, which this build
-    // does not carry yet.
-    if (id == ID_DAISY_BUILD || id == ID_DAISY_IMPORT || id == ID_DAISY_EXPORT)
+    // does not carry yet; so do the commands that play, measure or split their audio.
+    if (id == ID_DAISY_BUILD || id == ID_DAISY_IMPORT || id == ID_DAISY_EXPORT || id == ID_PROPERTIES ||
+        id == ID_PHRASE_SPLIT || id == ID_SILENCE_DETECT)
         return m_bProjectOpen == 1 && m_nAudioKind == 1;
     return !NeedsProject(id) || m_bProjectOpen == 1;
 }

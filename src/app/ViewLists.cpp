@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/BookLimits.h"
+#include "app/CommandIds.h"
 #include "app/ControlIds.h"
 #include "app/KorvaneView.h"
 #include "platform/KeyMap.h"
@@ -279,9 +280,8 @@ void CKorvaneView::OnSetFocus(IListView& list) {
 void CKorvaneView::OnClickSectionList() { SelectClickedRow(*m_listSection); }
 
 void CKorvaneView::OnDblClkSectionList() {
-    // On a row the properties of the selection open; that command is not part of the
-    // program yet, so a double click on a row does nothing more than its clicks did.
     if (RowUnderCursor(*m_listSection) == -1) SelectMarkRow(*m_listSection);
+    else RunCommand(ID_PROPERTIES);
 }
 
 void CKorvaneView::OnRClickSectionList() { SelectClickedRow(*m_listSection); }
@@ -294,8 +294,8 @@ void CKorvaneView::OnSetFocusSectionList() { m_hFocusList = m_listSection; }
 void CKorvaneView::OnClickPhraseList() { SelectClickedRow(*m_listPhrase); }
 
 void CKorvaneView::OnDblClkPhraseList() {
-    // As for the section list: the properties command does not exist yet.
     if (RowUnderCursor(*m_listPhrase) == -1) SelectMarkRow(*m_listPhrase);
+    else RunCommand(ID_PROPERTIES);
 }
 
 void CKorvaneView::OnRClickPhraseList() { SelectClickedRow(*m_listPhrase); }

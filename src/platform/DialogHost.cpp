@@ -10,6 +10,7 @@
 #include <wx/filedlg.h>
 
 #include "platform/CodePage.h"
+#include "platform/FocusKeeper.h"
 #include "platform/MessageBox.h"
 
 namespace {
@@ -131,6 +132,7 @@ int WxIdFromDialogResult(int result) {
 }
 
 int RunModal(wxDialog& dlg) {
+    CFocusKeeper focus;
     if (CUiScript* script = CUiScript::Active()) return script->OnDialog(dlg);
     return DialogResultFromWx(dlg.ShowModal());
 }
@@ -138,6 +140,7 @@ int RunModal(wxDialog& dlg) {
 bool ChooseFile(wxWindow* parent, const CFileChooser& request, std::vector<CString>& paths) {
     paths.clear();
     if (CUiScript* script = CUiScript::Active()) return script->OnFile(request, paths);
+    CFocusKeeper focus;
     long style = request.save ? wxFD_SAVE : wxFD_OPEN;
     if (request.multiple && !request.save) style |= wxFD_MULTIPLE;
     if (request.mustExist) style |= wxFD_FILE_MUST_EXIST;
@@ -166,6 +169,7 @@ bool ChooseFile(wxWindow* parent, const CFileChooser& request, std::vector<CStri
 
 bool ChooseFolder(wxWindow* parent, const CString& title, const CString& folder, CString& path) {
     if (CUiScript* script = CUiScript::Active()) return script->OnFolder(title, folder, path);
+    CFocusKeeper focus;
     wxDirDialog dlg(parent, ToWx(title), ToWx(folder), wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
     if (dlg.ShowModal() != wxID_OK) return false;
     CString chosen;

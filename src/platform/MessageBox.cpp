@@ -4,9 +4,11 @@
 
 #include <wx/app.h>
 #include <wx/msgdlg.h>
+#include <wx/generic/msgdlgg.h>
 
 #include "platform/CodePage.h"
 #include "platform/DialogHost.h"
+#include "platform/FocusKeeper.h"
 
 int DefaultBoxResult(long style) {
     switch (style & MB_TYPEMASK) {
@@ -39,7 +41,7 @@ int BoxResultFromWx(long style, int wxId) {
     return IsBoxButton(style, result) ? result : DefaultBoxResult(style);
 }
 
-std::unique_ptr<wxMessageDialog> MakeMessageDialog(wxWindow* parent, const CString& text,
+std::unique_ptr<wxMessageDialogBase> MakeMessageDialog(wxWindow* parent, const CString& text,
                                                    const CString& caption, long style) {
     long wxStyle = wxCENTRE;
     const long buttons = style & MB_TYPEMASK;
@@ -58,7 +60,9 @@ std::unique_ptr<wxMessageDialog> MakeMessageDialog(wxWindow* parent, const CStri
     // Without this the toolkit picks an icon of its own for Yes/No boxes.
     default: wxStyle |= wxICON_NONE; break;
     }
-    auto dlg = std::make_unique<wxMessageDialog>(parent, ToWx(text), ToWx(caption), wxStyle);
+    // GTK's own message dialog draws no icon, so errors, questions and notices would look
+    // alike; the toolkit's generic one draws the icon the style names.
+    auto dlg = std::make_unique<wxGenericMessageDialog>(parent, ToWx(text), ToWx(caption), wxStyle);
     const wxString yes = ToWx("はい"), no = ToWx("いいえ"), ok = ToWx("OK"), cancel = ToWx("キャンセル");
     switch (buttons) {
     case MB_OKCANCEL: dlg->SetOKCancelLabels(ok, cancel); break;
@@ -77,6 +81,7 @@ int KvMessageBox(wxWindow* parent, const CString& text, const CString& caption, 
         std::fprintf(stderr, "%s: %s\n", Cp932ToUtf8(caption).c_str(), Cp932ToUtf8(text).c_str());
         return DefaultBoxResult(style);
     }
+    CFocusKeeper focus;
     return BoxResultFromWx(style, MakeMessageDialog(parent, text, caption, style)->ShowModal());
 }
 

@@ -8,7 +8,7 @@
 #include "platform/CString.h"
 
 class wxWindow;
-class wxMessageDialog;
+class wxMessageDialogBase;
 
 // Buttons.
 constexpr long MB_OK = 0x0000L;
@@ -61,7 +61,7 @@ bool IsBoxButton(long style, int result);
 // The box's result from the toolkit's answer (wxID_OK ...), kept within the box's buttons.
 int BoxResultFromWx(long style, int wxId);
 
-// The toolkit's dialog KvMessageBox shows: style flags translated, Japanese button
-// texts as the original's system shows them.
-std::unique_ptr<wxMessageDialog> MakeMessageDialog(wxWindow* parent, const CString& text,
+// The toolkit's dialog KvMessageBox shows: style flags translated, the icon drawn,
+// Japanese button texts as the original's system shows them.
+std::unique_ptr<wxMessageDialogBase> MakeMessageDialog(wxWindow* parent, const CString& text,
                                                    const CString& caption, long style);

@@ -58,7 +58,7 @@ TEST_F(MessageBoxGui, WithoutAScriptTheRealBoxIsShownAndClosingItGivesOneOfItsBu
     CString caption, text;
     int answer = wxID_YES;
     TestModalHook hook([&](wxDialog* dialog) {
-        auto* box = dynamic_cast<wxMessageDialog*>(dialog);
+        auto* box = dynamic_cast<wxMessageDialogBase*>(dialog);
         if (!box) return static_cast<int>(wxID_NONE);
         caption = FromWx(box->GetCaption());
         text = FromWx(box->GetMessage());

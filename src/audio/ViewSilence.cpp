@@ -1,0 +1,58 @@
+// The trailing silence of phrases measured again in their audio: one phrase after a
+// phrase split, or every phrase of the book through "無音時間検出(&P)...".
+
+#include "app/KorvaneView.h"
+#include "app/ProgressDlg.h"
+#include "audio/TrailingSilence.h"
+#include "audio/ViewWaveTaskHost.h"
+#include "platform/MessageBox.h"
+#include "platform/WaitCursor.h"
+
+int CKorvaneView::MeasureWavePhraseSilence(CPhraseInformation* phrase) {
+    CViewWaveTaskHost host(m_bHasWindow ? this : nullptr);
+    uint32_t silence = 0;
+    const int r = MeasureWaveTrailingSilence(host, m_strProjectFolder + "/" + phrase->m_strFileName, phrase->m_nStart,
+                                             phrase->m_nLength, phrase->m_nBytesPerSec, m_nSilenceDb, silence);
+    if (r == 0) phrase->m_nPause = silence;
+    return r;
+}
+
+void CKorvaneView::OnSilenceDetect() {
+    OnButtonStop();
+    const int row = GetFirstSelectedPhrase();
+    wxWindow* parent = m_bHasWindow ? this : nullptr;
+    if (KvMessageBox(parent, "無音時間を検出しますか？", "確認", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+    CWaitCursor wait;
+    CViewWaveTaskHost host(parent);
+    bool begun = false;
+    bool stop = false;
+    for (int i = 0; i < m_lstSection.GetCount() && !stop; ++i) {
+        CSectionInformation* section = m_lstSection.GetAt(i);
+        const int count = section->m_lstPhrase.GetCount();
+        if (count == 0) continue;
+        const CString text = CString::Formatted("セクション%dの無音時間を検出中...", i + 1);
+        if (!begun) {
+            host.BeginProgress("無音時間検出", text, count);
+            begun = true;
+        }
+        if (CProgressDlg* progress = host.GetProgressDlg()) {
+            progress->SetRange(0, count);
+            progress->SetMessage(text);
+        }
+        for (int j = 0; j < count; ++j) {
+            if (MeasureWavePhraseSilence(section->m_lstPhrase.GetAt(j)) != 0) {
+                KvMessageBox(parent, "無音時間が取得出来ませんでした。", "エラー", MB_OK | MB_ICONSTOP);
+                stop = true;
+                break;
+            }
+            host.SetProgress(j);
+            if (host.CheckCancel() && host.AskYesNo("キャンセルしますか？")) {
+                stop = true;
+                break;
+            }
+        }
+    }
+    // Phrases measured before an end keep their new values; there is no undo for this.
+    if (m_listPhrase) RefreshPhraseList(row);
+    if (begun) host.EndProgress();
+}

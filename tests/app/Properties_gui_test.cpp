@@ -1,0 +1,223 @@
+// The properties command with its two dialogs, driven as a user would.
+
+#include <wx/choice.h>
+#include <wx/textctrl.h>
+
+#include "PropertiesFixture.h"
+#include "Screenshot.h"
+#include "app/CommandIds.h"
+#include "app/PhraseDlg.h"
+#include "app/SectionDlg.h"
+#include "platform/CodePage.h"
+#include "platform/EditText.h"
+
+namespace {
+
+using Texts = std::vector<CString>;
+
+wxChoice& Choice(wxDialog& dlg, int id) { return *wxStaticCast(dlg.FindWindow(id), wxChoice); }
+wxTextCtrl& Edit(wxDialog& dlg, int id) { return *wxStaticCast(dlg.FindWindow(id), wxTextCtrl); }
+CString Text(wxDialog& dlg, int id) { return GetEditText(Edit(dlg, id)); }
+void Type(wxDialog& dlg, int id, const CString& text) { Edit(dlg, id).SetValue(ToWx(CrLfToLf(text))); }
+void Choose(wxDialog& dlg, int id, int item) {
+    Choice(dlg, id).SetSelection(item);
+    wxCommandEvent event(wxEVT_CHOICE, id);
+    event.SetInt(item);
+    event.SetEventObject(&Choice(dlg, id));
+    Choice(dlg, id).ProcessWindowEvent(event);
+}
+CString FullWidth(int n) {
+    CString s;
+    for (int i = 0; i < n; ++i) s += "あ";
+    return s;
+}
+
+class Properties : public PropertiesBook {};
+
+TEST_F(Properties, PhraseDialogStoresWhatItAcceptsAndRefusesTheRest) {
+    const CString tooLongComment = FullWidth(249) + "\r\n" + "x";  // the line end counts 2: 501 bytes
+    const struct {
+        const char* name;
+        int kind;
+        CString text, comment;
+        Texts boxes;  // refusals, each with the dialog staying open
+        uint32_t storedKind;
+        CString storedText, storedComment;
+    } cases[] = {
+        {"leading zeros", 2, "0012", "", {}, 2, "0012", ""},
+        {"seven digits", 2, "0000012", "", {"1～999,999の範囲で入力して下さい。"}, 2, "5", ""},
+        {"zero", 2, "0", "", {"1～999,999の範囲で入力して下さい。"}, 2, "5", ""},
+        {"letter", 2, "12a", "", {"数値以外が入力されています。"}, 2, "5", ""},
+        {"special", 4, "a&b", "", {}, 4, "a＆b", ""},
+        {"front without text", 3, "", "", {"ページを入力して下さい。"}, 2, "5", ""},
+        {"eleven bytes", 4, "12345678901", "", {"入力桁数を超えています。"}, 2, "5", ""},
+        {"automatic", 1, "77", "", {}, 1, "", ""},
+        {"manual empty", 2, "", "", {}, 0, "", ""},
+        {"lines", 2, "5", "一行目\r\n二行目", {}, 2, "5", "一行目二行目"},
+        {"comment 500", 2, "5", FullWidth(249) + "\r\n", {}, 2, "5", FullWidth(249)},
+        {"comment 501", 2, "5", tooLongComment, {"入力桁数を超えています。"}, 2, "5", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuildSampleBook();
+        Pick(1, 1);  // a manual page "5"
+        PhraseAt(1, 1)->m_strComment.Empty();
+        bool stayedOpen = false;
+        CUiScript script;
+        script.AnswerDialog([&](wxDialog& dlg) {
+            Choose(dlg, CPhraseDlg::IDC_PAGE_KIND, c.kind);
+            Type(dlg, CPhraseDlg::IDC_PAGE_TEXT, c.text);
+            Type(dlg, CPhraseDlg::IDC_COMMENT, c.comment);
+            CUiScript::ClickButton(dlg, wxID_OK);
+            stayedOpen = dlg.IsModal();
+            return IDCANCEL;
+        });
+        for (size_t i = 0; i < c.boxes.size(); ++i) script.AnswerBox(IDOK);
+        view.m_bSuppressPlay = 1;
+        view.RunCommand(ID_PROPERTIES);
+        EXPECT_EQ(script.BoxTexts(), c.boxes);
+        EXPECT_EQ(stayedOpen, !c.boxes.empty());
+        for (const CUiRecord& r : script.Records())
+            if (r.kind == CUiKind::Box)
+                EXPECT_EQ(r.caption, r.text.Find("1～") == 0 || r.text.Find("数値") == 0 ? kAppTitle : "エラー");
+        EXPECT_EQ(PhraseAt(1, 1)->m_nPageKind, c.storedKind);
+        EXPECT_EQ(PhraseAt(1, 1)->m_strPageText, c.storedText);
+        EXPECT_EQ(PhraseAt(1, 1)->m_strComment, c.storedComment);
+    }
+}
+
+TEST_F(Properties, PhraseWithoutPageOpensOnManualAutomaticDisablesTheTextAndUndoRestoresAll) {
+    Pick(3, 1);  // group and mark, no page
+    const BookData before = Book();
+    CUiScript script;
+    script.AnswerDialog([&](wxDialog& dlg) {
+        EXPECT_EQ(FromWx(dlg.GetTitle()), "フレーズプロパティ");
+        EXPECT_EQ(Choice(dlg, CPhraseDlg::IDC_PAGE_KIND).GetSelection(), 2);
+        EXPECT_EQ(Text(dlg, CPhraseDlg::IDC_PAGE_TEXT), "");
+        EXPECT_EQ(Choice(dlg, CPhraseDlg::IDC_GROUP).GetSelection(), 1);
+        EXPECT_TRUE(Edit(dlg, CPhraseDlg::IDC_PAGE_TEXT).IsEnabled());
+        Choose(dlg, CPhraseDlg::IDC_PAGE_KIND, 1);
+        EXPECT_FALSE(Edit(dlg, CPhraseDlg::IDC_PAGE_TEXT).IsEnabled());
+        Choose(dlg, CPhraseDlg::IDC_PAGE_KIND, 4);
+        Type(dlg, CPhraseDlg::IDC_PAGE_TEXT, "付");
+        Choose(dlg, CPhraseDlg::IDC_GROUP, 0);
+        Choose(dlg, CPhraseDlg::IDC_MARK, 0);
+        Type(dlg, CPhraseDlg::IDC_COMMENT, "注\r\n記");
+        EXPECT_TRUE(SaveScreenshot(dlg, "phrase_properties"));
+        Edit(dlg, CPhraseDlg::IDC_PAGE_TEXT).SetFocus();
+        Press(dlg, WXK_RETURN);  // Enter is OK
+        return IDCANCEL;
+    });
+    view.m_bSuppressPlay = 1;
+    view.RunCommand(ID_PROPERTIES);
+    EXPECT_EQ(script.Records().at(0).result, IDOK);
+    const PhraseData after = Capture(*PhraseAt(3, 1));
+    EXPECT_EQ(after.pageKind, 4u);
+    EXPECT_EQ(after.pageText, "付");
+    EXPECT_EQ(after.group + after.mark, 0u);
+    EXPECT_EQ(after.comment, "注記");
+    view.OnEditUndo();
+    EXPECT_EQ(Book(), before);
+    // The extra row and a missing selection open nothing.
+    phrases.UserClick(2);
+    view.RunCommand(ID_PROPERTIES);
+    phrases.SetItemState(-1, 0, LVIS_SELECTED);
+    view.RunCommand(ID_PROPERTIES);
+    EXPECT_TRUE(script.Records().size() == 1);
+}
+
+TEST_F(Properties, PhraseDialogPlaysThePhraseAndDoubleClickOpensIt) {
+    Pick(0, 1);
+    CUiScript script;
+    script.AnswerDialog([&](wxDialog&) {
+        EXPECT_EQ(view.m_wavePlayer.GetDeviceState(), kAudioDeviceOpen);
+        return IDCANCEL;
+    });
+    phrases.UserDoubleClick(1);
+    EXPECT_EQ(script.Records().size(), 1u);
+    // MP3 projects have no player for it yet: the command is off, double clicks too.
+    view.m_nAudioKind = 2;
+    EXPECT_FALSE(view.IsCommandEnabled(ID_PROPERTIES));
+    phrases.UserDoubleClick(1);
+}
+
+TEST_F(Properties, SectionDialogStepsStoresWithUndoPlaysOnItsOwnAndRoundTripsThroughTheProjectFile) {
+    sections.UserClick(1);
+    view.m_bSuppressPlay = 0;
+    std::vector<CString> shown;
+    CUiScript script;
+    script.AnswerDialog([&](wxDialog& dlg) {
+        EXPECT_EQ(FromWx(dlg.GetTitle()), "セクションプロパティ");
+        auto& d = static_cast<CSectionDlg&>(dlg);
+        // The first phrase plays on the dialog's own player; the view's stays closed.
+        EXPECT_EQ(d.GetWavePlayer().GetDeviceState(), kAudioDeviceOpen);
+        EXPECT_EQ(view.m_wavePlayer.GetDeviceState(), kAudioNoDevice);
+        EXPECT_EQ(FromWx(dlg.FindWindow(CSectionDlg::IDC_PLAY)->GetLabel()), "STOP(F4)");
+        EXPECT_EQ(Text(dlg, CSectionDlg::IDC_START_PAGE), "5");
+        card.Complete(2);
+        reports.Pump();
+        EXPECT_EQ(card.Played().size(), 2u * 3200u);  // 100 ms of the first phrase per buffer
+        Press(dlg, WXK_F4);
+        EXPECT_EQ(d.GetWavePlayer().GetDeviceState(), kAudioNoDevice);
+        EXPECT_TRUE(SaveScreenshot(dlg, "section_properties"));
+
+        Type(dlg, CSectionDlg::IDC_HEADING, "第一章\r\n改め");
+        Type(dlg, CSectionDlg::IDC_COMMENT, "注&記");
+        Press(dlg, WXK_F3);  // stores section 1, shows section 2
+        shown.push_back(Text(dlg, CSectionDlg::IDC_HEADING));
+        EXPECT_EQ(view.m_nSectionUndoKind, 2);
+        EXPECT_EQ(d.GetWavePlayer().GetDeviceState(), kAudioDeviceOpen);  // section 2 plays
+        Press(dlg, WXK_F3);
+        Press(dlg, WXK_F3);  // the last section: next is off
+        shown.push_back(Text(dlg, CSectionDlg::IDC_HEADING));
+        EXPECT_FALSE(dlg.FindWindow(CSectionDlg::IDC_NEXT)->IsEnabled());
+
+        Type(dlg, CSectionDlg::IDC_HEADING, FullWidth(251));
+        Press(dlg, WXK_F2);  // refused: the heading is too long
+        EXPECT_EQ(wxWindow::FindFocus(), &Edit(dlg, CSectionDlg::IDC_HEADING));
+        Type(dlg, CSectionDlg::IDC_HEADING, FullWidth(250));
+        Type(dlg, CSectionDlg::IDC_END_PAGE, "9");
+        Type(dlg, CSectionDlg::IDC_START_PAGE, "");
+        CUiScript::ClickButton(dlg, wxID_OK);  // refused: an end page without a start page
+        Type(dlg, CSectionDlg::IDC_START_PAGE, "7");
+        Choose(dlg, CSectionDlg::IDC_LEVEL, 4);
+        Edit(dlg, CSectionDlg::IDC_START_PAGE).SetFocus();
+        Press(dlg, WXK_RETURN);
+        return IDCANCEL;
+    });
+    script.AnswerBox(IDOK).AnswerBox(IDOK);
+    view.RunCommand(ID_PROPERTIES);
+    EXPECT_EQ(script.BoxTexts(), (Texts{"入力桁数を超えています。", "開始ページを入力して下さい。"}));
+    EXPECT_EQ(shown, (Texts{"第二章", "付録"}));
+    EXPECT_EQ(view.m_bSuppressPlay, 0);
+    EXPECT_EQ(view.m_wavePlayer.GetDeviceState(), kAudioNoDevice);
+    EXPECT_EQ(SectionAt(1)->m_strHeading, "第一章改め");
+    EXPECT_EQ(SectionAt(1)->m_strComment, "注&記");  // stepping stores as typed
+    EXPECT_EQ(SectionAt(3)->m_strHeading, FullWidth(250));
+    EXPECT_EQ(SectionAt(3)->m_nLevel, 4);
+    EXPECT_EQ(SectionAt(3)->m_strStartPage, "7");
+    EXPECT_EQ(SectionAt(3)->m_strEndPage, "9");
+
+    const BookData edited = Book();
+    SaveAndReload();
+    EXPECT_EQ(Book(), edited);
+}
+
+TEST_F(Properties, CancelAfterSteppingKeepsTheStoredEditsAndUndoTakesBackTheLastStore) {
+    sections.UserClick(0);
+    const BookData before = Book();
+    CUiScript script;
+    script.AnswerDialog([&](wxDialog& dlg) {
+        Type(dlg, CSectionDlg::IDC_HEADING, "新しい序章");
+        Press(dlg, WXK_F3);
+        Type(dlg, CSectionDlg::IDC_HEADING, "変えたが取り消す");
+        return IDCANCEL;
+    });
+    view.RunCommand(ID_PROPERTIES);
+    EXPECT_EQ(SectionAt(0)->m_strHeading, "新しい序章");
+    EXPECT_EQ(SectionAt(1)->m_strHeading, "第一章");
+    view.OnEditUndo();
+    EXPECT_EQ(Book(), before);
+}
+
+}  // namespace
