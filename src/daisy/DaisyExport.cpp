@@ -5,6 +5,7 @@
 #include "app/AppProfile.h"
 #include "app/KorvaneView.h"
 #include "app/NewProjectDlg.h"
+#include "audio/WaveFile.h"
 #include "daisy/BookFileFaults.h"
 #include "daisy/DaisyBuild.h"
 #include "platform/DialogHost.h"
@@ -179,11 +180,19 @@ int CKorvaneView::ExportDaisyBook(int format, const CString& newFolder) {
         // A failed section routine has shown its message, a cancelled one needs none.
         if (ExportSectionFromWav(n, newFolder, name, section, target.rate) != 0) return failure(nullptr);
         section->m_nSectionTime = 0;
+        // Rounding up to whole 100 ms can carry the last phrase past the audio just
+        // written; a phrase never claims audio its file does not hold.
+        WaveFormatEx written{};
+        uint32_t audioBytes = UINT32_MAX, dataOffset = 0;
+        if (ReadWaveHeader(newFolder + "/" + name, written, audioBytes, dataOffset) != kWaveHeaderOk)
+            audioBytes = UINT32_MAX;
         for (const auto& phrase : section->m_lstPhrase) {
             phrase->m_strFileName = name;
             phrase->m_nStart = ScaleToFormat(phrase->m_nStart, phrase->m_nBytesPerSec, target);
             phrase->m_nLength = ScaleToFormat(phrase->m_nLength, phrase->m_nBytesPerSec, target);
-            phrase->m_nPause = ScaleToFormat(phrase->m_nPause, phrase->m_nBytesPerSec, target);
+            if (phrase->m_nStart < audioBytes && audioBytes - phrase->m_nStart < phrase->m_nLength)
+                phrase->m_nLength = audioBytes - phrase->m_nStart;
+            phrase->m_nPause = std::min(ScaleToFormat(phrase->m_nPause, phrase->m_nBytesPerSec, target), phrase->m_nLength);
             phrase->m_nBytesPerSec = static_cast<uint32_t>(target.bytesPerSec);
             AddSectionTime(*section, phrase->m_nLength);
         }

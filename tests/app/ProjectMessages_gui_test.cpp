@@ -1,6 +1,6 @@
 // The real message boxes of a failed save, a damaged project and a read-only project, as
 // the user sees them: each is shown on the virtual screen, a picture of it is kept in the
-// build folder for a person to look at, and a key press closes it.
+// build folder for a person to look at, and then it is closed.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include <wx/dialog.h>
 #include <wx/timer.h>
 
 #include "WxTestApp.h"
@@ -29,9 +30,17 @@ int ShowAndPicture(const CString& text, const CString& caption, long style, cons
     wxTimer timer;
     int ticks = 0;
     timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-        if (++ticks == 1) std::system(("import -window root '" + png.string() + "' 2>/dev/null").c_str());
-        // Without a window manager the keys go to the window under the pointer.
-        std::system("xdotool mousemove 30 30 key Return 2>/dev/null");
+        if (++ticks == 1) {
+            std::system(("import -window root '" + png.string() + "' 2>/dev/null").c_str());
+            return;
+        }
+        // Without a window manager a key press goes wherever the pointer is: close the box
+        // itself, as the answer is not what is looked at here.
+        for (wxWindow* w : wxTopLevelWindows)
+            if (auto* dialog = dynamic_cast<wxDialog*>(w); dialog && dialog->IsModal()) {
+                dialog->EndModal(wxID_CANCEL);
+                break;
+            }
     });
     timer.Start(700);
     const int answer = KvMessageBox(nullptr, text, caption, style);
