@@ -859,7 +859,13 @@ void hybrid_synthesis(Layer3State* s, int ch, const l3_granule& g, const float* 
   if (nsb < 1) nsb = 1;
   const bool is_short = g.window_switching && g.block_type == 2;
   const int long_sbs = is_short ? (g.mixed_block ? (s->sfreq_row == 8 ? 4 : 2) : 0) : 32;
-  for (int sb = 0; sb < nsb; ++sb) {
+  int sb = 0;
+  if (l3_imdct_wide && long_sbs > 0) {
+    sb = nsb < long_sbs ? nsb : long_sbs;
+    const int bt = (is_short || !g.window_switching) ? 0 : g.block_type;
+    l3_imdct36_lanes_avx2(xr, out, ov, T.win_long[bt], 0, sb, T.tw18, T.tw9, T.cos9);
+  }
+  for (; sb < nsb; ++sb) {
     if (sb < long_sbs) {
       const int bt = (is_short || !g.window_switching) ? 0 : g.block_type;
       imdct36(xr + 18 * sb, out + 18 * sb, ov + 18 * sb, T.win_long[bt]);

@@ -40,8 +40,14 @@ void l3_synth_granule_avx2(float v[16][64], int32_t* pos, const float* hybrid, f
 }
 
 l3_synth_granule_fn l3_synth_granule = l3_synth_granule_plain;
+bool l3_imdct_wide = false;
+bool l3_plain_kernels_only = false;
 
 void l3_select_synth() {
   factors();
-  l3_synth_granule = mp3dec_cpu_has_avx2_fma() ? l3_synth_granule_avx2 : l3_synth_granule_plain;
+  const bool wide = !l3_plain_kernels_only && mp3dec_cpu_has_avx2_fma();
+  l3_synth_granule = wide ? l3_synth_granule_avx2 : l3_synth_granule_plain;
+#if defined(__x86_64__) || defined(__i386__)
+  l3_imdct_wide = wide;
+#endif
 }

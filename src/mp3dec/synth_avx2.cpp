@@ -118,9 +118,10 @@ void l3_synth_granule_avx2_kernel(float v[16][64], int32_t* pos, const float* hy
       for (int sb = 0; sb < 32; ++sb) x[sb] = _mm256_loadu_ps(hybrid + 18 * sb + t0);
     } else {
       // The last two slots: the rest of the lanes would read past the granule.
-      for (int sb = 0; sb < 32; ++sb)
-        x[sb] = _mm256_zextps128_ps256(
-            _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(hybrid + 18 * sb + t0))));
+      for (int sb = 0; sb < 32; ++sb) {
+        const float* h = hybrid + 18 * sb + t0;
+        x[sb] = _mm256_setr_ps(h[0], h[1], 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f);
+      }
     }
     dct_lanes<32, 0>::run(x, X, coef);
     // Lanes are slots; turn them into rows of 32 outputs, one per slot.
