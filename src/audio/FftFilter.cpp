@@ -4,7 +4,7 @@
 #include <new>
 
 int CFftFilter::Init(int order) {
-    if (!m_fft.Init(order)) return 0;
+    if (!m_fft.Init(order) || (order > 1 && !m_halfFft.Init(order - 1))) return 0;
     const int n = m_fft.GetSize();
     try {
         m_memory.assign(4 * static_cast<size_t>(n), 0.0);
@@ -43,16 +43,19 @@ int CFftFilter::Run(double* output, const double* input, long count, const doubl
 void CFftFilter::LoadSegment(double* block, long first) {
     const int n = m_size;
     const long segment = n - m_length;
-    std::fill(block, block + m_centre, 0.0);
-    for (long i = 0; i < segment; ++i) block[m_centre + i] = GetSample(first + i);
-    std::fill(block + m_centre + segment, block + n, 0.0);
+    std::fill(block, block + n, 0.0);
+    // Input values first .. first+segment-1 that exist; the others stay 0.
+    const long lo = std::max(first, 0L), hi = std::min(first + segment, m_input ? m_count : 0L);
+    if (lo < hi) std::copy(m_input + lo, m_input + hi, block + m_centre + (lo - first));
 }
 
 void CFftFilter::StoreSegment(const double* block, long o) {
     // The first `length` values overlap the previous segment's result and are added;
-    // the rest is this segment's alone.
-    for (long i = 0; i < m_length; ++i) AddOutput(o + i, block[i]);
-    for (long i = m_length; i < m_size; ++i) SetOutput(o + i, block[i]);
+    // the rest is this segment's alone. Indices outside the output are left out.
+    if (!m_output) return;
+    const long addEnd = std::min(o + m_length, m_count), setEnd = std::min(o + m_size, m_count);
+    for (long index = std::max(o, 0L); index < addEnd; ++index) m_output[index] += block[index - o];
+    for (long index = std::max(o + m_length, 0L); index < setEnd; ++index) m_output[index] = block[index - o];
 }
 
 int CFftFilter::Filter(double* output, const double* input, long count) {
@@ -62,6 +65,7 @@ int CFftFilter::Filter(double* output, const double* input, long count) {
     m_input = input;
     m_output = output;
     m_count = count;
+    m_outCount = count;
     std::fill(output, output + std::max(count, 0L), 0.0);
 
     // Each block holds `centre` zeros, one segment of input and zeros after it, so that
@@ -89,6 +93,53 @@ int CFftFilter::Filter(double* output, const double* input, long count) {
     m_input = nullptr;
     m_output = nullptr;
     return 1;
+}
+
+int CFftFilter::FilterEven(double* output, const double* input, long count) {
+    const int n = m_size;
+    if (m_length == 0 || n < 4 || m_length % 2 != 0 || m_centre % 2 != 0) return 0;
+    const long segment = n - m_length;
+    const int half = n / 2;
+    m_input = input;
+    m_output = output;
+    m_count = count;
+    m_outCount = count > 0 ? (count + 1) / 2 : 0;
+    std::fill(output, output + m_outCount, 0.0);
+    // As in Filter; block starts o stay even (centre and segment are even), so block value
+    // 2i is output o + 2i, even value o/2 + i. The forward transform leaves bin k at the
+    // bit-reversed position of k, so bins k and k + n/2 sit side by side (2r, 2r + 1), and
+    // the folded spectrum comes out in the bit-reversed order of the half-size transform.
+    for (long o = -m_centre; o < count; o += 2 * segment) {
+        LoadSegment(m_blockRe, o + m_centre);
+        const bool pair = o + segment < count;
+        if (pair)
+            LoadSegment(m_blockIm, o + segment + m_centre);
+        else
+            std::fill(m_blockIm, m_blockIm + n, 0.0);
+        m_fft.ForwardUnordered(m_blockRe, m_blockIm);
+        for (int r = 0; r < half; ++r) {
+            const int a = 2 * r, b = 2 * r + 1;
+            const double reA = m_blockRe[a] * m_kernelRe[a] - m_blockIm[a] * m_kernelIm[a];
+            const double imA = m_blockRe[a] * m_kernelIm[a] + m_blockIm[a] * m_kernelRe[a];
+            const double reB = m_blockRe[b] * m_kernelRe[b] - m_blockIm[b] * m_kernelIm[b];
+            const double imB = m_blockRe[b] * m_kernelIm[b] + m_blockIm[b] * m_kernelRe[b];
+            m_blockRe[r] = 0.5 * (reA + reB);
+            m_blockIm[r] = 0.5 * (imA + imB);
+        }
+        m_halfFft.InverseUnordered(m_blockRe, m_blockIm);
+        StoreEvenSegment(m_blockRe, o);
+        if (pair) StoreEvenSegment(m_blockIm, o + segment);
+    }
+    m_input = nullptr;
+    m_output = nullptr;
+    return 1;
+}
+
+void CFftFilter::StoreEvenSegment(const double* block, long o) {
+    const long first = o / 2;
+    const long addEnd = std::min(first + m_length / 2, m_outCount), setEnd = std::min(first + m_size / 2, m_outCount);
+    for (long index = std::max(first, 0L); index < addEnd; ++index) m_output[index] += block[index - first];
+    for (long index = std::max(first + m_length / 2, 0L); index < setEnd; ++index) m_output[index] = block[index - first];
 }
 
 double CFftFilter::GetSample(long index) const {

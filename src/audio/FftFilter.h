@@ -26,6 +26,11 @@ public:
     // The two halves of Run, for filtering many blocks with one kernel.
     int SetKernel(const double* kernel, int length, int centre);
     int Filter(double* output, const double* input, long count);
+    // As Filter, but only the values at even indices: output[i] = filtered value 2i, for
+    // i = 0 .. (count-1)/2. Each block's inverse transform then needs half the points (the
+    // two halves of its spectrum folded onto each other). Needs an even kernel length
+    // and centre; 0 otherwise.
+    int FilterEven(double* output, const double* input, long count);
 
     // Reads, adds into and stores at an index of the current run; indices outside
     // 0 .. count-1 read as 0 and are not written.
@@ -39,7 +44,11 @@ private:
     // A block's result, whose value i is output o + i.
     void StoreSegment(const double* block, long o);
 
+    // A block's even values, value i being output o/2 + i.
+    void StoreEvenSegment(const double* block, long o);
+
     CFft m_fft;
+    CFft m_halfFft;  // half the points, for FilterEven
     int m_size = 0;
     int m_length = 0;  // kernel taps of the current kernel; 0 before SetKernel
     int m_centre = 0;
@@ -52,4 +61,5 @@ private:
     const double* m_input = nullptr;
     double* m_output = nullptr;
     long m_count = 0;
+    long m_outCount = 0;  // values of m_output that may be written
 };

@@ -111,18 +111,25 @@ bool CResampler::DesignTaps(std::vector<double>& taps) {
     return true;
 }
 
-int CResampler::DesignLowPass(double* output, const double* input, long count) {
+// The prepared filter for the current window type, designed on first use; null when memory
+// runs out.
+CFftFilter* CResampler::PreparedLowPass() {
     if (t_filter.windowType != m_windowType || !t_filter.filter) {
         t_filter.filter.reset();
         std::vector<double> taps;
-        if (!DesignTaps(taps)) return 0;
+        if (!DesignTaps(taps)) return nullptr;
         std::unique_ptr<CFftFilter> filter(new (std::nothrow) CFftFilter);
         if (!filter || !filter->Init(kFilterOrder) || !filter->SetKernel(taps.data(), kFilterLength, kFilterCentre))
-            return 0;
+            return nullptr;
         t_filter.filter = std::move(filter);
         t_filter.windowType = m_windowType;
     }
-    return t_filter.filter->Filter(output, input, count);
+    return t_filter.filter.get();
+}
+
+int CResampler::DesignLowPass(double* output, const double* input, long count) {
+    CFftFilter* filter = PreparedLowPass();
+    return filter ? filter->Filter(output, input, count) : 0;
 }
 
 bool CResampler::InterpolateStream(double* stream, long first, long count, long streamRate) {
@@ -163,6 +170,13 @@ bool CResampler::InterpolateStream(double* stream, long first, long count, long 
         long remainder = static_cast<long>(start - static_cast<long long>(whole) * streamRate);
         const long wholeStep = m_inRate / streamRate;
         const long remainderStep = m_inRate % streamRate;
+        if (remainder == 0 && remainderStep == 0 && wholeStep == 1) {
+            // The stream is the input itself (lowering by two): a copy, zeros outside.
+            const long lo = std::max(whole, -m_before), hi = std::min(whole + count, m_inCount + m_after);
+            std::fill(stream, stream + count, 0.0);
+            if (lo < hi) std::copy(m_input + lo, m_input + hi, stream + (lo - whole));
+            return true;
+        }
         for (long i = 0; i < count; ++i) {
             if (remainder == 0) {
                 stream[i] = source.SampleAt(whole);
@@ -220,17 +234,20 @@ int CResampler::ResampleWithContext(double* output, long outCount, int outRate, 
 
     // Lowering: the stream at twice the output rate, with room on both sides for the
     // filter's reach, so that the block's edges are filtered with their neighbours.
+    // Only the even values of the filtered stream are kept, so only they are computed.
     const long margin = kFilterCentre;
+    static_assert(kFilterCentre % 2 == 0);
     const long streamCount = 2 * m_outCount + 2 * margin;
     std::vector<double> stream, filtered;
     try {
         stream.resize(streamCount);
-        filtered.resize(streamCount);
+        filtered.resize(streamCount / 2);
     } catch (const std::bad_alloc&) {
         return 0;
     }
     if (!InterpolateStream(stream.data(), -margin, streamCount, 2L * outRate)) return 0;
-    if (!DesignLowPass(filtered.data(), stream.data(), streamCount)) return 0;
-    for (long j = 0; j < m_outCount; ++j) output[j] = filtered[margin + 2 * j];
+    CFftFilter* filter = PreparedLowPass();
+    if (!filter || !filter->FilterEven(filtered.data(), stream.data(), streamCount)) return 0;
+    std::copy(filtered.begin() + margin / 2, filtered.begin() + margin / 2 + m_outCount, output);
     return 1;
 }

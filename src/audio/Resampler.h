@@ -9,6 +9,8 @@
 
 #include <vector>
 
+class CFftFilter;
+
 class CResampler {
 public:
     CResampler() = default;
@@ -47,6 +49,9 @@ private:
     bool InterpolateStream(double* stream, long first, long count, long streamRate);
     // The filter taps for the current window type (designed once per thread and type).
     bool DesignTaps(std::vector<double>& taps);
+    // The low-pass filter for the current window type, ready to run (made once per thread
+    // and type); null when memory runs out.
+    CFftFilter* PreparedLowPass();
 
     long m_outCount = 0;
     const double* m_input = nullptr;

@@ -19,6 +19,22 @@ bool mp3dec_cpu_has_sse() {
 #endif
 }
 
+bool mp3dec_cpu_has_avx2_fma() {
+#ifdef MP3DEC_X86
+  unsigned a, b, c, d;
+  if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+  const bool fma = (c >> 12) & 1, osxsave = (c >> 27) & 1, avx = (c >> 28) & 1;
+  if (!fma || !osxsave || !avx) return false;
+  unsigned lo, hi;
+  __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+  if ((lo & 6) != 6) return false;  // the system keeps the XMM and YMM state
+  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+  return (b >> 5) & 1;
+#else
+  return false;
+#endif
+}
+
 namespace {
 inline int16_t convert_one(float f) {
   if (!(f >= -2147483648.0f && f < 2147483648.0f)) return f > -32767.0f ? 32767 : -32768;

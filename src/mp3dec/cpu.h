@@ -4,6 +4,8 @@
 #include <cstdint>
 
 bool mp3dec_cpu_has_sse();
+// AVX2 and FMA, with the operating system saving the wide registers.
+bool mp3dec_cpu_has_avx2_fma();
 
 typedef void (*mp3dec_float_to_pcm16_fn)(int count, const float* src, int16_t* dst);
 void mp3dec_float_to_pcm16_plain(int count, const float* src, int16_t* dst);

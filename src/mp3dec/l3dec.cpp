@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "mp3dec/l3tables.h"
+#include "mp3dec/synth.h"
 
 #ifdef __SSE__
 #include <immintrin.h>
@@ -19,7 +20,9 @@ constexpr double pi = 3.14159265358979323846;
 // ---------------------------------------------------------------- formula tables
 
 struct formula_tables {
-  float pow43[128];
+  // Every magnitude that Huffman values with linbits can reach (15 + 8191), so that no
+  // line needs a power at decode time.
+  float pow43[8207];
   float gain[128];           // 32768 * 2^(-k/4)
   float is_mpeg1[7][2];      // tan ratio, positions 0..6
   float is_mpeg2[2][32][2];  // [intensity_scale][position][left, right]
@@ -37,7 +40,7 @@ struct formula_tables {
   float dct_coef[5][16];  // 1 / (2 cos(pi (2n+1) / (2N))) for N = 32, 16, 8, 4, 2
   uint8_t crc8[256];
   formula_tables() {
-    for (int i = 0; i < 128; ++i) pow43[i] = float(std::pow(double(i), 4.0 / 3.0));
+    for (int i = 0; i < 8207; ++i) pow43[i] = float(std::pow(double(i), 4.0 / 3.0));
     for (int k = 0; k < 128; ++k) gain[k] = float(32768.0 * std::pow(2.0, -k / 4.0));
     for (int p = 0; p < 7; ++p) {
       if (p == 6) {
@@ -435,7 +438,7 @@ int huffman_decode(Layer3State* s, bit_reader& r, l3_granule& g, int end_bit, in
 
 inline float pow43(int v) {
   const int a = v < 0 ? -v : v;
-  float m = a < 128 ? tabs().pow43[a] : float(std::pow(double(a), 4.0 / 3.0));
+  float m = a < 8207 ? tabs().pow43[a] : float(std::pow(double(a), 4.0 / 3.0));
   return v < 0 ? -m : m;
 }
 
@@ -861,7 +864,13 @@ void hybrid_synthesis(Layer3State* s, int ch, const l3_granule& g, const float* 
   if (nsb < 1) nsb = 1;
   const bool is_short = g.window_switching && g.block_type == 2;
   const int long_sbs = is_short ? (g.mixed_block ? (s->sfreq_row == 8 ? 4 : 2) : 0) : 32;
-  for (int sb = 0; sb < nsb; ++sb) {
+  int sb = 0;
+  if (l3_imdct_wide && long_sbs > 0) {
+    sb = nsb < long_sbs ? nsb : long_sbs;
+    const int bt = (is_short || !g.window_switching) ? 0 : g.block_type;
+    l3_imdct36_lanes_avx2(xr, out, ov, T.win_long[bt], 0, sb, T.tw18, T.tw9, T.cos9);
+  }
+  for (; sb < nsb; ++sb) {
     if (sb < long_sbs) {
       const int bt = (is_short || !g.window_switching) ? 0 : g.block_type;
       imdct36(xr + 18 * sb, out + 18 * sb, ov + 18 * sb, T.win_long[bt]);
@@ -1073,6 +1082,7 @@ void l3dec_init(Layer3State* s, FrameSync* sync, int, int, int float_output, int
   s->float_output = float_output ? 1 : 0;
   s->no_crc_check = no_crc_check ? 1 : 0;
   s->gapless_search = gapless_search ? 1 : 0;
+  l3_select_synth();
   l3dec_reset(s, 1);
 }
 
@@ -1191,11 +1201,7 @@ SSC l3dec_decode_frame(Layer3State* s, float* out, int capacity, int* out_bytes,
         std::memset(xr, 0, 576 * sizeof(float));
         conceal_build(s, &s->conceal[ch], xr, g);
         hybrid_synthesis(s, ch, g, xr, s->hybrid[ch]);
-        for (int t = 0; t < 18; ++t) {
-          float sbs[32];
-          for (int sb = 0; sb < 32; ++sb) sbs[sb] = s->hybrid[ch][18 * sb + t];
-          l3_synth_slot(s->synth_v[ch], &s->synth_pos[ch], sbs, out + (gr * 576 + t * 32) * stride + ch, stride);
-        }
+        l3_synth_granule(s->synth_v[ch], &s->synth_pos[ch], s->hybrid[ch], out + gr * 576 * stride + ch, stride);
       }
     }
     s->prev_anc_start = s->reservoir_len;
@@ -1254,11 +1260,7 @@ SSC l3dec_decode_frame(Layer3State* s, float* out, int capacity, int* out_bytes,
         conceal_store(&s->conceal[ch], xr, g);
       }
       hybrid_synthesis(s, ch, g, xr, s->hybrid[ch]);
-      for (int t = 0; t < 18; ++t) {
-        float sbs[32];
-        for (int sb = 0; sb < 32; ++sb) sbs[sb] = s->hybrid[ch][18 * sb + t];
-        l3_synth_slot(s->synth_v[ch], &s->synth_pos[ch], sbs, out + (gr * 576 + t * 32) * stride + ch, stride);
-      }
+      l3_synth_granule(s->synth_v[ch], &s->synth_pos[ch], s->hybrid[ch], out + gr * 576 * stride + ch, stride);
     }
   }
 

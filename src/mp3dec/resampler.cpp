@@ -70,29 +70,37 @@ double bessel_i0(double x) {
 }
 
 float* alloc_floats(size_t n) {
-  const size_t bytes = (n * sizeof(float) + 15) & ~size_t(15);
-  float* p = static_cast<float*>(std::aligned_alloc(16, bytes ? bytes : 16));
+  // 32-byte aligned: the wide kernel loads its taps eight at a time.
+  const size_t bytes = (n * sizeof(float) + 31) & ~size_t(31);
+  float* p = static_cast<float*>(std::aligned_alloc(32, bytes ? bytes : 32));
   if (p) std::memset(p, 0, bytes);
   return p;
 }
 }  // namespace
 
 bool resampler_dec_fail_next_create = false;
+bool resampler_dec_no_wide_next_create = false;
 
 void resampler_dec_destroy(RateConverter* r) {
   if (!r) return;
   if (r->phases) {
-    for (int p = 0; p < r->L; ++p) std::free(r->phases[p].coef);
+    for (int p = 0; p < r->L; ++p) {
+      std::free(r->phases[p].coef);
+      std::free(r->phases[p].rcoef);
+    }
     delete[] r->phases;
   }
   for (auto& st : r->state) std::free(st.history);
   std::free(r->silence);
+  std::free(r->scratch);
   delete r;
 }
 
 bool resampler_dec_create(RateConverter** out, int channels, int count_kind, int count,
                           int input_rate, int output_rate, double cutoff_hz,
                           double relative_transition, int) {
+  const bool no_wide = resampler_dec_no_wide_next_create;
+  resampler_dec_no_wide_next_create = false;
   if (resampler_dec_fail_next_create) {
     resampler_dec_fail_next_create = false;
     return false;
@@ -159,6 +167,17 @@ bool resampler_dec_create(RateConverter** out, int channels, int count_kind, int
       ph.coef[t] = idx < h.size() ? float(h[idx]) : 0.0f;
     }
   }
+  r->wide = !no_wide && mp3dec_cpu_has_avx2_fma();
+  for (int p = 0; p < r->L && ok && r->wide; ++p) {
+    RatePhase& ph = r->phases[p];
+    ph.rtaps = (ph.taps + 7) & ~7;
+    ph.rcoef = alloc_floats(size_t(ph.rtaps));
+    if (!ph.rcoef) {
+      ok = false;
+      break;
+    }
+    for (int t = 0; t < ph.taps; ++t) ph.rcoef[t] = ph.coef[ph.taps - 1 - t];
+  }
 #ifdef MP3DEC_X86
   if (mp3dec_cpu_has_sse()) {
     dot_kernel = dot_sse;
@@ -169,10 +188,30 @@ bool resampler_dec_create(RateConverter** out, int channels, int count_kind, int
   mirrored = true;  // histories are always kept mirrored, either kernel may run
   r->history_len = r->max_taps;
   for (int c = 0; c < channels && ok; ++c) {
-    r->state[c].history = alloc_floats(size_t(2 * r->history_len) + 4);
+    // Room past the mirrored copy for the wide kernel's zero-weighted padding reads.
+    r->state[c].history = alloc_floats(size_t(2 * r->history_len) + 16);
     if (!r->state[c].history) ok = false;
   }
   r->silence = alloc_floats(size_t(r->max_taps) * channels);
+  if (r->wide && ok && r->L == 2 && r->M == 1) {
+    // Lengths without the zero taps at the end; the folding needs exact mirror images.
+    int len[2];
+    for (int p = 0; p < 2; ++p) {
+      len[p] = r->phases[p].taps;
+      while (len[p] > 0 && r->phases[p].coef[len[p] - 1] == 0.0f) --len[p];
+    }
+    bool symmetric = len[0] == len[1] + 1 && len[1] % 2 == 0 && len[1] > 0;
+    for (int p = 0; p < 2 && symmetric; ++p)
+      for (int k = 0; k < len[p]; ++k)
+        if (r->phases[p].coef[k] != r->phases[p].coef[len[p] - 1 - k]) symmetric = false;
+    r->doubling = symmetric;
+    r->doubling_taps = len[1];
+  }
+  if (r->wide && ok) {
+    r->scratch_len = r->history_len + 1024 + 16;
+    r->scratch = alloc_floats(size_t(r->scratch_len));
+    if (!r->scratch) ok = false;
+  }
   if (!ok || !r->silence) {
     resampler_dec_destroy(r);
     return false;
@@ -214,6 +253,8 @@ int resampler_dec_predict(const RateConverter* r, int in_count) {
   if (in_count == 0) in_count = r->max_taps * r->channels;
   const int per = in_count / r->channels;
   const RateChannelState& st = r->state[0];
+  // Doubling from the state between inputs: two outputs per input, and the same state after.
+  if (r->L == 2 && r->M == 1 && st.phase == 0 && st.to_take == 1) return 2 * per * r->channels;
   int phase = st.phase, take = st.to_take, consumed = 0, produced = 0;
   while (true) {
     if (take > 0) {
@@ -253,6 +294,12 @@ void resampler_dec_run(RateConverter* r, const float* in, float* out, int* in_co
   for (int c = 0; c < nch; ++c) {
     RateChannelState& st = r->state[c];
     int consumed = 0, produced = 0;
+    if (r->wide) {
+      consumed = resampler_dec_run_channel_avx2(r, &st, in + c, per, nch, out + c, &produced);
+      consumed_all += consumed;
+      produced_all += produced;
+      continue;
+    }
     float* hist = st.history;
     while (true) {
       if (st.to_take > 0) {

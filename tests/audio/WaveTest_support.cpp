@@ -57,7 +57,7 @@ std::string SamplesToBytes(const std::vector<int16_t>& samples) {
 
 std::vector<int16_t> BytesToSamples(const std::string& bytes) {
     std::vector<int16_t> out(bytes.size() / 2);
-    std::memcpy(out.data(), bytes.data(), 2 * out.size());
+    if (!out.empty()) std::memcpy(out.data(), bytes.data(), 2 * out.size());  // no null pointer for memcpy
     return out;
 }
 
