@@ -59,11 +59,9 @@ const mp3enc_error* sbrenc_noise_bands(sbrenc_noise_detector* d, const int32_t* 
                                  0.5);
     if (count == 0) count = 1;
   }
-  // More noise bands than table intervals would give bands without width, and the level
-  // of a band divides by its width; the record also holds no more than ten.
-  if (count > last) count = last;
-  if (count > 10) count = 10;
-  if (count < 1) return mp3enc_generic_error();
+  // The record holds ten bands; the decoder derives the same count from the header, so
+  // it is not otherwise reduced here (bands without width are met where levels are formed).
+  if (count > 10) return mp3enc_generic_error();
   int32_t idx[11] = {0};
   int32_t remaining = last, steps = 0;
   for (int32_t i = 1; remaining > 0 && i <= count; ++i) {
