@@ -1,0 +1,50 @@
+// Test-side driver of the Layer III core (analysis, granule coder, frame writer) with a plain
+// constant-bit-rate pacer, and a walker over the frames it writes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct core_options {
+  int rate = 44100;
+  int channels = 1;  // coded channels
+  int bit_rate = 64000;
+  int effort = 1;  // quality level 0..2
+  bool crc = false;
+  bool joint = true;  // two channels: joint stereo (mid/side, intensity)
+  int gapless_length = -1;  // >= 0: a gapless block with this length in the first frame
+  float bandwidth = 0.0f;   // 0: as the initialisation chooses
+};
+
+// Encodes interleaved 16-bit-unit float samples into a whole stream (flushed).
+std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_options& o);
+
+struct walked_frame {
+  size_t offset;
+  int bytes;
+  int padding;
+  int main_data_begin;
+  int max_big_values;
+  int bitrate_index;
+};
+// Walks the frames from the start; fails with a message unless they are contiguous and sound.
+bool walk_frames(const std::vector<uint8_t>& s, std::vector<walked_frame>* frames, std::string* why);
+
+bool write_file(const std::string& path, const std::vector<uint8_t>& bytes);
+std::string run_command(const std::string& cmd, int* status);
+bool have_tool(const std::string& name);
+
+// Decodes with our own decoder (float output at 16-bit scale, no rate change, no limiter).
+struct decoded {
+  std::vector<float> samples;  // interleaved
+  int channels = 0;
+  int frames = 0;
+  int failed_frames = 0;  // frames whose status was not a success or carried a CRC error
+};
+decoded decode_ours(const std::vector<uint8_t>& stream, bool gapless);
+
+// Lag (in sample frames, 0..max_lag) at which channel 0 of `out` best matches `in`.
+int best_lag(const std::vector<float>& in, const std::vector<float>& out, int channels, int max_lag);
+// SNR in dB of `out` shifted by lag against `in` (channel 0 frames), over the input's length.
+double snr_db(const std::vector<float>& in, const std::vector<float>& out, int channels, int lag);
