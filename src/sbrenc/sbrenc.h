@@ -6,22 +6,10 @@
 #include <cstdint>
 
 #include "mp3enc/common/errorhnd.h"
+#include "mp3enc/sbr_output.h"
 #include "sbrenc/sbrenc_config.h"
 
-struct mp3enc_bitbuf;
 struct sbrenc_encoder;
-
-// Created and owned by the MP3 encoder's initialisation, with a 4096-bit payload ring.
-struct sbrenc_output {
-  int32_t header_bits;          // w0 header bits of this frame's payload, 0 without header
-  int32_t element_type;         // w1 0: no CRC; else the CRC covers the first w1 + 4 payload bits
-  int32_t data_bits;            // w2
-  mp3enc_bitbuf* bits;          // w3 payload ring, header bits first
-  float crossover_hz;           // w4 for the core
-  int32_t crossover_may_change; // w5
-  int32_t channels;             // w6 coded channels
-  float requested_crossover_hz; // w7
-};
 
 const mp3enc_error* sbrenc_create(sbrenc_encoder** out, const sbrenc_config* config, sbrenc_output* output);
 // input: one frame (1152 sample frames at the SBR rate), interleaved with the stride of
