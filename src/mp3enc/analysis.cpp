@@ -2,6 +2,7 @@
 // subband, and the granule step that ties filterbank, thresholds and stereo decisions together.
 #include "mp3enc/analysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -220,7 +221,19 @@ void mp3enc_analysis_free(mp3enc_analysis* st) {
 }
 
 int mp3enc_analysis_push(mp3enc_analysis* st, const float* samples, int channels, int count) {
-  mp3enc_delay_write(&st->fifo, samples, samples + 1, channels, 1.0f, count / channels);
+  // NaN or infinite input would poison every energy and threshold after it, and values far
+  // beyond full scale overflow them: such samples go in as silence or clipped to full scale.
+  float clean[2 * 576];
+  const int frames = count / channels;
+  for (int done = 0; done < frames;) {
+    const int n = std::min(576, frames - done);
+    for (int i = 0; i < n * channels; ++i) {
+      const float v = samples[size_t(done) * channels + i];
+      clean[i] = std::isfinite(v) ? std::clamp(v, -32768.0f, 32768.0f) : 0.0f;
+    }
+    mp3enc_delay_write(&st->fifo, clean, clean + 1, channels, 1.0f, n);
+    done += n;
+  }
   return 0;
 }
 
