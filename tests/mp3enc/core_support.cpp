@@ -302,3 +302,47 @@ double snr_db(const std::vector<float>& in, const std::vector<float>& out, int c
   }
   return 10 * std::log10(s / std::max(e, 1e-9));
 }
+
+#include <cstdlib>
+#include <filesystem>
+
+core_scratch::core_scratch() {
+  char tmpl[] = "/tmp/mp3enc_core_XXXXXX";
+  const char* d = mkdtemp(tmpl);
+  dir = d ? d : "/tmp";
+}
+
+core_scratch::~core_scratch() {
+  std::error_code ec;
+  if (dir != "/tmp") std::filesystem::remove_all(dir, ec);
+}
+
+std::vector<uint8_t> read_file(const std::string& path) {
+  std::vector<uint8_t> v;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return v;
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) v.insert(v.end(), buf, buf + n);
+  std::fclose(f);
+  return v;
+}
+
+std::vector<float> read_raw_s16(const std::string& path) {
+  const auto b = read_file(path);
+  std::vector<float> v(b.size() / 2);
+  for (size_t i = 0; i < v.size(); ++i) v[i] = float(int16_t(uint16_t(b[2 * i] | (b[2 * i + 1] << 8))));
+  return v;
+}
+
+std::vector<float> speech(const core_scratch& dir, int rate, int channels, const std::string& text) {
+  int st = 0;
+  const std::string wav = dir.path("speech.wav"), raw = dir.path("speech.raw");
+  run_command("espeak-ng -w '" + wav + "' '" + text + "'", &st);
+  if (st != 0) return {};
+  run_command("sox '" + wav + "' -t raw -e signed -b 16 -L -r " + std::to_string(rate) + " -c " +
+                  std::to_string(channels) + " '" + raw + "'",
+              &st);
+  if (st != 0) return {};
+  return read_raw_s16(raw);
+}

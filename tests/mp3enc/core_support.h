@@ -48,3 +48,16 @@ decoded decode_ours(const std::vector<uint8_t>& stream, bool gapless);
 int best_lag(const std::vector<float>& in, const std::vector<float>& out, int channels, int max_lag);
 // SNR in dB of `out` shifted by lag against `in` (channel 0 frames), over the input's length.
 double snr_db(const std::vector<float>& in, const std::vector<float>& out, int channels, int lag);
+
+// A scratch folder of a peer test, removed with the object.
+struct core_scratch {
+  std::string dir;
+  core_scratch();
+  ~core_scratch();
+  std::string path(const std::string& name) const { return dir + "/" + name; }
+};
+std::vector<uint8_t> read_file(const std::string& path);
+// Interleaved samples of a headerless 16-bit little-endian file.
+std::vector<float> read_raw_s16(const std::string& path);
+// Speech of espeak-ng, converted by sox to the rate and channels; empty when a tool fails.
+std::vector<float> speech(const core_scratch& dir, int rate, int channels, const std::string& text);
