@@ -61,3 +61,25 @@ struct sbrenc_invf_detector {
 const mp3enc_error* sbrenc_invf_create(sbrenc_invf_detector** out, int32_t mode, const int32_t* table, int32_t index);
 const mp3enc_error* sbrenc_invf_set_bands(sbrenc_invf_detector* det, const int32_t* table, int32_t index, int32_t mode);
 void sbrenc_invf_free(sbrenc_invf_detector* det);
+
+struct sbrenc_grid_info;
+struct sbrenc_tonality_set;
+
+// Inverse-filtering levels per band group and the noise floor of the frame (nf, noise
+// envelope-major), from the tonality of the previous frame's block.
+void sbrenc_band_detectors(sbrenc_tonality_set* set, int32_t* levels, float* nf, const sbrenc_grid_info* grid,
+                           const int32_t transient[2], int32_t kind);
+void sbrenc_invf_decide(sbrenc_invf_detector* det, float* const* tonality, const float* block_energy,
+                        const int32_t* source_map, int32_t first_block, int32_t end_block, int32_t transient,
+                        int32_t* levels, int32_t kind);
+void sbrenc_invf_measures(float* const* tonality, const int32_t* source_map, const float* block_energy,
+                          sbrenc_invf_group* group, int32_t lo, int32_t hi, int32_t first_block, int32_t end_block,
+                          int32_t n, int32_t top_count);
+int32_t sbrenc_level_hysteresis(const sbrenc_invf_params* params, int32_t transient, int32_t* prev_source,
+                                const sbrenc_invf_group* group, int32_t* prev_own, int32_t kind);
+void sbrenc_noise_floor_levels(sbrenc_noise_detector* det, const sbrenc_grid_info* grid, float* out,
+                               float* const* tonality, const int32_t* source_map, int32_t transient,
+                               const int32_t* levels);
+void sbrenc_noise_band_level(float* cell, float* const* tonality, const int32_t* source_map, int32_t t0, int32_t t1,
+                             int32_t k0, int32_t k1, float band_scale, float source_factor, int32_t level_limit,
+                             int32_t level, float max_level);

@@ -1,5 +1,6 @@
 #include "sbrenc/sbrenc_encoder.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "sbrenc/sbrenc_bands.h"
@@ -81,8 +82,24 @@ const mp3enc_error* sbrenc_create_parts(sbrenc_settings* s, sbrenc_header* h, sb
     ch->noise_bands = ch->tonality->noise->band_count;
     ch->amp_res = h->amp_res;
     ch->high_count = s->high_count;
+    const int32_t env_counts[2] = {s->low_count, s->high_count};
+    const int32_t noise_counts[2] = {ch->noise_bands, ch->noise_bands};
+    e = sbrenc_delta_coder_create(&ch->env_coder, env_counts, r->across_frames);
+    if (!e) e = sbrenc_delta_coder_create(&ch->noise_coder, noise_counts, r->across_frames);
+  }
+  if (!e) e = sbrenc_select_huffman(&ch->books, ch->env_coder, ch->noise_coder, h->amp_res);
+  if (!e)
     e = sbrenc_grid_create(&ch->grid, r->spreading, 1 << r->static_env_log2, r->static_framing, r->filler_res_before,
                            r->filler_res_after, grid_slots, r->freq_res_fixed);
+  if (!e) {
+    const float f_stop = r->stop_freq_override != 0
+                             ? static_cast<float>(r->stop_freq_override)
+                             : static_cast<float>(sbrenc_stop_freq_hz(h->stop_index, bands, s->sbr_rate));
+    const int32_t k = std::min(64, static_cast<int32_t>(f_stop * 2.0f * 64.0f / static_cast<float>(s->sbr_rate) + 0.5f));
+    const float ratio = r->bit_rate > 0 ? static_cast<float>(r->ref_bit_rate * r->channels) / static_cast<float>(r->bit_rate)
+                                        : 1.0f;
+    e = sbrenc_transient_state_create(&ch->transient, s->frame_length, s->sbr_rate, ratio, r->trans_abs_threshold, k,
+                                      r->trans_rel_threshold, slots, bands, ch->grid->offset * 2, 2 * slots);
   }
   if (e) {
     sbrenc_channel_free(&ch);
@@ -98,6 +115,9 @@ void sbrenc_channel_free(sbrenc_channel** slot) {
   sbrenc_channel* ch = *slot;
   sbrenc_grid_free(ch->grid);
   sbrenc_qmf_free(&ch->qmf);
+  sbrenc_delta_coder_free(ch->env_coder);
+  sbrenc_delta_coder_free(ch->noise_coder);
+  sbrenc_transient_state_free(ch->transient);
   sbrenc_subband_buffer_free(ch->buffer);
   sbrenc_tonality_set_free(ch->tonality);
   std::free(ch);
@@ -248,6 +268,9 @@ const mp3enc_error* sbrenc_encode_frame(sbrenc_encoder* enc, sbrenc_output* o, c
             return e;
           ch->noise_bands = ch->tonality->noise->band_count;
           ch->high_count = s->high_count;
+          sbrenc_delta_coder_set_bands(ch->noise_coder, ch->noise_bands, ch->noise_bands);
+          sbrenc_delta_coder_set_bands(ch->env_coder, s->low_count, s->high_count);
+          ch->env_coder->update = ch->noise_coder->update = 0;
         }
       }
     }

@@ -4,9 +4,11 @@
 #include <cstdint>
 
 #include "sbrenc/sbrenc.h"
+#include "sbrenc/sbrenc_delta.h"
 #include "sbrenc/sbrenc_grid.h"
 #include "sbrenc/sbrenc_qmf.h"
 #include "sbrenc/sbrenc_tonality.h"
+#include "sbrenc/sbrenc_transient.h"
 
 struct sbrenc_settings {
   int32_t kind;              // w0
@@ -64,6 +66,9 @@ struct sbrenc_header_timer {
 inline constexpr int sbrenc_max_envelopes = 5;
 
 struct sbrenc_channel {
+  sbrenc_transient_state* transient;
+  sbrenc_delta_coder* env_coder;
+  sbrenc_delta_coder* noise_coder;
   sbrenc_subband_buffer* buffer;
   sbrenc_qmf* qmf;
   sbrenc_grid_state* grid;
@@ -84,6 +89,8 @@ struct sbrenc_channel {
   int32_t amp_res;
   int32_t high_count;             // copy of the settings' high-resolution count
   const sbrenc_grid_code* grid_code;  // of the frame, for the payload writer
+  sbrenc_books books;
+  const void* extension;          // tone data for the payload; null when there is none
 };
 
 struct sbrenc_encoder {
@@ -102,4 +109,7 @@ const mp3enc_error* sbrenc_create_parts(sbrenc_settings* settings, sbrenc_header
 const mp3enc_error* sbrenc_update_band_tables(sbrenc_settings* settings, sbrenc_header* header, int32_t bands,
                                               int32_t rebuild_master);
 void sbrenc_channel_free(sbrenc_channel** slot);
+int32_t sbrenc_write_single(sbrenc_encoder* encoder, sbrenc_output* output, int32_t kind);
+int32_t sbrenc_write_pair(sbrenc_encoder* encoder, sbrenc_output* output, int32_t kind);
+int32_t sbrenc_count_pair(sbrenc_encoder* encoder, sbrenc_output* output, int32_t kind);
 void sbrenc_extract_and_write(const float* input, sbrenc_encoder* encoder, int32_t stereo_mode, sbrenc_output* output);
