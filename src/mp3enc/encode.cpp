@@ -2,6 +2,7 @@
 // the core, and the flush at the end of the stream.
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "mp3enc/handle.h"
 
@@ -57,6 +58,52 @@ int32_t bytes_wanted(int32_t capacity, int32_t fill, int32_t width, int32_t down
   return (capacity - fill) * (width ? 4 : 2) * (downmix ? 2 : 1);
 }
 
+// The full-rate input of the SBR encoder: the first stage's samples from `from` to `to`
+// (values, interleaved as the block holds them); a pair feeding one core channel goes in as
+// mid and side.
+void feed_sbr_line(mp3enc_engine* e, const mp3enc_sample_block& block, int32_t from, int32_t to) {
+  if (to <= from) return;
+  const float k = 32768.0f / block.scale;
+  const float* p = block.samples + from;
+  const int32_t channels = e->line.channels;
+  const int32_t frames = (to - from) / (e->sbr_pair ? 2 : channels);
+  if (e->sbr_pair) {
+    std::vector<float> ms(size_t(frames) * 2);
+    for (int32_t i = 0; i < frames; ++i) {
+      ms[size_t(2 * i)] = (p[2 * i] + p[2 * i + 1]) * 0.5f;
+      ms[size_t(2 * i + 1)] = (p[2 * i] - p[2 * i + 1]) * 0.5f;
+    }
+    mp3enc_delay_write(&e->line, ms.data(), ms.data() + 1, 2, k, frames);
+  } else {
+    mp3enc_delay_write(&e->line, p, channels == 2 ? p + 1 : nullptr, channels, k, frames);
+  }
+}
+
+// Converts the full first-stage block into the core's block: a pair is first mixed to the
+// one core channel.
+void run_first_stage(mp3enc_engine* e) {
+  mp3enc_rate_stage& first = e->stages[0];
+  mp3enc_sample_block& block = first.block;
+  int in_count = block.capacity;
+  if (e->sbr_pair) {
+    in_count = block.capacity / 2;
+    for (int i = 0; i < in_count; ++i) block.samples[i] = (block.samples[2 * i] + block.samples[2 * i + 1]) * 0.5f;
+  }
+  const int given = in_count;
+  int out_count = 0;
+  resampler_enc_run(first.converter, block.samples, e->core_block.samples, &in_count, &out_count);
+  if (in_count < 0 || in_count > given) in_count = given;
+  if (out_count < 0) out_count = 0;
+  if (out_count > e->core_block.capacity) out_count = e->core_block.capacity;
+  std::memset(e->core_block.samples + out_count, 0, size_t(e->core_block.capacity - out_count) * sizeof(float));
+  e->core_block.scale = block.scale;
+  const int32_t left = e->sbr_pair ? 0 : given - in_count;
+  std::memmove(block.samples, block.samples + in_count, size_t(left) * sizeof(float));
+  first.fill = left;
+  first.last_produced = out_count;
+  first.produced += out_count;
+}
+
 }  // namespace
 
 int mp3enc_split_input(mp3enc_rate_stage* stage, const uint8_t* pcm, int32_t channels, int32_t bytes,
@@ -108,11 +155,24 @@ int32_t mp3enc_encode(mp3enc_handle* h, const void* pcm_in, int32_t bytes, int32
   // the bound only guards against a core that never empties.
   for (int pass = 0; pass < 4096; ++pass) {
     const int32_t available = pass == 0 ? bytes : 0;
+    const int32_t due = mp3enc_frame_due(e->core);
+    mp3enc_rate_stage& first = e->stages[0];
     int32_t taken = 0;
     bool complete;
     if (e->stages[1].active) {
-      complete = mp3enc_split_input(&e->stages[1], pcm, h->channels, available, h->width, &e->core_block,
-                                    &taken, &e->wanted, e->end_of_input, e->downmix == 1) != 0;
+      mp3enc_sample_block* dest = first.active ? &first.block : &e->core_block;
+      complete = mp3enc_split_input(&e->stages[1], pcm, h->channels, available, h->width, dest, &taken,
+                                    &e->wanted, e->end_of_input, e->downmix == 1) != 0;
+      if (complete && first.active) {
+        first.fill = first.block.capacity;
+        if (e->sbr) feed_sbr_line(e, first.block, 0, first.block.capacity);
+      }
+    } else if (first.active) {
+      const int32_t from = first.fill;
+      complete = fill_block(&first.block, &first.fill, pcm, h->channels, available, h->width, &taken,
+                            e->end_of_input, e->downmix == 1);
+      if (e->sbr) feed_sbr_line(e, first.block, from, first.fill);
+      e->wanted = bytes_wanted(first.block.capacity, first.fill, h->width, e->downmix == 1);
     } else {
       complete = fill_block(&e->core_block, &e->core_fill, pcm, h->channels, available, h->width, &taken,
                             e->end_of_input, e->downmix == 1);
@@ -120,6 +180,15 @@ int32_t mp3enc_encode(mp3enc_handle* h, const void* pcm_in, int32_t bytes, int32
       e->wanted = bytes_wanted(e->core_block.capacity, e->core_fill, h->width, e->downmix == 1);
     }
     if (pass == 0 && consumed) *consumed = taken;
+    if (complete && first.active) {
+      run_first_stage(e);
+      if (!e->stages[1].active) e->wanted = bytes_wanted(first.block.capacity, first.fill, h->width, e->downmix == 1);
+    }
+    if (complete && e->sbr && due) {
+      if (e->end_of_input) mp3enc_delay_write(&e->line, nullptr, nullptr, 1, 0.0f, e->sbr_frame);
+      if (sbrenc_encode_frame(e->sbr, e->sbr_out, mp3enc_delay_read(&e->line, 0, 0)) != nullptr) return -1;
+      mp3enc_delay_advance(&e->line, e->sbr_frame);
+    }
 
     if (complete) {
       const int32_t count = e->countdown != 0 ? e->core_block.capacity : 0;

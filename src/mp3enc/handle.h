@@ -7,6 +7,7 @@
 #include "mp3enc/mp3enc.h"
 #include "mp3enc/resampler_enc.h"
 #include "mp3enc/sbr_output.h"
+#include "sbrenc/sbrenc.h"
 #include "sbrenc/sbrenc_config.h"
 
 struct mp3enc_sample_block {
@@ -42,8 +43,12 @@ struct mp3enc_engine {
   int32_t block_bytes = 0;
   int32_t margin_samples = 0;
   int32_t margin_bytes = 0;
+  sbrenc_encoder* sbr = nullptr;
+  mp3enc_sample_ring line{};  // full-rate input of the SBR encoder
+  int32_t sbr_frame = 0;      // its frame length
+  int32_t sbr_pair = 0;       // two input channels: one core channel, an SBR channel pair
   sbrenc_output* sbr_out = nullptr;
-  int32_t downmix = 0;  // 1: two input channels coded as one
+  int32_t downmix = 0;  // 1: two input channels coded as one; 2: as for sbr_pair
   int32_t frame_counter = 0;
   int32_t delay = 0;
   float bandwidth = 0.0f;

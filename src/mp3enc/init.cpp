@@ -47,8 +47,10 @@ void mp3enc_rate_stage_free(mp3enc_rate_stage* stage) {
 void mp3enc_free_all(mp3enc_engine* e) {
   if (!e) return;
   mp3enc_core_free(e->core);
+  mp3enc_delay_free(&e->line);
   mp3enc_rate_stage_free(&e->stages[1]);
   mp3enc_rate_stage_free(&e->stages[0]);
+  sbrenc_destroy(e->sbr);
   mp3enc_anc_buffer_free(e->sbr_out);
   mp3enc_aligned_free(e->core_block.samples);
   mp3enc_free_record(e);
@@ -60,42 +62,70 @@ mp3enc_engine* mp3enc_init(const mp3enc_handle* h) {
   const int32_t coded = two_coded(cfg.channel_mode) ? 2 : 1;
   const int32_t sample_size = h->width == 1 ? 4 : h->width == 0 ? 2 : 0;
   if (!sample_size || !params_valid(par, cfg.output_rate)) return nullptr;
-  // No SBR encoder can be built yet: mp3PRO output is refused rather than written
-  // without its high band.
-  if (cfg.sbr_mode == 1) return nullptr;
   if (cfg.output_rate == 0 || cfg.output_rate > uint32_t(h->rate)) return nullptr;
   mp3enc_install_kernels(1);
 
   mp3enc_engine* e = mp3enc_new_record<mp3enc_engine>();
   if (!e) return nullptr;
-  const int32_t core_rate = int32_t(cfg.output_rate);
+  auto fail = [e]() -> mp3enc_engine* {
+    mp3enc_free_all(e);
+    return nullptr;
+  };
+  const bool sbr_mode = cfg.sbr_mode == 1;
+  const int32_t out_rate = int32_t(cfg.output_rate);
+  const int32_t core_rate = sbr_mode ? out_rate / 2 : out_rate;
   e->core_block.capacity = coded * 576;
   e->core_block.channels = coded;
   e->core_block.samples = static_cast<float*>(mp3enc_aligned_calloc(size_t(coded) * 576 * sizeof(float)));
-  if (!e->core_block.samples) {
-    mp3enc_free_all(e);
-    return nullptr;
-  }
+  if (!e->core_block.samples) return fail();
   e->filter = par.quality == 2 ? 1 : 0;
-  e->first_rate = int32_t(cfg.output_rate);
+  e->first_rate = out_rate;
   int32_t block_length;
-  if (h->channels == 2 && coded == 1) {
-    e->downmix = 1;
-    block_length = 576;
+  int32_t sbr_channels = 1;
+  sbrenc_config sbr = h->sbr;
+  if (sbr_mode) {
+    e->filter = 0;
+    sbr.mono_downmix = cfg.channel_mode == 3 ? 1 : 0;
+    if (h->channels == 2 && coded == 1) {
+      block_length = cfg.channel_mode == 3 ? 2304 : 1152;
+      sbr_channels = cfg.channel_mode == 3 ? 2 : 1;
+      e->downmix = cfg.channel_mode == 3 ? 2 : 1;
+    } else {
+      block_length = coded == 2 ? 2304 : 1152;
+      sbr_channels = coded;
+    }
+    e->sbr_pair = e->downmix == 2;
+    e->stages[1].active = out_rate != h->rate ? 1 : 0;
+    e->stages[0].active = 1;
   } else {
-    block_length = coded == 2 ? 1152 : 576;
+    if (h->channels == 2 && coded == 1) {
+      e->downmix = 1;
+      block_length = 576;
+    } else {
+      block_length = coded == 2 ? 1152 : 576;
+    }
+    e->stages[1].active = (out_rate != h->rate || e->filter) ? 1 : 0;
   }
-  e->stages[1].active = (cfg.output_rate != uint32_t(h->rate) || e->filter) ? 1 : 0;
   e->block_bytes = h->channels * 576 * sample_size;
+
+  if (sbr_mode && h->rate >= 32000) {
+    e->sbr_out = mp3enc_anc_buffer_create(4096);
+    if (!e->sbr_out) return fail();
+    if (cfg.channel_mode == 4) sbr.stereo_mode = 1;
+    if (sbrenc_create(&e->sbr, &sbr, e->sbr_out) != nullptr || !e->sbr) {
+      e->sbr = nullptr;
+      return fail();
+    }
+  }
 
   mp3enc_core_config cc;
   cc.rate = core_rate;
   cc.bit_rate = int32_t(cfg.bit_rate);
   cc.channels = cc.channels2 = coded;
-  cc.bandwidth = par.bandwidth;
+  cc.bandwidth = e->sbr ? e->sbr_out->crossover_hz : par.bandwidth;
   cc.vbr = cfg.vbr_quality != 0;
   cc.vbr_quality = int32_t(cfg.vbr_quality);
-  cc.intensity_off = cc.vbr ? 1 : par.intensity == 0;  // with VBR: on only while SBR runs
+  cc.intensity_off = cc.vbr ? (e->sbr ? 0 : 1) : par.intensity == 0;
   cc.ms_off = par.mid_side == 0;
   cc.joint_off = cfg.channel_mode == 4;
   cc.quality_flag = par.quality != 0;
@@ -106,30 +136,46 @@ mp3enc_engine* mp3enc_init(const mp3enc_handle* h) {
   cc.copyright = par.copyright != 0;
   cc.original = par.original != 0;
   cc.stereo_prep = par.stereo_prep && coded == 2 && cfg.bit_rate <= 48000 && cfg.channel_mode != 4 && !cc.vbr;
-  cc.sbr = 0;
-  if (mp3enc_core_init(&e->core, &cc) != 0) {
-    mp3enc_free_all(e);
-    return nullptr;
-  }
+  cc.sbr = e->sbr ? 1 : 0;
+  if (mp3enc_core_init(&e->core, &cc) != 0) return fail();
   mp3enc_core_get_info(e->core, &e->info);
-  e->bandwidth = e->info.bandwidth;
+  e->bandwidth = e->sbr ? sbrenc_stop_frequency(e->sbr) : e->info.bandwidth;
   e->delay = e->info.delay;
 
+  if (sbr_mode) {
+    const float half = float(core_rate) / 2.0f;
+    const int32_t wide = par.quality == 0 && e->info.bandwidth <= 0.782f * half ? 1 : 0;
+    const float cutoff = wide ? half : 1.15f * e->info.bandwidth;
+    if (!mp3enc_rate_stage_create(&e->stages[0], out_rate, core_rate, cutoff, coded, coded * 576, e->sbr_pair,
+                                  wide))
+      return fail();
+    e->block_bytes = e->stages[0].block.capacity * sample_size;
+    const int32_t latency = e->stages[0].converter->latency;
+    e->delay = e->delay * (out_rate / core_rate) + latency;
+    e->margin_samples = latency;
+  }
+  if (e->sbr) {
+    e->sbr_frame = sbr.frame_length;
+    const int32_t f = e->sbr_frame;
+    int32_t words[2] = {0, 0};
+    sbrenc_delay_words(e->sbr, words);
+    if (f < 1 || mp3enc_delay_create(&e->line, 8 * f, sbr_channels) != 0) return fail();
+    mp3enc_delay_init(&e->line, 6 * f, 2 * f, words[0] + e->delay - words[1] + 1);
+    e->delay += 578 + words[0];
+  }
   if (e->stages[1].active) {
     const int32_t smaller = h->rate < e->first_rate ? h->rate : e->first_rate;
     const float cutoff = e->filter ? e->info.bandwidth : float(smaller / 2);
     const int32_t stage_channels = e->downmix == 1 ? 1 : h->channels;
-    if (!mp3enc_rate_stage_create(&e->stages[1], h->rate, e->first_rate, cutoff, stage_channels,
-                                  block_length, 0, 0)) {
-      mp3enc_free_all(e);
-      return nullptr;
-    }
+    if (!mp3enc_rate_stage_create(&e->stages[1], h->rate, e->first_rate, cutoff, stage_channels, block_length,
+                                  0, 0))
+      return fail();
     e->block_bytes = e->stages[1].block.capacity * sample_size;
     const int32_t latency = e->stages[1].converter->latency;
     e->margin_samples = (h->rate / core_rate) * e->margin_samples + latency;
     e->delay += int32_t(int64_t(latency) * e->first_rate / h->rate);
-    if (e->downmix == 1) e->block_bytes *= 2;
   }
+  if (e->downmix == 1 && (sbr_mode || e->stages[1].active)) e->block_bytes *= 2;
   // The margin counts input sample frames; a two-channel frame takes two samples.
   e->margin_bytes = e->margin_samples * sample_size * h->channels;
   e->wanted = e->block_bytes;

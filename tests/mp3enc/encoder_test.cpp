@@ -69,10 +69,10 @@ EncodeRun encode_all(mp3enc_handle* h, const uint8_t* pcm, size_t bytes, Chooser
   return r;
 }
 
-Handle open_plain(int rate, int channels, int bit_rate, int width = 0) {
+Handle open_plain(int rate, int channels, int bit_rate, int width = 0, int out_rate = 0) {
   Handle h(mp3enc_open(rate, channels, width));
   if (!h) return h;
-  mp3enc_config cfg{uint32_t(rate), 1, 2, uint32_t(bit_rate), 0};
+  mp3enc_config cfg{uint32_t(out_rate ? out_rate : rate), 1, 2, uint32_t(bit_rate), 0};
   if (channels == 2 && bit_rate >= 64000) cfg.channel_mode = 2;
   if (!mp3enc_set_config(h.get(), &cfg)) h.reset();
   return h;
@@ -228,16 +228,28 @@ TEST(Mp3encInterface, EncodeChecksItsArguments) {
 TEST(Mp3encDriver, FlushProtocolDeliversEveryFrameOnce) {
   std::mt19937 rng(14);
   struct Setup {
-    int rate, channels, bit_rate;
+    int rate, channels, bit_rate, out_rate;
+    bool sbr;
   };
-  const Setup setups[] = {{22050, 1, 32000}, {24000, 2, 64000}, {11025, 2, 16000}, {16000, 1, 24000}};
+  const Setup setups[] = {{22050, 1, 32000, 0, false}, {24000, 2, 64000, 0, false}, {11025, 2, 16000, 0, false},
+                          {44100, 1, 32000, 22050, false}, {48000, 2, 48000, 0, true}, {44100, 2, 32000, 0, true}};
   std::vector<size_t> lengths = {0, 1, 575, 576, 577, 1151, 1152, 1153};
   for (int i = 0; i < 4; ++i) lengths.push_back(rng() % 20000);
   for (const Setup& s : setups) {
     for (size_t len : lengths) {
       SCOPED_TRACE(testing::Message() << s.rate << " Hz " << s.channels << " ch, " << len << " samples");
-      Handle h = open_plain(s.rate, s.channels, s.bit_rate);
+      Handle h;
+      if (s.sbr) {
+        h.reset(mp3enc_open(s.rate, s.channels, 0));
+        mp3enc_config cfg{0, 0, 0, uint32_t(s.bit_rate), 0};
+        ASSERT_TRUE(h && mp3enc_set_config(h.get(), &cfg));
+        ASSERT_EQ(cfg.sbr_mode, 1u);
+      } else {
+        h = open_plain(s.rate, s.channels, s.bit_rate, 0, s.out_rate);
+      }
       ASSERT_TRUE(h);
+      const int core_rate = s.sbr ? s.rate / 2 : s.out_rate ? s.out_rate : s.rate;
+      const size_t core_len = len * size_t(core_rate) / size_t(s.rate);
       const std::vector<int16_t> pcm = tone(len, s.channels, s.rate);
       const int frame_bytes = 2 * s.channels;
       const EncodeRun r = encode_all(h.get(), reinterpret_cast<const uint8_t*>(pcm.data()), pcm.size() * 2,
@@ -255,13 +267,48 @@ TEST(Mp3encDriver, FlushProtocolDeliversEveryFrameOnce) {
       // Every frame the core made came out, and they cover the input and the delay.
       const mp3enc_core* core = h->engine->core;
       EXPECT_EQ(int(frames.size()), core->granule_counter / core->granules_per_frame);
-      EXPECT_GE(frames.size() * 576, len + 1201);
-      EXPECT_LT(frames.size() * 576, len + 1201 + 576 * (1 + core->cycle_granules));
+      EXPECT_GE(frames.size() * 576, core_len + 1201);
+      EXPECT_LT(frames.size() * 576, core_len + 1201 + 576 * (2 + core->cycle_granules));
       const decoded d = decode_ours(r.stream, false);
       EXPECT_EQ(d.failed_frames, 0);
       EXPECT_EQ(d.frames, int(frames.size()));
     }
   }
+}
+
+TEST(Mp3encInterface, InitialisationChoosesStagesDelayAndBandwidth) {
+  // A 44100 Hz source coded at 22050 Hz passes the rate stage: its latency of 114 input
+  // samples adds 57 to the delay and sizes the flush margin.
+  Handle h = open_plain(44100, 1, 32000, 0, 22050);
+  ASSERT_TRUE(h);
+  EXPECT_TRUE(h->engine->stages[1].active);
+  EXPECT_EQ(h->engine->margin_samples, 114);
+  EXPECT_EQ(h->engine->margin_bytes, 228);
+  EXPECT_EQ(mp3enc_get_params(h.get())->delay, 1258);
+  EXPECT_FLOAT_EQ(mp3enc_get_params(h.get())->bandwidth, 7634.0f);
+  int32_t n = 0;
+  mp3enc_get_input_size(h.get(), &n);
+  EXPECT_EQ(n, h->engine->stages[1].block.capacity * 2);
+
+  // Opening at 44100 Hz chooses mp3PRO at 40000 bit/s: a first stage to the 22050 Hz core,
+  // an SBR encoder, and its upper edge as the bandwidth in force.
+  Handle sbr(mp3enc_open(44100, 1, 0));
+  ASSERT_TRUE(sbr);
+  EXPECT_EQ(sbr->config.sbr_mode, 1u);
+  EXPECT_EQ(sbr->config.bit_rate, 40000u);
+  EXPECT_TRUE(sbr->engine->stages[0].active);
+  EXPECT_FALSE(sbr->engine->stages[1].active);
+  ASSERT_NE(sbr->engine->sbr, nullptr);
+  EXPECT_EQ(sbr->engine->core->cfg.rate, 22050);
+  EXPECT_FLOAT_EQ(mp3enc_get_params(sbr.get())->bandwidth, sbrenc_stop_frequency(sbr->engine->sbr));
+  EXPECT_GT(mp3enc_get_params(sbr.get())->delay, 2 * 1201);
+
+  // Quality level 2 puts the filter stage in front of the core without a rate change.
+  Handle q = open_plain(22050, 1, 32000);
+  mp3enc_params p = *mp3enc_get_params(q.get());
+  p.quality = 2;
+  ASSERT_EQ(mp3enc_set_params(q.get(), &p), 1);
+  EXPECT_TRUE(q->engine->stages[1].active);
 }
 
 TEST(Mp3encDriver, GaplessBlockIsWrittenOnceWithItsLength) {
