@@ -90,6 +90,9 @@ struct sbrenc_channel {
   int32_t high_count;             // copy of the settings' high-resolution count
   const sbrenc_grid_code* grid_code;  // of the frame, for the payload writer
   sbrenc_books books;
+  // The values before delta coding, kept for tests that read the payload back.
+  int32_t quantised_envelope[sbrenc_max_envelopes * 48];
+  int32_t quantised_noise[10];
   const void* extension;          // tone data for the payload; null when there is none
 };
 

@@ -86,6 +86,8 @@ void clear_across(sbrenc_channel* ch) { ch->env_coder->update = ch->noise_coder-
 void code_channel(sbrenc_channel* ch, const sbrenc_grid_info* grid, int32_t* env, int32_t* qn, int32_t coupling,
                   int32_t balance, int32_t header) {
   static const int32_t high_res[2] = {1, 1};
+  std::memcpy(ch->quantised_envelope, env, sizeof ch->quantised_envelope);
+  std::memcpy(ch->quantised_noise, qn, sizeof ch->quantised_noise);
   sbrenc_code_envelope(qn, high_res, ch->noise_coder, ch->noise_dir, coupling, grid->envelopes > 1 ? 2 : 1, balance,
                        header);
   sbrenc_code_envelope(env, grid->freq_res, ch->env_coder, ch->env_dir, coupling, grid->envelopes, balance, header);
@@ -257,6 +259,8 @@ void sbrenc_extract_and_write(const float* input, sbrenc_encoder* enc, int32_t s
           for (int32_t e = 0; e < grid[c]->envelopes; ++e)
             for (int32_t b = 0; b < ch->band_count[e]; ++b) ch->envelope[48 * e + b] = lr_coded.env[c][i++];
           std::memcpy(ch->noise, lr_coded.qn[c], 10 * sizeof(int32_t));
+          std::memcpy(ch->quantised_envelope, lr.env[c], sizeof ch->quantised_envelope);
+          std::memcpy(ch->quantised_noise, lr.qn[c], sizeof ch->quantised_noise);
           ch->balance = 0;
         }
       }
