@@ -16,6 +16,9 @@ const mp3enc_error* sbrenc_create(sbrenc_encoder** out, const sbrenc_config* con
 // sbrenc_input_stride. A null encoder returns at once.
 const mp3enc_error* sbrenc_encode_frame(sbrenc_encoder* encoder, sbrenc_output* output, const float* input);
 void sbrenc_destroy(sbrenc_encoder* encoder);
+// Leaves this frame's SBR block out (the frame has no room for it) and sends a header, and
+// so frequency-direction coding, in the next frame.
+void sbrenc_drop_payload(sbrenc_encoder* encoder, sbrenc_output* output);
 // Upper edge of the SBR range in Hz.
 float sbrenc_stop_frequency(const sbrenc_encoder* encoder);
 int32_t sbrenc_input_stride(const sbrenc_encoder* encoder);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "mp3enc/bitbuf.h"
 #include "sbrenc/sbrenc_bands.h"
 
 namespace {
@@ -214,6 +215,7 @@ const mp3enc_error* sbrenc_create(sbrenc_encoder** out, const sbrenc_config* r, 
   o->crossover_may_change = r->crossover_change_a != 0 && r->crossover_change_b != 0;
   o->channels = enc->coded;
   s->crossover_current = s->crossover_hz;
+  enc->payload_limit = sbrenc_max_payload_bits;
   *out = enc;
   return nullptr;
 }
@@ -221,6 +223,12 @@ const mp3enc_error* sbrenc_create(sbrenc_encoder** out, const sbrenc_config* r, 
 float sbrenc_stop_frequency(const sbrenc_encoder* enc) {
   const int32_t qmf_bands = enc->channel[0] ? enc->channel[0]->qmf->bands : bands;
   return static_cast<float>(sbrenc_stop_freq_hz(enc->header->stop_index, qmf_bands, enc->settings->sbr_rate));
+}
+
+void sbrenc_drop_payload(sbrenc_encoder* enc, sbrenc_output* o) {
+  if (o->bits) mp3enc_bitbuf_reset(o->bits);
+  o->header_bits = o->element_type = o->data_bits = 0;
+  if (enc) enc->timer->force = 1;
 }
 
 int32_t sbrenc_input_stride(const sbrenc_encoder* enc) { return enc->stride; }
@@ -236,7 +244,8 @@ const mp3enc_error* sbrenc_encode_frame(sbrenc_encoder* enc, sbrenc_output* o, c
   sbrenc_header* h = enc->header;
   sbrenc_header_timer* t = enc->timer;
 
-  t->send = t->counter == 0 ? 1 : 0;
+  t->send = (t->counter == 0 || t->force) ? 1 : 0;
+  t->force = 0;
   t->counter = t->period == 0 ? 1 : (t->counter + 1) % t->period;
 
   if (o->crossover_may_change) {

@@ -56,7 +56,8 @@ struct sbrenc_header {
 };
 
 struct sbrenc_header_timer {
-  int32_t unused[3];
+  int32_t force;             // a dropped payload asks for a header in the next frame
+  int32_t unused[2];
   int32_t send;              // w3 header goes out this frame
   int32_t enable;            // w4
   int32_t period;            // w5 in frames, 0 = first frame only
@@ -105,7 +106,12 @@ struct sbrenc_encoder {
   int32_t stride;                 // input interleave stride
   int32_t analysed;               // channels run through the QMF bank
   int32_t coded;                  // channels estimated and coded
+  int32_t payload_limit;          // largest payload in bits that the ancillary block can carry
 };
+
+// The 4096-bit ring and the two length bytes of the ancillary block (at most 254 + 255
+// bytes after the first 4 bits) bound a payload: 4 + 8 * 509 bits, less the CRC field.
+inline constexpr int32_t sbrenc_max_payload_bits = 4 + 8 * 509 - 8;
 
 const mp3enc_error* sbrenc_create_parts(sbrenc_settings* settings, sbrenc_header* header, sbrenc_channel** out,
                                         const sbrenc_config* config);

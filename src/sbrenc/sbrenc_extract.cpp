@@ -268,7 +268,14 @@ void sbrenc_extract_and_write(const float* input, sbrenc_encoder* enc, int32_t s
     }
   }
 
-  if (nc == 2)
+  // A payload the ancillary block cannot carry is counted, not written, and left out.
+  mp3enc_bitbuf* ring = o->bits;
+  o->bits = nullptr;
+  const int32_t need = nc == 2 ? sbrenc_write_pair(enc, o, kind) : sbrenc_write_single(enc, o, kind);
+  o->bits = ring;
+  if (need > enc->payload_limit)
+    sbrenc_drop_payload(enc, o);
+  else if (nc == 2)
     sbrenc_write_pair(enc, o, kind);
   else
     sbrenc_write_single(enc, o, kind);

@@ -296,3 +296,49 @@ TEST(SbrencPayload, EveryPayloadReadsBackForEveryTuningRow) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SbrencPayload, OversizedPayloadIsLeftOutAndTheHeaderFollows) {
+  for (uint32_t channels : {1u, 2u}) {
+    sbrenc_config cfg{};
+    ASSERT_EQ(sbrenc_config_defaults(&cfg, 2, 2, 576), 0);
+    ASSERT_EQ(sbrenc_config_select(&cfg, channels == 1 ? 48000 : 64000, channels, 22050, 3, 32000, 0, 0, 0, 1), 0);
+    sbrenc_output out{};
+    out.bits = mp3enc_bitbuf_create(4096);
+    sbrenc_encoder* enc = nullptr;
+    ASSERT_EQ(sbrenc_create(&enc, &cfg, &out), nullptr);
+    std::mt19937 rng(1);
+    std::vector<float> frame(1152 * channels);
+    decoder_channel dc[2];
+    for (int f = 0; f < 8; ++f) {
+      for (auto& v : frame) v = sample(noise, 0, 0, rng);
+      enc->payload_limit = f == 4 ? 40 : sbrenc_max_payload_bits;
+      ASSERT_EQ(sbrenc_encode_frame(enc, &out, frame.data()), nullptr);
+      const int total = out.header_bits + out.data_bits;
+      if (f == 4) {
+        EXPECT_EQ(total, 0);
+        EXPECT_EQ(out.element_type, 0);
+        EXPECT_EQ(mp3enc_bitbuf_count(out.bits), 0);
+        continue;
+      }
+      EXPECT_EQ(out.header_bits > 0, f == 0 || f == 5) << f;
+      if (f == 5)
+        for (uint32_t c = 0; c < channels; ++c) {
+          EXPECT_EQ(enc->channel[c]->env_dir[0], 0);
+          EXPECT_EQ(enc->channel[c]->noise_dir[0], 0);
+        }
+      reader r;
+      for (int i = 0; i < total; ++i) r.bits.push_back(static_cast<int>(mp3enc_bitbuf_read(out.bits, 1)));
+      EXPECT_EQ(parse_frame(r, enc, dc, out.header_bits > 0), static_cast<size_t>(total));
+    }
+    // The frame driver of the core leaves a block out the same way when its frame is full.
+    sbrenc_drop_payload(enc, &out);
+    ASSERT_EQ(sbrenc_encode_frame(enc, &out, frame.data()), nullptr);
+    EXPECT_GT(out.header_bits, 0);
+    sbrenc_destroy(enc);
+    mp3enc_bitbuf_destroy(&out.bits);
+  }
+}
+
+}  // namespace
