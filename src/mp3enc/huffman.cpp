@@ -162,6 +162,9 @@ void mp3enc_huff_find_regions(mp3enc_huff_state* st, const int32_t* q, const int
       std::copy(pairs, pairs + 3, best_pairs);
     }
   };
+  // Decoders disagree on where long band 18 starts at 24000 Hz (line 330 or 332): a region
+  // boundary there would split the big values differently from what was counted.
+  const bool ambiguous_18 = block_type == 0 && band_starts[17] == 278 && band_starts[18] == 332;
   int nreg;
   if (block_type != 0) {
     nreg = 2;
@@ -183,7 +186,7 @@ void mp3enc_huff_find_regions(mp3enc_huff_state* st, const int32_t* q, const int
       bool any = false;
       for (int r0 = 1; r0 <= 16; ++r0)
         for (int r1 = 1; r1 <= 8; ++r1)
-          if (B - r0 - r1 >= 1) {
+          if (B - r0 - r1 >= 1 && !(ambiguous_18 && r0 + r1 == 18)) {
             any = true;
             consider(r0, r1, 3);
           }

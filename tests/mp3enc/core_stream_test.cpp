@@ -59,7 +59,8 @@ TEST(CoreStream, EveryRateAndModeGivesSoundFramesThatDecode) {
     o.crc = (k / 3) % 2 == 0;
     ++k;
     const auto pcm = test_signal(r.rate, r.channels, 0.7, unsigned(k));
-    const auto s = core_encode(pcm, o);
+    int delay = 0;
+    const auto s = core_encode(pcm, o, &delay);
     std::vector<walked_frame> frames;
     std::string why;
     ASSERT_TRUE(walk_frames(s, &frames, &why)) << r.rate << "/" << r.bit_rate << "/" << r.channels << ": " << why;
@@ -67,8 +68,15 @@ TEST(CoreStream, EveryRateAndModeGivesSoundFramesThatDecode) {
     EXPECT_EQ(d.failed_frames, 0) << r.rate << "/" << r.bit_rate;
     EXPECT_EQ(d.frames, int(frames.size()));
     const int lag = best_lag(pcm, d.samples, r.channels, 2000);
-    EXPECT_EQ(lag, 1201) << r.rate << "/" << r.bit_rate << "/" << r.channels;
-    EXPECT_GT(snr_db(pcm, d.samples, r.channels, 1201), r.bit_rate / r.channels >= 32000 ? 8.0 : 3.0)
+    // The core alone delays by 1201 samples; quality 2 adds its band-limiting filter's, whose
+    // peak may fall half a sample either way.
+    if (o.effort < 2) {
+      EXPECT_EQ(delay, 1201);
+      EXPECT_EQ(lag, 1201) << r.rate << "/" << r.bit_rate << "/" << r.channels;
+    } else {
+      EXPECT_NEAR(lag, delay, 1) << r.rate << "/" << r.bit_rate << "/" << r.channels;
+    }
+    EXPECT_GT(snr_db(pcm, d.samples, r.channels, delay), r.bit_rate / r.channels >= 32000 ? 8.0 : 3.0)
         << r.rate << "/" << r.bit_rate << "/" << r.channels;
   }
 }
@@ -133,10 +141,11 @@ TEST(CoreStream, NoEndOfAudioIsLost) {
       o.rate = rate;
       o.bit_rate = rate == 8000 ? 16000 : 64000;
       std::vector<float> pcm(size_t(len), 5000.0f);
-      const auto s = core_encode(pcm, o);
+      int delay = 0;
+      const auto s = core_encode(pcm, o, &delay);
       const decoded d = decode_ours(s, false);
       EXPECT_EQ(d.failed_frames, 0);
-      EXPECT_GE(d.samples.size(), size_t(1201 + len)) << rate << " " << len;
+      EXPECT_GE(d.samples.size(), size_t(delay + len)) << rate << " " << len;
     }
   }
 }

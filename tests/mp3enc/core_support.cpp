@@ -8,120 +8,54 @@
 #include <memory>
 #include <sys/wait.h>
 
-#include "mp3enc/ancillary.h"
-#include "mp3enc/analysis.h"
-#include "mp3enc/framewriter.h"
-#include "mp3enc/quant.h"
+#include "mp3enc/mp3enc.h"
 
-std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_options& o) {
-  const int nch = o.channels;
-  const int version = o.rate >= 32000 ? 0 : o.rate >= 16000 ? 1 : 2;
-  const int granules = version == 0 ? 2 : 1;
-  mp3enc_framewriter* fw = nullptr;
-  mp3enc_framewriter_create(&fw);
-  const int32_t cfg[7] = {nch == 1 ? 3 : (o.joint ? 1 : 0), o.bit_rate, o.rate, o.crc ? 1 : 0, 0, 0, 0};
-  mp3enc_framewriter_config(fw, cfg);
-  const int S = mp3enc_framewriter_head_bits(fw);
-  float bw = o.bandwidth;
-  if (bw <= 0) {
-    if (nch == 1) {
-      bw = std::min(o.rate / 2.0f, 0.182f * o.bit_rate + 1810);
-    } else {
-      const int A = (o.bit_rate * 576 * granules) / o.rate - S;
-      const float k = o.rate >= 32000 ? 1.85f : 1.39f;
-      bw = std::min(o.rate / 2.0f, (o.rate / 2.0f) * (1.0f / 576) * A / (2 * granules * k));
-    }
-  }
-  mp3enc_analysis_params ap{o.rate, o.bit_rate, nch, bw, o.joint ? 0 : 1, o.joint ? 0 : 1, o.joint ? 0 : 1};
-  mp3enc_analysis* an = nullptr;
-  mp3enc_analysis_create(&an, &ap);
-  mp3enc_analysis_init(an, &ap);
-  mp3enc_granule_analysis* ga = nullptr;
-  mp3enc_granule_analysis_create(&ga);
-  mp3enc_granule* gr[2] = {};
-  mp3enc_granule_create(&gr[0]);
-  mp3enc_granule_create(&gr[1]);
-  mp3enc_quant* q = nullptr;
-  mp3enc_quant_create(&q);
-
-  // Bitrate index of the frame size and the padding cadence.
-  int index = 0;
-  for (int i = 1; i < 15; ++i) {
-    int32_t dummy;
-    (void)dummy;
-    const int bits = mp3enc_framewriter_frame_bits(fw, i);
-    const long long want = 8LL * ((576LL * granules / 8 * o.bit_rate) / o.rate);
-    if (bits == want) index = i;
-  }
-  const long long num = 576LL * granules / 8 * o.bit_rate;  // bytes * rate per frame
-  const int lower_bits = mp3enc_framewriter_frame_bits(fw, index);
-  int R = (512 * granules - 2) * 4;
-  if (lower_bits + R > 7680) R = std::max(0, (7680 - lower_bits) / 8) * 8;
-  const int max_main = R + lower_bits - S;
-  const int per_frame = std::min(max_main, (o.bit_rate * 576 / o.rate) * granules - S);
-  mp3enc_quant_setup setup{nch, version, max_main, per_frame, per_frame / granules, 0.0f, 0,
-                           5760 * bw / (o.rate * 0.5f), 0, o.bit_rate / nch, 0, o.effort};
-  mp3enc_quant_init(q, &setup);
-
+std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_options& o, int* delay) {
   std::vector<uint8_t> out;
-  std::vector<uint8_t> buf(16384);
-  const size_t frames_in = pcm.size() / nch;
-  long long acc = 0;
-  int padding = 0, mode_ext = 0, granule = 0;
-  size_t pos = 0;
-  int silent = 0;
-  int32_t pending_gapless = o.gapless_length;
-  std::vector<float> block(576 * nch);
-  while (silent < 1201 + 576 || granule % granules != 0) {
-    const size_t n = std::min<size_t>(576, frames_in - std::min(frames_in, pos));
-    std::fill(block.begin(), block.end(), 0.0f);
-    std::copy(pcm.begin() + pos * nch, pcm.begin() + (pos + n) * nch, block.begin());
-    pos += n;
-    if (n < 576) silent += int(576 - n);
-    mp3enc_analysis_push(an, block.data(), nch, 576 * nch);
-    const int g = granule % granules;
-    if (g == 0) {
-      mode_ext = 0;
-      acc += num % o.rate;
-      padding = 0;
-      if (acc >= o.rate) {
-        acc -= o.rate;
-        padding = 1;
-      }
-      const int frame = lower_bits + 8 * padding;
-      mp3enc_quant_add_bits(q, frame - S);
-      mp3enc_quant_clear_saved(q);
-    }
-    mp3enc_analysis_frame(an, g, ga);
-    if (nch == 2) mode_ext |= (ga->ms ? 2 : 0) | (ga->is ? 1 : 0);
-    int32_t seven = 7;
-    mp3enc_quant_granule(q, ga, gr[g], 0, nullptr, pending_gapless >= 0 ? &seven : nullptr);
-    if (pending_gapless >= 0) {
-      mp3enc_gapless_block(gr[g]->user_anc, 1201, uint32_t(pending_gapless));
-      gr[g]->user_anc_bits = 64;
-      gr[g]->used_bits += 64;
-      pending_gapless = -1;
-    }
-    mp3enc_quant_track_saved(q, gr[g]->used_bits);
-    if (g == granules - 1) {
-      int32_t produced = 0;
-      const int bits = mp3enc_write_frame(fw, gr, nullptr, index, padding, mode_ext, buf.data(), int32_t(buf.size()),
-                                          &produced);
-      mp3enc_quant_add_bits(q, S - bits);
-      out.insert(out.end(), buf.begin(), buf.begin() + produced);
-      mp3enc_framewriter_clear_output(fw);
-    }
-    ++granule;
+  mp3enc_handle* h = mp3enc_open(o.rate, o.channels, 1);
+  if (!h) return out;
+  mp3enc_config cfg;
+  cfg.output_rate = uint32_t(o.rate);
+  cfg.channel_mode = o.channels == 1 ? 1 : o.joint ? 2 : 4;
+  cfg.sbr_mode = 2;
+  cfg.bit_rate = uint32_t(o.bit_rate);
+  if (!mp3enc_set_config(h, &cfg)) {
+    mp3enc_close(h);
+    return out;
   }
-  int32_t produced = 0;
-  mp3enc_framewriter_flush(fw, buf.data(), int32_t(buf.size()), &produced);
-  out.insert(out.end(), buf.begin(), buf.begin() + produced);
-  mp3enc_quant_free(q);
-  mp3enc_granule_free(gr[0]);
-  mp3enc_granule_free(gr[1]);
-  mp3enc_granule_analysis_free(ga);
-  mp3enc_analysis_free(an);
-  mp3enc_framewriter_free(fw);
+  mp3enc_params p = *mp3enc_get_params(h);
+  p.quality = o.effort;
+  p.crc = o.crc ? 1 : 0;
+  p.stereo_prep = o.stereo_prep ? 1 : 0;
+  p.bandwidth = o.bandwidth;
+  p.length = o.gapless_length > 0 ? o.gapless_length : 0;
+  if (!mp3enc_set_params(h, &p)) {
+    mp3enc_close(h);
+    return out;
+  }
+  if (delay) *delay = mp3enc_get_params(h)->delay;
+  std::vector<uint8_t> buf(8192);
+  const uint8_t* in = reinterpret_cast<const uint8_t*>(pcm.data());
+  const size_t total = pcm.size() * sizeof(float);
+  size_t pos = 0;
+  while (pos < total) {
+    int32_t want = 0;
+    mp3enc_get_input_size(h, &want);
+    const int32_t n = int32_t(std::min<size_t>(size_t(std::max(want, 4)), total - pos));
+    int32_t consumed = 0;
+    const int32_t r = mp3enc_encode(h, in + pos, n, &consumed, buf.data(), int32_t(buf.size()), nullptr, nullptr);
+    if (r < 0) break;
+    out.insert(out.end(), buf.begin(), buf.begin() + r);
+    pos += size_t(consumed);
+    if (consumed == 0 && r == 0) break;
+  }
+  for (int guard = 0; guard < 10000; ++guard) {
+    int32_t consumed = 0;
+    const int32_t r = mp3enc_encode(h, nullptr, 0, &consumed, buf.data(), int32_t(buf.size()), nullptr, nullptr);
+    if (r <= 0) break;
+    out.insert(out.end(), buf.begin(), buf.begin() + r);
+  }
+  mp3enc_close(h);
   return out;
 }
 

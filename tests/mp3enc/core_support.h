@@ -1,5 +1,5 @@
-// Test-side driver of the Layer III core (analysis, granule coder, frame writer) with a plain
-// constant-bit-rate pacer, and a walker over the frames it writes.
+// Whole streams through the encoder's handle interface, a walker over the frames, our own
+// decoder and the peer tools.
 #pragma once
 
 #include <cstdint>
@@ -15,10 +15,12 @@ struct core_options {
   bool joint = true;  // two channels: joint stereo (mid/side, intensity)
   int gapless_length = -1;  // >= 0: a gapless block with this length in the first frame
   float bandwidth = 0.0f;   // 0: as the initialisation chooses
+  bool stereo_prep = false;  // two-channel narrowing, off so that outputs compare with inputs
 };
 
-// Encodes interleaved 16-bit-unit float samples into a whole stream (flushed).
-std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_options& o);
+// Encodes interleaved float samples (16-bit units) at o.rate into a whole flushed stream.
+// *delay receives the encoder delay the handle reports.
+std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_options& o, int* delay = nullptr);
 
 struct walked_frame {
   size_t offset;
