@@ -129,6 +129,7 @@ void sbrenc_destroy(sbrenc_encoder* enc) {
   if (!enc) return;
   sbrenc_channel_free(&enc->channel[0]);
   sbrenc_channel_free(&enc->channel[1]);
+  sbrenc_level_detector_free(&enc->level_detector);
   free_settings(enc->settings);
   std::free(enc->header);
   std::free(enc->timer);
@@ -207,6 +208,9 @@ const mp3enc_error* sbrenc_create(sbrenc_encoder** out, const sbrenc_config* r, 
     e = sbrenc_update_band_tables(s, h, bands, 1);
   }
   for (int32_t c = 0; !e && c < r->channels; ++c) e = sbrenc_create_parts(s, h, &enc->channel[c], r);
+  if (!e && r->mono_downmix != 0 && r->channels == 1)
+    e = sbrenc_level_detector_create(&enc->level_detector, s->sbr_rate, s->frame_length,
+                                     enc->channel[0]->qmf->window_length - enc->channel[0]->qmf->bands);
   if (e) {
     sbrenc_destroy(enc);
     return e;
@@ -283,6 +287,12 @@ const mp3enc_error* sbrenc_encode_frame(sbrenc_encoder* enc, sbrenc_output* o, c
         }
       }
     }
+  }
+
+  if (enc->coded == 1 && enc->level_detector) {
+    sbrenc_level_detect(enc->level_detector, input);
+    if (enc->level_detector->decision != h->level_class) t->send = 1;
+    h->level_class = enc->level_detector->decision;
   }
 
   sbrenc_extract_and_write(input, enc, s->stereo_mode, o);

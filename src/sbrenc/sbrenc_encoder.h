@@ -6,6 +6,7 @@
 #include "sbrenc/sbrenc.h"
 #include "sbrenc/sbrenc_delta.h"
 #include "sbrenc/sbrenc_grid.h"
+#include "sbrenc/sbrenc_level.h"
 #include "sbrenc/sbrenc_qmf.h"
 #include "sbrenc/sbrenc_tonality.h"
 #include "sbrenc/sbrenc_transient.h"
@@ -102,7 +103,7 @@ struct sbrenc_encoder {
   sbrenc_header* header;
   sbrenc_header_timer* timer;
   sbrenc_channel* channel[2];
-  void* level_detector;           // one SBR channel made from two-channel input
+  sbrenc_level_detector* level_detector;  // one SBR channel made from two-channel input
   int32_t stride;                 // input interleave stride
   int32_t analysed;               // channels run through the QMF bank
   int32_t coded;                  // channels estimated and coded

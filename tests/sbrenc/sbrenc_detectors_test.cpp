@@ -287,3 +287,61 @@ TEST(SbrencDetectors, NoiseFloor) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SbrencLevel, ClassesOfTheSecondChannel) {
+  sbrenc_level_detector* d = nullptr;
+  EXPECT_NE(sbrenc_level_detector_create(&d, 22050, 1152, 576), nullptr);
+  EXPECT_EQ(d, nullptr);
+  struct level_case {
+    float first, second;
+    int32_t decision;  // after a few frames
+  };
+  for (auto c : {level_case{0.0f, 0.0f, 1}, level_case{8000.0f, 0.0f, 0}, level_case{8000.0f, 8000.0f, 3},
+                 level_case{8000.0f, 5.0f, 1}}) {
+    ASSERT_EQ(sbrenc_level_detector_create(&d, 44100, 1152, 576), nullptr);
+    std::vector<float> in(2 * 1152);
+    for (int f = 0; f < 12; ++f) {
+      for (int n = 0; n < 1152; ++n) {
+        const float s = static_cast<float>(std::sin(0.01 * (1152.0 * f + n)));
+        in[2 * n] = c.first * s;
+        in[2 * n + 1] = c.second * s;
+      }
+      sbrenc_level_detect(d, in.data());
+      if (f == 0 && c.first == 0.0f) EXPECT_EQ(d->decision, 1);
+    }
+    EXPECT_EQ(d->decision, c.decision) << c.first << " " << c.second;
+    sbrenc_level_detector_free(&d);
+    EXPECT_EQ(d, nullptr);
+  }
+}
+
+TEST(SbrencLevel, EncoderSendsTheClassInTheHeader) {
+  sbrenc_config cfg{};
+  ASSERT_EQ(sbrenc_config_defaults(&cfg, 2, 2, 576), 0);
+  ASSERT_EQ(sbrenc_config_select(&cfg, 48000, 1, 22050, 3, 32000, 0, 0, 0, 1), 0);
+  cfg.mono_downmix = 1;
+  sbrenc_output out{};
+  sbrenc_encoder* enc = nullptr;
+  ASSERT_EQ(sbrenc_create(&enc, &cfg, &out), nullptr);
+  ASSERT_NE(enc->level_detector, nullptr);
+  EXPECT_EQ(sbrenc_input_stride(enc), 2);
+  EXPECT_EQ(enc->header->level_detector, 1);
+  std::vector<float> in(2 * 1152);
+  int headers = 0;
+  for (int f = 0; f < 10; ++f) {
+    for (int n = 0; n < 1152; ++n) {
+      in[2 * n] = static_cast<float>(8000 * std::sin(0.01 * (1152.0 * f + n)));
+      in[2 * n + 1] = f < 5 ? in[2 * n] : 0.0f;
+    }
+    ASSERT_EQ(sbrenc_encode_frame(enc, &out, in.data()), nullptr);
+    headers += out.header_bits > 0;
+  }
+  // The first frame, the class reaching 3, and its fall to 0 when the second channel stops.
+  EXPECT_GE(headers, 3);
+  EXPECT_EQ(enc->header->level_class, 0);
+  sbrenc_destroy(enc);
+}
+
+}  // namespace
