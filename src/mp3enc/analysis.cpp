@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "mp3enc/kernels.h"
 #include "mp3enc/l3enc_tables.h"
 
 namespace {
@@ -151,6 +152,11 @@ void mp3enc_mdct_short(const float* u12, float* out6) {
     for (int k = 0; k < 12; ++k) acc += tb.mdct_short[m][k] * u12[k];
     out6[m] = acc;
   }
+}
+
+int kern_polyphase(mp3enc_polyphase_state* st, const float* input, int32_t stride, float* subbands) {
+  mp3enc_polyphase(st, input, stride, reinterpret_cast<float (*)[36]>(subbands));
+  return 1;
 }
 
 void mp3enc_alias_reduce(float* x) {
@@ -362,7 +368,7 @@ int mp3enc_analysis_frame(mp3enc_analysis* st, int granule_index, mp3enc_granule
     for (int s = 0; s < 32; ++s) std::memcpy(sb[s], sb[s] + 18, sizeof(float) * 18);
   }
   for (int c = 0; c < nch; ++c)
-    mp3enc_polyphase(&st->ch[c].poly, mp3enc_delay_read(&st->fifo, 0, c), nch, st->ch[c].subband);
+    mp3enc_kernels().polyphase(&st->ch[c].poly, mp3enc_delay_read(&st->fifo, 0, c), nch, &st->ch[c].subband[0][0]);
   if (nch == 2 && st->ch[0].block_type != st->ch[1].block_type) {
     static const int8_t m[4][4] = {{0, 1, 2, 3}, {1, 1, 2, 2}, {2, 2, 2, 2}, {3, 2, 2, 3}};
     st->ch[0].block_type = st->ch[1].block_type = m[st->ch[0].block_type & 3][st->ch[1].block_type & 3];

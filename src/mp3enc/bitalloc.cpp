@@ -109,36 +109,24 @@ void factor_update(mp3enc_bitalloc_state* st, int n, float x, float y) {
 
 void mp3enc_band_log_nlines(mp3enc_band_pe_record* rec, const float* energy, const float* thr, const float* c,
                             const int32_t* bounds, int n, int block_type) {
-  for (int b = 0; b < n; ++b) {
-    if (thr[b] < energy[b]) {
-      const int width = bounds[b + 1] - bounds[b];
-      const double p = std::pow(double(energy[b]) * 1.0 / width, 0.25);
-      rec->n[b] = int32_t(float(c[b] / p + 0.5));
-      const float e2 = energy[b] * energy[b];
-      rec->a[b] = float(0.5 * (e2 > 0 ? std::log2(double(e2)) : 0.0));
-    } else {
-      rec->a[b] = 0.0f;
-      rec->n[b] = 0;
-    }
-  }
-  rec->n[39] = block_type == 2 ? 125 : 0;
+  mp3enc_kernels().band_log_nlines(&rec->est, energy, thr, c, bounds, n, block_type);
 }
 
 void mp3enc_band_pe(mp3enc_band_pe_record* rec, const float* e, const float* t, int bands) {
-  const int base = rec->n[39];
+  const int base = rec->est.lines[39];
   float s1 = float(base), s2 = float(base);
   int K = 0;
   for (int b = 0; b < bands; ++b) {
     if (t[b] < e[b]) {
-      const float v = rec->a[b] - float(0.5 * mp3enc_fast_log2(t[b] * t[b]));
-      const int n = rec->n[b];
+      const float v = rec->est.log[b] - float(0.5 * mp3enc_fast_log2(t[b] * t[b]));
+      const int n = rec->est.lines[b];
       if (v < 3.0f) {
         rec->pe[b] = (0.5593573f * v + 1.3219281f) * n;
-        rec->pe2[b] = (1.3219281f + 0.5593573f * rec->a[b]) * n;
+        rec->pe2[b] = (1.3219281f + 0.5593573f * rec->est.log[b]) * n;
         rec->k[b] = int(0.5593573f * n + 0.5f);
       } else {
         rec->pe[b] = v * n;
-        rec->pe2[b] = rec->a[b] * n;
+        rec->pe2[b] = rec->est.log[b] * n;
         rec->k[b] = n;
       }
     } else {
@@ -156,12 +144,12 @@ void mp3enc_band_pe(mp3enc_band_pe_record* rec, const float* e, const float* t, 
 
 float mp3enc_bit_demand(const mp3enc_band_pe_record* rec, int bands) {
   float A = -3.4028235e38f;
-  for (int b = 0; b < bands; ++b) A = std::max(A, rec->a[b]);
+  for (int b = 0; b < bands; ++b) A = std::max(A, rec->est.log[b]);
   float sum = 0.0f;
   for (int b = 0; b < bands; ++b) {
     const int k = rec->k[b];
     if (k <= 0) continue;
-    sum += std::max(0.5f, 2 * rec->pe[b] / k - 10) * std::max(0.08f, 1 - 0.066f * (A - rec->a[b])) * k /
+    sum += std::max(0.5f, 2 * rec->pe[b] / k - 10) * std::max(0.08f, 1 - 0.066f * (A - rec->est.log[b])) * k /
            std::sqrt(float(k));
   }
   return 7.5f * sum;

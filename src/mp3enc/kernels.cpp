@@ -1,6 +1,8 @@
 // Plain arithmetic kernels, the processor test that picks a set, and vector routines.
 #include "mp3enc/kernels.h"
 
+#include "mp3enc/analysis.h"
+
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -148,7 +150,7 @@ float plain_dot(const float* a, const float* b, int32_t n) {
 
 const mp3enc_kernel_table plain_set = {
     plain_band_root4, plain_band_sqrt_sum, plain_band_energy, plain_band_energy2,
-    nullptr,          nullptr,             nullptr,           plain_quantise,
+    nullptr,          kern_polyphase,      nullptr,           plain_quantise,
     plain_band_log_nlines, plain_copy,     plain_copy,        plain_dot,
 };
 

@@ -6,6 +6,7 @@
 
 #include "mp3dec/l3tables.h"
 #include "mp3enc/analysis.h"
+#include "mp3enc/kernels.h"
 
 namespace {
 
@@ -101,30 +102,11 @@ void mp3enc_psy_limit(float* previous, int n, float rise, float floor_factor, fl
 
 float mp3enc_band_energy(const float* x, const int32_t* bounds, int n, float* energy) {
   float total = 0.0f;
-  int i = 0;
-  for (int b = 0; b < n; ++b) {
-    float e = 0.0f;
-    for (; i < bounds[b + 1]; ++i) e += x[i] * x[i];
-    energy[b] = e;
-    total += e;
-  }
+  mp3enc_kernels().band_energy(x, bounds, n, energy, &total);
   return total;
 }
 
 void mp3enc_band_energy2(const float* l, const float* r, const int32_t* bounds, int n, float* mid, float* mid_total,
                          float* side, float* side_total) {
-  *mid_total = *side_total = 0.0f;
-  int i = 0;
-  for (int b = 0; b < n; ++b) {
-    float m = 0.0f, s = 0.0f;
-    for (; i < bounds[b + 1]; ++i) {
-      const float a = l[i] + r[i], d = l[i] - r[i];
-      m += a * a;
-      s += d * d;
-    }
-    mid[b] = 0.5f * m;
-    side[b] = 0.5f * s;
-    *mid_total += mid[b];
-    *side_total += side[b];
-  }
+  mp3enc_kernels().band_energy2(l, r, bounds, n, mid, mid_total, side, side_total);
 }

@@ -10,6 +10,7 @@
 
 #include "mp3dec/l3tables.h"
 #include "mp3enc/ancillary.h"
+#include "mp3enc/kernels.h"
 
 namespace {
 
@@ -78,26 +79,11 @@ void mp3enc_quant_estimate_steps(const mp3enc_channel_analysis* a, int32_t* step
 }
 
 void mp3enc_band_sqrt_sum(const mp3enc_channel_analysis* ch, float* sums, float* maxima) {
-  for (int b = 0; b < ch->active_bands; ++b) {
-    float s0 = 0.0f, s1 = 0.0f, m = 0.0f;
-    for (int i = ch->bounds[b]; i + 1 < ch->bounds[b + 1] + 1 && i < ch->bounds[b + 1]; i += 2) {
-      const float a = std::fabs(ch->spectrum[i]), c = std::fabs(ch->spectrum[i + 1]);
-      s0 += std::sqrt(a);
-      s1 += std::sqrt(c);
-      m = std::max(m, std::max(a, c));
-    }
-    sums[b] = s0 + (s1 + 1.0e-10f);
-    maxima[b] = m;
-  }
+  mp3enc_kernels().band_sqrt_sum(sums, maxima, ch->active_bands, ch->bounds, ch->spectrum);
 }
 
 void mp3enc_quantise(int step, int n, const float* x, int32_t* q) {
-  const float scale = float(std::exp2(-step / 4.0));
-  for (int i = 0; i < n; ++i) {
-    const float v = std::fabs(x[i]) * scale;
-    const int m = int(std::sqrt(v * std::sqrt(v)) + 0.4054f);
-    q[i] = x[i] < 0 ? -m : m;
-  }
+  if (n >= 1) mp3enc_kernels().quantise(step, n, x, q);
 }
 
 void mp3enc_quant_bands(int bands_in_use, const int32_t* starts, const float* x, int gain, int block_type,

@@ -6,6 +6,7 @@
 
 #include "mp3enc/analysis.h"
 #include "mp3enc/huffman.h"
+#include "mp3enc/kernels.h"
 
 constexpr int32_t mp3enc_no_step = -9999;
 // global_gain is written as value + 150 into 8 bits.
@@ -48,8 +49,7 @@ struct mp3enc_bitalloc_state {
 };
 
 struct mp3enc_band_pe_record {
-  float a[40];
-  int32_t n[40];  // n[39]: the base the sums start from
+  mp3enc_band_estimate est;  // level a and line count n per band; lines[39] is the sums' base
   float pe[40];
   float pe2[40];
   int32_t k[40];

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "mp3enc/analysis.h"
+#include "mp3enc/kernels.h"
 
 namespace {
 
@@ -120,9 +121,7 @@ int mp3enc_intensity_search(int rate_class, const float* spec_l, const float* sp
   const int def = rc == 0 ? 3 : 0;
   float X[22];
   for (int b = start_band; b < active_bands; ++b) {
-    float dot = 0.0f;
-    for (int i = bounds[b]; i < bounds[b + 1]; ++i) dot += spec_l[i] * spec_r[i];
-    X[b] = 2.0f * dot;
+    X[b] = 2.0f * mp3enc_kernels().dot(spec_l + bounds[b], spec_r + bounds[b], bounds[b + 1] - bounds[b]);
     float best = 3.4028235e38f;
     int p = def;
     for (int k = 0; k < 7; ++k) {
