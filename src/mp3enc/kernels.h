@@ -25,7 +25,7 @@ struct mp3enc_kernel_table {
   // 3: per band mid and side energies of two spectra and their totals.
   void (*band_energy2)(const float* left, const float* right, const int32_t* bounds, int32_t n,
                        float* mid, float* mid_total, float* side, float* side_total);
-  // 4 to 6 belong to the analysis and are filled in by it.
+  // 4 to 6: the analysis calls its attack detector and filterbank directly; empty here.
   int (*attack_detect)(mp3enc_attack_state* state, const float* x);
   int (*polyphase)(mp3enc_polyphase_state* state, const float* input, int32_t stride,
                    float* subbands);

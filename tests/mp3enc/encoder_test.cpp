@@ -2,6 +2,7 @@
 // and its flush protocol, ancillary data in the stream.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -386,4 +387,29 @@ TEST(Mp3encDriver, FloatInputThatIsNotFiniteIsSilence) {
   std::vector<walked_frame> frames;
   std::string why;
   EXPECT_TRUE(walk_frames(r.stream, &frames, &why)) << why;
+}
+
+TEST(Mp3encDriver, UserAncillaryBytesTravelInTheFrames) {
+  Handle h = open_plain(22050, 1, 32000);
+  ASSERT_TRUE(h);
+  const uint8_t text[] = {'t', 'a', 'l', 'k', 'i', 'n', 'g', ' ', 'b', 'o', 'o', 'k'};
+  int32_t left = int32_t(sizeof text);
+  const std::vector<int16_t> pcm = tone(22050, 1, 22050);
+  std::vector<uint8_t> out(8192), stream;
+  size_t at = 0;
+  while (at < pcm.size() * 2) {
+    int32_t used = 0;
+    const int32_t n = int32_t(std::min<size_t>(1152, pcm.size() * 2 - at));
+    const int32_t got = mp3enc_encode(h.get(), reinterpret_cast<const uint8_t*>(pcm.data()) + at, n, &used,
+                                      out.data(), 8192, text + (sizeof text - size_t(left)), &left);
+    ASSERT_GE(got, 0);
+    stream.insert(stream.end(), out.begin(), out.begin() + got);
+    at += size_t(used);
+  }
+  for (int32_t got; (got = mp3enc_encode(h.get(), nullptr, 0, nullptr, out.data(), 8192, nullptr, nullptr)) > 0;)
+    stream.insert(stream.end(), out.begin(), out.begin() + got);
+  EXPECT_EQ(left, 0);
+  std::vector<uint8_t> block = {uint8_t(0xA0 | sizeof text)};
+  block.insert(block.end(), text, text + sizeof text);
+  EXPECT_NE(std::search(stream.begin(), stream.end(), block.begin(), block.end()), stream.end());
 }
