@@ -231,16 +231,22 @@ TEST(Mp3encDriver, FlushProtocolDeliversEveryFrameOnce) {
   struct Setup {
     int rate, channels, bit_rate, out_rate;
     bool sbr;
+    uint32_t vbr = 0;
   };
   const Setup setups[] = {{22050, 1, 32000, 0, false}, {24000, 2, 64000, 0, false}, {11025, 2, 16000, 0, false},
-                          {44100, 1, 32000, 22050, false}, {48000, 2, 48000, 0, true}, {44100, 2, 32000, 0, true}};
+                          {44100, 1, 32000, 22050, false}, {48000, 2, 48000, 0, true}, {44100, 2, 32000, 0, true},
+                          {22050, 2, 0, 0, false, 60},  {32000, 1, 0, 0, false, 90}};
   std::vector<size_t> lengths = {0, 1, 575, 576, 577, 1151, 1152, 1153};
   for (int i = 0; i < 4; ++i) lengths.push_back(rng() % 20000);
   for (const Setup& s : setups) {
     for (size_t len : lengths) {
       SCOPED_TRACE(testing::Message() << s.rate << " Hz " << s.channels << " ch, " << len << " samples");
       Handle h;
-      if (s.sbr) {
+      if (s.vbr) {
+        h.reset(mp3enc_open(s.rate, s.channels, 0));
+        mp3enc_config cfg{0, 0, 2, 0, s.vbr};
+        ASSERT_TRUE(h && mp3enc_set_config(h.get(), &cfg));
+      } else if (s.sbr) {
         h.reset(mp3enc_open(s.rate, s.channels, 0));
         mp3enc_config cfg{0, 0, 0, uint32_t(s.bit_rate), 0};
         ASSERT_TRUE(h && mp3enc_set_config(h.get(), &cfg));
@@ -271,8 +277,9 @@ TEST(Mp3encDriver, FlushProtocolDeliversEveryFrameOnce) {
       // Every frame the core made came out, and they cover the input and the delay.
       const mp3enc_core* core = h->engine->core;
       EXPECT_EQ(int(frames.size()), core->granule_counter / core->granules_per_frame);
-      EXPECT_GE(frames.size() * 576, core_len + 1201);
-      EXPECT_LT(frames.size() * 576, core_len + 1201 + 576 * (2 + core->cycle_granules));
+      const size_t per_frame = 576 * size_t(core->granules_per_frame);
+      EXPECT_GE(frames.size() * per_frame, core_len + 1201);
+      EXPECT_LT(frames.size() * per_frame, core_len + 1201 + 576 * size_t(2 + core->cycle_granules));
       const decoded d = decode_ours(r.stream, false);
       EXPECT_EQ(d.failed_frames, 0);
       EXPECT_EQ(d.frames, int(frames.size()));
