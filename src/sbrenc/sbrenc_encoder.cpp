@@ -89,6 +89,9 @@ const mp3enc_error* sbrenc_create_parts(sbrenc_settings* s, sbrenc_header* h, sb
     if (!e) e = sbrenc_delta_coder_create(&ch->noise_coder, noise_counts, r->across_frames);
   }
   if (!e) e = sbrenc_select_huffman(&ch->books, ch->env_coder, ch->noise_coder, h->amp_res);
+  if (!e && s->tone_tracker)
+    e = sbrenc_tone_tracker_create(&ch->tone, bands, slots, s->low[0], r->channels > 0 ? r->bit_rate / r->channels : 0,
+                                   s->kind);
   if (!e)
     e = sbrenc_grid_create(&ch->grid, r->spreading, 1 << r->static_env_log2, r->static_framing, r->filler_res_before,
                            r->filler_res_after, grid_slots, r->freq_res_fixed);
@@ -118,6 +121,7 @@ void sbrenc_channel_free(sbrenc_channel** slot) {
   sbrenc_qmf_free(&ch->qmf);
   sbrenc_delta_coder_free(ch->env_coder);
   sbrenc_delta_coder_free(ch->noise_coder);
+  sbrenc_tone_tracker_free(ch->tone);
   sbrenc_transient_state_free(ch->transient);
   sbrenc_subband_buffer_free(ch->buffer);
   sbrenc_tonality_set_free(ch->tonality);

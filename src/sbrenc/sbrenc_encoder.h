@@ -9,6 +9,7 @@
 #include "sbrenc/sbrenc_level.h"
 #include "sbrenc/sbrenc_qmf.h"
 #include "sbrenc/sbrenc_tonality.h"
+#include "sbrenc/sbrenc_tone.h"
 #include "sbrenc/sbrenc_transient.h"
 
 struct sbrenc_settings {
@@ -95,7 +96,7 @@ struct sbrenc_channel {
   // The values before delta coding, kept for tests that read the payload back.
   int32_t quantised_envelope[sbrenc_max_envelopes * 48];
   int32_t quantised_noise[10];
-  const void* extension;          // tone data for the payload; null when there is none
+  sbrenc_tone_state* tone;        // optional tone tracker; its copied list is the extension block
 };
 
 struct sbrenc_encoder {

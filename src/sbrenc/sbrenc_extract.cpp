@@ -121,6 +121,8 @@ void sbrenc_extract_and_write(const float* input, sbrenc_encoder* enc, int32_t s
     sbrenc_channel* ch = enc->channel[c];
     sbrenc_subband_buffer* b = ch->buffer;
     sbrenc_subband_energy(b->energy + b->carried_energy, b->real, b->imag, b->bands, b->rows);
+    if (s->tone_tracker && ch->tone)
+      sbrenc_tone_tracker(ch->tone, b->real, b->imag, b->energy + b->carried_energy, b->bands, b->rows);
     sbrenc_tonality_estimate(&ch->tonality->rec, b->real, b->imag);
     sbrenc_find_transient(b->energy, ch->transient, trans[c], 2);
     sbrenc_frame_split(b->energy, ch->transient, s->high, s->high_count, 2, 18, trans[c]);

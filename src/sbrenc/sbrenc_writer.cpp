@@ -121,8 +121,33 @@ int32_t write_noise_values(mp3enc_bitbuf* b, const sbrenc_channel* ch, bool coup
   return n;
 }
 
-// Tone data travels here once the tracker provides it; without it the block is one bit.
-int32_t write_extension(mp3enc_bitbuf* b, const sbrenc_channel* /*ch*/) { return put(b, 0, 1); }
+// The tone tracks found in the previous frame.
+int32_t write_extension(mp3enc_bitbuf* b, const sbrenc_channel* ch) {
+  const sbrenc_tone_state* x = ch->tone;
+  if (!x || x->copy_count == 0) return put(b, 0, 1);
+  int32_t n = put(b, 1, 1);
+  n += put(b, x->copy_count - 1, 2);
+  for (int32_t i = 0; i < x->copy_count; ++i) {
+    const sbrenc_tone_track& t = x->copy[i];
+    n += put(b, t.start, 6);
+    n += put(b, t.bands - 1, 2);
+    n += put(b, t.span + 1 - t.half, 2);
+    n += put(b, t.continuation, 1);
+    for (int32_t r = 0; r < t.bands; ++r) {
+      const int32_t* row = t.rows[r];
+      n += put(b, row[0] - 4, 1);
+      n += put(b, row[1], 5);
+      int32_t j = 0;
+      for (int32_t h = 0; h < t.span; ++h)
+        for (int32_t v = 0; v < x->half_slots[t.half + h]; ++v, ++j) {
+          const int32_t q = row[2 + j];
+          n += put(b, q < 0 ? -q : q, row[0] - 1);
+          if (q != 0) n += put(b, q < 0 ? 1 : 0, 1);
+        }
+    }
+  }
+  return n;
+}
 
 int32_t write_data(sbrenc_encoder* enc, sbrenc_output* o, int32_t element, int32_t kind) {
   mp3enc_bitbuf* b = o->bits;

@@ -41,6 +41,8 @@ int ilog2(int n) {
   return b;
 }
 
+int tracks_read = 0;
+
 struct decoder_channel {
   int prev_env[48] = {};  // on the high-resolution scale
   int prev_noise[10] = {};
@@ -151,6 +153,36 @@ void read_noise(reader& r, const parsed_channel& p, decoder_channel& d, const sb
   }
 }
 
+// The tone tracks of the previous frame, as the tracker kept them.
+int read_extension(reader& r, const sbrenc_channel& ch) {
+  if (r.get(1) == 0) {
+    EXPECT_TRUE(!ch.tone || ch.tone->copy_count == 0);
+    return 0;
+  }
+  const sbrenc_tone_state& x = *ch.tone;
+  const int count = static_cast<int>(r.get(2)) + 1;
+  EXPECT_EQ(count, x.copy_count);
+  for (int i = 0; i < count && i < x.copy_count; ++i) {
+    const sbrenc_tone_track& t = x.copy[i];
+    EXPECT_EQ(static_cast<int>(r.get(6)), t.start);
+    EXPECT_EQ(static_cast<int>(r.get(2)) + 1, t.bands);
+    const int mask = static_cast<int>(r.get(2));
+    EXPECT_EQ(mask, t.span + 1 - t.half);
+    EXPECT_EQ(static_cast<int>(r.get(1)), t.continuation);
+    const int values = mask == 3 ? 18 : 9;
+    for (int b = 0; b < t.bands; ++b) {
+      const int width = static_cast<int>(r.get(1)) + 4;
+      EXPECT_EQ(static_cast<int>(r.get(5)), t.rows[b][1]);
+      for (int j = 0; j < values; ++j) {
+        int q = static_cast<int>(r.get(width - 1));
+        if (q != 0 && r.get(1)) q = -q;
+        EXPECT_EQ(q, t.rows[b][2 + j]);
+      }
+    }
+  }
+  return count;
+}
+
 // Parses one frame's payload; returns the bits read.
 size_t parse_frame(reader& r, const sbrenc_encoder* enc, decoder_channel dc[2], bool header_expected) {
   const sbrenc_header& h = *enc->header;
@@ -185,7 +217,7 @@ size_t parse_frame(reader& r, const sbrenc_encoder* enc, decoder_channel dc[2], 
     if (h.channel_value_flag) r.get(3);
     read_envelopes(r, p[0], dc[0], ch, s, false);
     read_noise(r, p[0], dc[0], ch, false);
-    EXPECT_EQ(r.get(1), 0u);  // no tone data
+    tracks_read += read_extension(r, ch);
     EXPECT_EQ(r.get(1), 0u);
   } else {
     const sbrenc_channel& c0 = *enc->channel[0];
@@ -207,14 +239,15 @@ size_t parse_frame(reader& r, const sbrenc_encoder* enc, decoder_channel dc[2], 
       read_envelopes(r, p[1], dc[1], c1, s, false);
       read_noise(r, p[0], dc[0], c0, false);
       read_noise(r, p[1], dc[1], c1, false);
-      EXPECT_EQ(r.get(2), 0u);
+      tracks_read += read_extension(r, c0);
+      tracks_read += read_extension(r, c1);
       EXPECT_EQ(r.get(2), 0u);
     } else {
       read_envelopes(r, p[0], dc[0], c0, s, true);
       read_noise(r, p[0], dc[0], c0, true);
       read_envelopes(r, p[1], dc[1], c1, s, true);
       read_noise(r, p[1], dc[1], c1, true);
-      EXPECT_EQ(r.get(1), 0u);
+      tracks_read += read_extension(r, c0);
       EXPECT_EQ(r.get(1), 0u);
     }
   }
@@ -228,7 +261,7 @@ size_t parse_frame(reader& r, const sbrenc_encoder* enc, decoder_channel dc[2], 
   return r.pos;
 }
 
-enum signal_kind { tone, noise, clicks, speechlike, silence };
+enum signal_kind { tone, noise, clicks, speechlike, silence, high_tone };
 
 float sample(signal_kind k, long n, int ch, std::mt19937& rng) {
   std::normal_distribution<float> g(0.0f, 1.0f);
@@ -243,6 +276,8 @@ float sample(signal_kind k, long n, int ch, std::mt19937& rng) {
       const double env = 0.5 + 0.5 * std::sin(2 * 3.14159 * n / 9000.0);
       return static_cast<float>(env * (5000 * std::sin(0.05 * n) + 2000 * g(rng)));
     }
+    case high_tone:  // a lone tone above the crossover, in a near-silent spectrum
+      return static_cast<float>(3000 * std::sin(2 * 3.14159265358979 * 0.38 * n) + 2 * g(rng));
     default:
       return 0.0f;
   }
@@ -251,7 +286,7 @@ float sample(signal_kind k, long n, int ch, std::mt19937& rng) {
 TEST(SbrencPayload, EveryPayloadReadsBackForEveryTuningRow) {
   for (int row = 0; row < sbrenc_tuning_rows; ++row) {
     const int32_t* t = sbrenc_tuning_table[row];
-    for (signal_kind sig : {tone, noise, clicks, speechlike, silence}) {
+    for (signal_kind sig : {tone, noise, clicks, speechlike, silence, high_tone}) {
       SCOPED_TRACE(testing::Message() << "row " << row << " signal " << sig);
       sbrenc_config cfg{};
       ASSERT_EQ(sbrenc_config_defaults(&cfg, 2, 2, 576), 0);
@@ -288,6 +323,9 @@ TEST(SbrencPayload, EveryPayloadReadsBackForEveryTuningRow) {
       // Stereo rows switch to coupling on similar channels; clicks give variable grids.
       if (t[sbrenc_tc_stereo_mode] == 3 && sig == silence) EXPECT_GT(coupled_frames, 0);
       if (sig == clicks) EXPECT_GT(variable_frames, 12);
+      // The tracker runs above 16000 bit/s per channel.
+      if (sig == high_tone) EXPECT_EQ(tracks_read > 10, cfg.bit_rate / cfg.channels > 16000) << tracks_read;
+      tracks_read = 0;
       sbrenc_destroy(enc);
       mp3enc_bitbuf_destroy(&out.bits);
       if (testing::Test::HasFailure()) return;
