@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "mp3enc/attack.h"
 #include "mp3enc/kernels.h"
 #include "mp3enc/l3enc_tables.h"
 
@@ -186,8 +187,13 @@ int mp3enc_analysis_create(mp3enc_analysis** out, const mp3enc_analysis_params* 
   mp3enc_analysis* st = new (std::nothrow) mp3enc_analysis();
   if (!st) return 1;
   st->channels = params->channels;
-  if (mp3enc_delay_create(&st->fifo, 2592, params->channels)) {
-    delete st;
+  bool failed = mp3enc_delay_create(&st->fifo, 2592, params->channels) != 0;
+  for (int c = 0; c < params->channels && !failed; ++c) {
+    failed = mp3enc_attack_create(&st->ch[c].attack) != 0;
+    if (!failed) st->ch[c].attack->stride = params->channels;
+  }
+  if (failed) {
+    mp3enc_analysis_free(st);
     return 1;
   }
   tables();
@@ -210,6 +216,8 @@ int mp3enc_analysis_init(mp3enc_analysis* st, const mp3enc_analysis_params* p) {
   for (int c = 0; c < st->channels; ++c) {
     mp3enc_analysis_channel& ch = st->ch[c];
     ch.block_type = 0;
+    mp3enc_attack_reset(ch.attack);
+    ch.attack->stride = st->channels;
     std::memset(ch.poly.hist, 0, sizeof ch.poly.hist);
     std::memset(ch.subband, 0, sizeof ch.subband);
   }
@@ -222,6 +230,7 @@ int mp3enc_analysis_init(mp3enc_analysis* st, const mp3enc_analysis_params* p) {
 
 void mp3enc_analysis_free(mp3enc_analysis* st) {
   if (!st) return;
+  for (mp3enc_analysis_channel& ch : st->ch) mp3enc_attack_free(ch.attack);
   mp3enc_delay_free(&st->fifo);
   delete st;
 }
@@ -361,18 +370,16 @@ void store(const mp3enc_analysis* st, int c, mp3enc_channel_analysis* out) {
 
 int mp3enc_analysis_frame(mp3enc_analysis* st, int granule_index, mp3enc_granule_analysis* result) {
   const int nch = st->channels;
-  // The block type of each channel is the attack detector's choice when there is one; without
-  // it every granule stays long.
+  // The detectors look 144 frames ahead of what the filterbank takes in this granule.
+  for (int c = 0; c < nch; ++c) mp3enc_kernels().attack_detect(st->ch[c].attack, mp3enc_delay_read(&st->fifo, 144, c));
   for (int c = 0; c < nch; ++c) {
     float (*sb)[36] = st->ch[c].subband;
     for (int s = 0; s < 32; ++s) std::memcpy(sb[s], sb[s] + 18, sizeof(float) * 18);
   }
   for (int c = 0; c < nch; ++c)
     mp3enc_kernels().polyphase(&st->ch[c].poly, mp3enc_delay_read(&st->fifo, 0, c), nch, &st->ch[c].subband[0][0]);
-  if (nch == 2 && st->ch[0].block_type != st->ch[1].block_type) {
-    static const int8_t m[4][4] = {{0, 1, 2, 3}, {1, 1, 2, 2}, {2, 2, 2, 2}, {3, 2, 2, 3}};
-    st->ch[0].block_type = st->ch[1].block_type = m[st->ch[0].block_type & 3][st->ch[1].block_type & 3];
-  }
+  mp3enc_combine_block_types(st->ch[0].attack, nch == 2 ? st->ch[1].attack : nullptr, nch, 1, &st->ch[0].block_type,
+                             &st->ch[1].block_type);
   for (int c = 0; c < nch; ++c) transform_channel(st, c);
   mp3enc_delay_advance(&st->fifo, 576);
 

@@ -97,7 +97,10 @@ struct mp3enc_stereo_state {
   float cross[39];
 };
 
+struct mp3enc_attack_state;
+
 struct mp3enc_analysis_channel {
+  mp3enc_attack_state* attack;
   int32_t block_type;
   mp3enc_polyphase_state poly;
   float subband[32][36];  // 18 samples of the previous granule, then 18 of the current

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mp3enc/analysis.h"
+#include "mp3enc/attack.h"
 #include "mp3enc/l3enc_tables.h"
 
 namespace {
@@ -143,7 +144,7 @@ TEST(CoreAnalysis, SpectrumAboveTheCutoffIsZeroAndBandsAboveAreInactive) {
 
 TEST(CoreAnalysis, ShortBlocksAreStoredBandByBandWindowByWindow) {
   auto st = make_stage(44100, 1, 22050.0f, 128000);
-  st->ch[0].block_type = 2;
+  st->ch[0].attack->next_type = 2;  // a granule that follows an attack
   std::vector<float> in(576);
   for (int i = 0; i < 576; ++i) in[size_t(i)] = float(10000 * std::sin(0.3 * i));
   mp3enc_granule_analysis* ga = nullptr;
