@@ -12,18 +12,36 @@ constexpr int M = 64;
 constexpr int W = 640;
 constexpr double pi = 3.14159265358979323846;
 
-// Cosine matrix of the transform, built once; the transform is a plain product with it,
-// which in single precision matches the factorised form well within rounding.
-struct dct_matrix {
-  float c[M][M];
-  dct_matrix() {
-    for (int k = 0; k < M; ++k)
-      for (int n = 0; n < M; ++n) c[k][n] = static_cast<float>(std::cos(pi * n * (k + 0.5) / M));
+// The transform splits into two of half the length: the even inputs give one directly,
+// the odd inputs, summed with their neighbours, give the other after a scaling by
+// 1 / (2 cos((2k + 1) pi / 2N)); outputs k and N - 1 - k are their sum and difference.
+template <int N>
+struct dct3_scale {
+  float s[N / 2];
+  dct3_scale() {
+    for (int k = 0; k < N / 2; ++k) s[k] = static_cast<float>(0.5 / std::cos(pi * (2 * k + 1) / (2.0 * N)));
   }
 };
-const dct_matrix& dct() {
-  static const dct_matrix m;
-  return m;
+
+template <int N>
+void dct3(const float* x, float* y) {
+  if constexpr (N == 1) {
+    y[0] = x[0];
+  } else {
+    static const dct3_scale<N> scale;
+    float u[N / 2], w[N / 2], a[N / 2], b[N / 2];
+    for (int m = 0; m < N / 2; ++m) {
+      u[m] = x[2 * m];
+      w[m] = x[2 * m + 1] + (m > 0 ? x[2 * m - 1] : 0.0f);
+    }
+    dct3<N / 2>(u, a);
+    dct3<N / 2>(w, b);
+    for (int k = 0; k < N / 2; ++k) {
+      const float t = b[k] * scale.s[k];
+      y[k] = a[k] + t;
+      y[N - 1 - k] = a[k] - t;
+    }
+  }
 }
 }  // namespace
 
@@ -54,7 +72,6 @@ const mp3enc_error* sbrenc_qmf_create(sbrenc_qmf** out, int32_t reserved, int32_
     q->sin_table[i] = static_cast<float>(std::sin((i + 0.25) * pi / 64));
   }
   for (int i = 0; i <= 32; ++i) q->sin_table2[i] = static_cast<float>(std::sin(i * pi / 64));
-  dct();
   *out = q;
   return nullptr;
 }
@@ -72,15 +89,9 @@ void sbrenc_qmf_free(sbrenc_qmf** qmf) {
 }
 
 void sbrenc_fft(float* x) {
-  const auto& m = dct();
   float in[M];
   std::memcpy(in, x, sizeof in);
-  for (int k = 0; k < M; ++k) {
-    float s = 0.0f;
-    const float* row = m.c[k];
-    for (int n = 0; n < M; ++n) s += in[n] * row[n];
-    x[k] = s;
-  }
+  dct3<M>(in, x);
 }
 
 void sbrenc_cplx_analysis(const float* input, int32_t stride, float* const* real_rows, float* const* imag_rows,
