@@ -309,7 +309,9 @@ TEST(SbrencLevel, ClassesOfTheSecondChannel) {
         in[2 * n + 1] = c.second * s;
       }
       sbrenc_level_detect(d, in.data());
-      if (f == 0 && c.first == 0.0f) EXPECT_EQ(d->decision, 1);
+      if (f == 0 && c.first == 0.0f) {
+        EXPECT_EQ(d->decision, 1);
+      }
     }
     EXPECT_EQ(d->decision, c.decision) << c.first << " " << c.second;
     sbrenc_level_detector_free(&d);

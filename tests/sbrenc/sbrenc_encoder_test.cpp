@@ -148,7 +148,9 @@ TEST(SbrencEncoder, FramesRunAndBuffersRotate) {
           before += b->energy[18 + l][k];
         }
       EXPECT_GT(now, 0.0f);
-      if (f > 0) EXPECT_FLOAT_EQ(before, prev_row_energy);
+      if (f > 0) {
+        EXPECT_FLOAT_EQ(before, prev_row_energy);
+      }
       prev_row_energy = now;
       const sbrenc_channel* ch = e.enc->channel[0];
       for (int env = 0; env < ch->envelopes; ++env)

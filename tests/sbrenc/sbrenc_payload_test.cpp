@@ -198,7 +198,9 @@ size_t parse_frame(reader& r, const sbrenc_encoder* enc, decoder_channel dc[2], 
     const int value_flag = static_cast<int>(r.get(1));
     const int extra1 = static_cast<int>(r.get(1)), extra2 = static_cast<int>(r.get(1));
     EXPECT_EQ(value_flag, h.channel_value_flag);
-    if (!pair) EXPECT_EQ(static_cast<int>(r.get(2)), h.level_class);
+    if (!pair) {
+      EXPECT_EQ(static_cast<int>(r.get(2)), h.level_class);
+    }
     if (extra1) r.get(5);
     if (extra2) {
       r.get(6);
@@ -321,10 +323,16 @@ TEST(SbrencPayload, EveryPayloadReadsBackForEveryTuningRow) {
         if (testing::Test::HasFailure()) break;
       }
       // Stereo rows switch to coupling on similar channels; clicks give variable grids.
-      if (t[sbrenc_tc_stereo_mode] == 3 && sig == silence) EXPECT_GT(coupled_frames, 0);
-      if (sig == clicks) EXPECT_GT(variable_frames, 12);
+      if (t[sbrenc_tc_stereo_mode] == 3 && sig == silence) {
+        EXPECT_GT(coupled_frames, 0);
+      }
+      if (sig == clicks) {
+        EXPECT_GT(variable_frames, 12);
+      }
       // The tracker runs above 16000 bit/s per channel.
-      if (sig == high_tone) EXPECT_EQ(tracks_read > 10, cfg.bit_rate / cfg.channels > 16000) << tracks_read;
+      if (sig == high_tone) {
+        EXPECT_EQ(tracks_read > 10, cfg.bit_rate / cfg.channels > 16000) << tracks_read;
+      }
       tracks_read = 0;
       sbrenc_destroy(enc);
       mp3enc_bitbuf_destroy(&out.bits);

@@ -45,7 +45,9 @@ TEST(SbrencQmf, ToneInEachBandCentreStaysInItsBand) {
       EXPECT_GE(db_in - 10 * std::log10(e[j] + 1e-30), 30.0) << "band " << k << " against " << j;
     }
     // No mirror image: the subband signal is analytic.
-    if (63 - k != k && std::abs((63 - k) - k) > 1) EXPECT_GE(db_in - 10 * std::log10(e[63 - k] + 1e-30), 30.0) << k;
+    if (63 - k != k && std::abs((63 - k) - k) > 1) {
+      EXPECT_GE(db_in - 10 * std::log10(e[63 - k] + 1e-30), 30.0) << k;
+    }
   }
 }
 
@@ -125,7 +127,9 @@ TEST(SbrencQmf, EdgesInBandsAndHz) {
     SCOPED_TRACE(testing::Message() << c.index << " @ " << c.rate);
     EXPECT_EQ(sbrenc_lower_edge_band(c.index, 64, c.rate), c.lower_band);
     EXPECT_EQ(sbrenc_lower_edge_hz(c.index, 64, c.rate), c.lower_hz);
-    if (c.stop_hz != -2) EXPECT_EQ(sbrenc_stop_freq_hz(c.index, 64, c.rate), c.stop_hz);
+    if (c.stop_hz != -2) {
+      EXPECT_EQ(sbrenc_stop_freq_hz(c.index, 64, c.rate), c.stop_hz);
+    }
   }
   // Stop index 13 reaches band 64 from any minimum; the steps grow.
   EXPECT_EQ(sbrenc_stop_band(13, 64, 44100), 64);
@@ -133,7 +137,9 @@ TEST(SbrencQmf, EdgesInBandsAndHz) {
   for (int i = 0; i <= 13; ++i) {
     const int b = sbrenc_stop_band(i, 64, 44100);
     EXPECT_GT(b, prev);
-    if (i >= 2) EXPECT_GE(b - prev, sbrenc_stop_band(i - 1, 64, 44100) - sbrenc_stop_band(i - 2, 64, 44100));
+    if (i >= 2) {
+      EXPECT_GE(b - prev, sbrenc_stop_band(i - 1, 64, 44100) - sbrenc_stop_band(i - 2, 64, 44100));
+    }
     prev = b;
   }
 }
