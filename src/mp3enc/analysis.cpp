@@ -17,14 +17,15 @@ namespace {
 constexpr double pi = 3.14159265358979323846;
 
 struct filter_tables {
-  double cos32[32][64];     // polyphase matrixing
-  float mdct_long[4][18][36];  // window of each block type folded into the cosines
+  float cos32[32][32];      // polyphase matrixing, folded
+  float window[4][36];      // long windows by block type
+  float mdct_long[18][18];  // cosines of the folded long transform
   float mdct_short[6][12];
   float cs[8], ca[8];
   filter_tables() {
     for (int s = 0; s < 32; ++s)
-      for (int j = 0; j < 64; ++j) cos32[s][j] = std::cos((2 * s + 1) * (j - 16) * pi / 64);
-    float w[4][36];
+      for (int m = 0; m < 32; ++m) cos32[s][m] = float(std::cos((2 * s + 1) * m * pi / 64));
+    float (&w)[4][36] = window;
     for (int k = 0; k < 36; ++k) w[0][k] = float(std::sin(pi / 36 * (k + 0.5)));
     for (int k = 0; k < 36; ++k) {
       if (k < 18)
@@ -38,10 +39,13 @@ struct filter_tables {
     }
     for (int k = 0; k < 36; ++k) w[3][k] = w[1][35 - k];
     for (int k = 0; k < 36; ++k) w[2][k] = w[0][k];  // never used for transforms
-    for (int t = 0; t < 4; ++t)
-      for (int m = 0; m < 18; ++m)
-        for (int k = 0; k < 36; ++k)
-          mdct_long[t][m][k] = float(w[t][k] * std::cos(pi / 72 * (2 * k + 19) * (2 * m + 1)) / 9.0);
+    // The cosine of input k changes sign from k to 17 - k and repeats from k to 53 - k, so
+    // the 36 products fold into 18 sums: k = 0..8 and k = 18..26.
+    for (int m = 0; m < 18; ++m)
+      for (int i = 0; i < 18; ++i) {
+        const int k = i < 9 ? i : i + 9;
+        mdct_long[m][i] = float(std::cos(pi / 72 * (2 * k + 19) * (2 * m + 1)) / 9.0);
+      }
     for (int m = 0; m < 6; ++m)
       for (int k = 0; k < 12; ++k)
         mdct_short[m][k] =
@@ -118,16 +122,19 @@ void mp3enc_polyphase(mp3enc_polyphase_state* st, const float* x, int stride, fl
   for (int t = 0; t < 18; ++t) {
     std::memmove(X + 32, X, sizeof(float) * 480);
     for (int i = 0; i < 32; ++i) X[31 - i] = x[size_t(32 * t + i) * stride];
-    double Y[64];
-    for (int j = 0; j < 64; ++j) {
-      double y = 0.0;
-      for (int k = 0; k < 8; ++k) y += double(mp3enc_window_c[j + 64 * k]) * X[j + 64 * k];
-      Y[j] = y;
-    }
+    float Y[64] = {};
+    for (int k = 0; k < 8; ++k)
+      for (int j = 0; j < 64; ++j) Y[j] += mp3enc_window_c[j + 64 * k] * X[j + 64 * k];
+    // cos((2s+1)(j-16)pi/64) is even in j - 16 and changes sign from m to 64 - m, so the 64
+    // sums fold into 32 (the one at m = 32 vanishes).
+    float W[32];
+    W[0] = Y[16];
+    for (int m = 1; m <= 16; ++m) W[m] = Y[16 + m] + Y[16 - m];
+    for (int m = 17; m < 32; ++m) W[m] = Y[16 + m] - Y[80 - m];
     for (int s = 0; s < 32; ++s) {
-      double acc = 0.0;
-      const double* c = tb.cos32[s];
-      for (int j = 0; j < 64; ++j) acc += c[j] * Y[j];
+      float acc = 0.0f;
+      const float* c = tb.cos32[s];
+      for (int m = 0; m < 32; ++m) acc += c[m] * W[m];
       float v = float(acc);
       if ((t & 1) && (s & 1)) v = -v;  // frequency inversion of the odd subbands
       subband[s][18 + t] = v;
@@ -137,11 +144,17 @@ void mp3enc_polyphase(mp3enc_polyphase_state* st, const float* x, int stride, fl
 
 void mp3enc_mdct_long(const float* u, int block_type, float* out18) {
   const filter_tables& tb = tables();
-  const int t = (block_type == 1 || block_type == 3) ? block_type : 0;
+  const float* w = tb.window[(block_type == 1 || block_type == 3) ? block_type : 0];
+  float z[36], f[18];
+  for (int k = 0; k < 36; ++k) z[k] = w[k] * u[k];
+  for (int i = 0; i < 9; ++i) {
+    f[i] = z[i] - z[17 - i];
+    f[9 + i] = z[18 + i] + z[35 - i];
+  }
   for (int m = 0; m < 18; ++m) {
-    const float* c = tb.mdct_long[t][m];
+    const float* c = tb.mdct_long[m];
     float acc = 0.0f;
-    for (int k = 0; k < 36; ++k) acc += c[k] * u[k];
+    for (int i = 0; i < 18; ++i) acc += c[i] * f[i];
     out18[m] = acc;
   }
 }

@@ -46,25 +46,6 @@ const select_row rows[19] = {
     {526, 2, {22, 29}},  {1038, 2, {22, 30}}, {2062, 2, {23, 30}}, {8206, 2, {23, 31}},
 };
 
-// Cheapest table for a region of pairs; returns its bits and the table through *table.
-int region_cost(const int32_t* abs, int pairs, int largest, int* table) {
-  if (pairs <= 0 || largest == 0) {
-    *table = 0;
-    return 0;
-  }
-  int r = 0;
-  while (r < 18 && rows[r].largest < largest) ++r;
-  int best = INT_MAX;
-  for (int k = 0; k < rows[r].n; ++k) {
-    const int bits = mp3enc_huff_pair_bits(rows[r].tables[k], abs, pairs);
-    if (bits < best) {
-      best = bits;
-      *table = rows[r].tables[k];
-    }
-  }
-  return best;
-}
-
 int region_max(const int32_t* abs, int lines) {
   int m = 0;
   for (int i = 0; i < lines; ++i) m = std::max(m, abs[i]);
@@ -131,19 +112,61 @@ void mp3enc_huff_find_regions(mp3enc_huff_state* st, const int32_t* q, const int
   // Candidate splits in scalefactor bands.
   const int lines = 2 * rec->big_values;
   const int band_total = block_type == 2 ? 39 : 22;
+  // Per band (cut at the end of the big values): its largest value, and its bits under a table,
+  // counted once on first use; a region's cost is then a sum over its bands.
+  int nb = 0;
+  while (nb < band_total && band_starts[nb] < lines) ++nb;
+  int band_max_v[39];
+  for (int b = 0; b < nb; ++b) {
+    const int lo = band_starts[b], hi = std::min(lines, int(band_starts[b + 1]));
+    band_max_v[b] = region_max(a + lo, hi - lo);
+  }
+  int range_max[39][39];
+  for (int i = 0; i < nb; ++i) {
+    int m = 0;
+    for (int j = i; j < nb; ++j) range_max[i][j] = m = std::max(m, band_max_v[j]);
+  }
+  // Running sums of each table's bits over the bands, made when the table is first needed.
+  // Bands whose values a table cannot code get meaningless sums, which no region that holds
+  // them ever reads: a region only asks the tables of its largest value.
+  int prefix[32][40];
+  bool known[32] = {};
+  auto span_bits = [&](int t, int first, int last) {
+    if (!known[t]) {
+      prefix[t][0] = 0;
+      for (int b = 0; b < nb; ++b) {
+        const int lo = band_starts[b], hi = std::min(lines, int(band_starts[b + 1]));
+        prefix[t][b + 1] = prefix[t][b] + (band_max_v[b] <= (t < 16 ? 15 : 8206) ? mp3enc_huff_pair_bits(t, a + lo, (hi - lo) / 2) : 0);
+      }
+      known[t] = true;
+    }
+    return prefix[t][last] - prefix[t][first];
+  };
   auto evaluate = [&](int r0, int r1, int nreg, int* sel, int* bits, int* pairs) {
-    int start = 0, cost = 0, band = 0;
+    int cost = 0, band = 0, start = 0;
     const int counts_[3] = {r0, r1, 1 << 20};
     for (int r = 0; r < 3; ++r) {
       sel[r] = bits[r] = pairs[r] = 0;
       if (r >= nreg) continue;
-      int end = start;
-      for (int k = 0; k < counts_[r] && band < band_total && end < lines; ++k, ++band)
-        end = std::min(lines, int(band_starts[band + 1]));
-      if (r == nreg - 1) end = lines;
-      const int p = (end - start) / 2;
-      pairs[r] = p;
-      bits[r] = region_cost(a + start, p, region_max(a + start, end - start), &sel[r]);
+      const int first = band;
+      band = r == nreg - 1 ? nb : std::min(nb, band + counts_[r]);
+      const int end = band >= nb ? lines : std::min(lines, int(band_starts[band]));
+      pairs[r] = (end - start) / 2;
+      const int largest = first < band ? range_max[first][band - 1] : 0;
+      if (pairs[r] > 0 && largest > 0) {
+        int row = 0;
+        while (row < 18 && rows[row].largest < largest) ++row;
+        int best_t = INT_MAX;
+        for (int k = 0; k < rows[row].n; ++k) {
+          const int t = rows[row].tables[k];
+          const int sum = span_bits(t, first, band);
+          if (sum < best_t) {
+            best_t = sum;
+            sel[r] = t;
+          }
+        }
+        bits[r] = best_t;
+      }
       cost += bits[r];
       start = end;
     }
