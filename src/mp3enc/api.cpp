@@ -53,8 +53,10 @@ mp3enc_handle* mp3enc_open(int32_t rate, int32_t channels, int32_t width) {
   return h;
 }
 
+// A handle without its objects (only a failed open could leave one) answers every call
+// with its failure value; close still frees it.
 int mp3enc_set_config(mp3enc_handle* h, mp3enc_config* cfg) {
-  if (!h || !cfg) return 0;
+  if (!h || !h->engine || !cfg) return 0;
   mp3enc_handle trial = *h;
   if (!mp3enc_complete_config(uint32_t(h->channels), uint32_t(h->rate), *cfg, &trial.config, &trial.sbr))
     return 0;
@@ -65,10 +67,10 @@ int mp3enc_set_config(mp3enc_handle* h, mp3enc_config* cfg) {
   return 1;
 }
 
-mp3enc_params* mp3enc_get_params(mp3enc_handle* h) { return h ? &h->params : nullptr; }
+mp3enc_params* mp3enc_get_params(mp3enc_handle* h) { return h && h->engine ? &h->params : nullptr; }
 
 int mp3enc_set_params(mp3enc_handle* h, const mp3enc_params* p) {
-  if (!h || !p) return 0;
+  if (!h || !h->engine || !p) return 0;
   const mp3enc_params asked = *p;  // p may be the handle's own block
   if (asked.padding < 0 || asked.padding > 2 || asked.quality < 0 || asked.quality > 2) return 0;
   if (!std::isfinite(asked.bandwidth) || asked.bandwidth < 0.0f ||

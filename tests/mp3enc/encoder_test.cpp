@@ -103,6 +103,23 @@ TEST(Mp3encInterface, OpenChecksItsArguments) {
   EXPECT_EQ(mp3enc_encode(nullptr, nullptr, 0, nullptr, out, 8192, nullptr, nullptr), -1);
 }
 
+TEST(Mp3encInterface, HandleWithoutItsObjectsFailsEveryCall) {
+  Handle h(mp3enc_open(22050, 1, 0));
+  ASSERT_TRUE(h);
+  mp3enc_params p = *mp3enc_get_params(h.get());
+  mp3enc_free_all(h->engine);
+  h->engine = nullptr;
+  mp3enc_config cfg{22050, 1, 2, 32000, 0};
+  EXPECT_EQ(mp3enc_set_config(h.get(), &cfg), 0);
+  EXPECT_EQ(mp3enc_set_params(h.get(), &p), 0);
+  EXPECT_EQ(mp3enc_get_params(h.get()), nullptr);
+  int32_t n = 0, used = 5;
+  EXPECT_EQ(mp3enc_get_input_size(h.get(), &n), 0);
+  uint8_t out[8192];
+  EXPECT_EQ(mp3enc_encode(h.get(), out, 2, &used, out, 8192, nullptr, nullptr), -1);
+  EXPECT_EQ(used, 0);
+}
+
 TEST(Mp3encInterface, FreshHandleReportsItsDefaults) {
   Handle h(mp3enc_open(22050, 1, 0));
   ASSERT_TRUE(h);
