@@ -8,6 +8,7 @@
 
 #include "core_support.h"
 #include "mp3dec/mp3dec.h"
+#include "mp3enc/mp3enc.h"
 #include "mp3enc/quant.h"
 
 namespace {
@@ -116,10 +117,12 @@ uint8_t crc8_bitwise(const uint8_t* b, int n) {
 }
 
 TEST(CoreStream, GaplessBlockEndsTheFirstFramesMainData) {
-  for (int rate : {22050, 44100}) {
+  const int rates[9][2] = {{8000, 16000},  {11025, 24000}, {12000, 24000}, {16000, 32000}, {22050, 32000},
+                           {24000, 40000}, {32000, 48000}, {44100, 64000}, {48000, 64000}};
+  for (const auto& [rate, bit_rate] : rates) {
     core_options o;
     o.rate = rate;
-    o.bit_rate = rate == 22050 ? 32000 : 64000;
+    o.bit_rate = bit_rate;
     o.gapless_length = 123456;
     const auto s = core_encode(test_signal(rate, 1, 0.5), o);
     std::vector<walked_frame> f;
@@ -220,6 +223,54 @@ TEST(CoreStream, GainStopsAtItsFieldWhenNothingFits) {
   mp3enc_granule_free(g);
   mp3enc_granule_analysis_free(ga);
   mp3enc_quant_free(q);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CoreStream, UserAncillaryBytesReachTheDecoder) {
+  mp3enc_handle* h = mp3enc_open(22050, 1, 0);
+  ASSERT_TRUE(h);
+  mp3enc_config cfg{22050, 1, 2, 32000, 0};
+  ASSERT_TRUE(mp3enc_set_config(h, &cfg));
+  std::vector<int16_t> pcm(22050);
+  for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = int16_t(3000 * std::sin(0.05 * double(i)));
+  const std::string text = "page 12";
+  int32_t pending = int32_t(text.size());
+  std::vector<uint8_t> s, buf(8192);
+  size_t pos = 0;
+  const uint8_t* in = reinterpret_cast<const uint8_t*>(pcm.data());
+  while (pos < pcm.size() * 2) {
+    int32_t want = 0, consumed = 0;
+    mp3enc_get_input_size(h, &want);
+    const int32_t r = mp3enc_encode(h, in + pos, std::min<int32_t>(want, int32_t(pcm.size() * 2 - pos)), &consumed,
+                                    buf.data(), int32_t(buf.size()), reinterpret_cast<const uint8_t*>(text.data()),
+                                    &pending);
+    ASSERT_GE(r, 0);
+    s.insert(s.end(), buf.begin(), buf.begin() + r);
+    pos += size_t(consumed);
+  }
+  for (int32_t consumed = 0, r; (r = mp3enc_encode(h, nullptr, 0, &consumed, buf.data(), 8192, nullptr, nullptr)) > 0;)
+    s.insert(s.end(), buf.begin(), buf.begin() + r);
+  mp3enc_close(h);
+  EXPECT_EQ(pending, 0);
+
+  MP3Decoder* dec = nullptr;
+  ASSERT_EQ(MP3CreateDecoder(&dec, 0, 0, 0, 0, 0), SSC_OK);
+  dec->Feed(s.data(), int(s.size()));
+  dec->SetEndOfInput();
+  std::string seen;
+  std::vector<uint8_t> out(MP3DEC_MAX_FRAME_OUTPUT_BYTES);
+  for (int guard = 0; guard < 10000; ++guard) {
+    uint8_t anc[MP3DEC_MAX_ANCILLARY_BYTES];
+    int anc_count = sizeof anc, bytes = 0;
+    const SSC st = dec->DecodeFrame(out.data(), int(out.size()), &bytes, anc, &anc_count, 0);
+    if (st == SSC_SYNC_EOF || dec->IsEndOfStream()) break;
+    for (int i = 0; i < anc_count; ++i) seen += char(anc[i]);
+  }
+  dec->Release();
+  EXPECT_NE(seen.find(text), std::string::npos) << seen;
 }
 
 }  // namespace
