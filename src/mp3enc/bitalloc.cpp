@@ -237,8 +237,9 @@ void mp3enc_raise_thresholds(mp3enc_granule_analysis* g, mp3enc_band_pe_record* 
   (void)S;
   float r[2][39];
   int8_t flags[2][39];
-  for (int c = 0; c < channels; ++c)
-    for (int b = 0; b < g->ch[c].active_bands; ++b) r[c][b] = std::sqrt(std::sqrt(g->ch[c].thr[b]));
+  const float* thresholds[2] = {g->ch[0].thr, g->ch[1].thr};
+  const int32_t counts[2] = {g->ch[0].active_bands, g->ch[1].active_bands};
+  mp3enc_kernels().band_root4(r, thresholds, counts, channels);
   select_sacrificed_bands(flags, g, channels, pe, T);
   float S1, S2;
   int K;

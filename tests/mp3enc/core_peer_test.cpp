@@ -12,6 +12,7 @@ namespace {
 struct row {
   int rate, bit_rate, channels;
   bool joint;
+  bool tools = true;  // mid/side and intensity allowed
 };
 
 const row rows[] = {
@@ -85,6 +86,7 @@ TEST_F(CorePeer, PeerDecodersAcceptEveryConfiguration) {
         o.bit_rate = r.bit_rate;
         o.channels = r.channels;
         o.joint = r.joint;
+        o.stereo_tools = r.tools;
         o.effort = effort;
         o.crc = crc;
         const int pick = k++ % 3;
@@ -92,7 +94,7 @@ TEST_F(CorePeer, PeerDecodersAcceptEveryConfiguration) {
         const std::string f = dir.path("c.mp3");
         ASSERT_TRUE(write_file(f, core_encode(pcm, o)));
         const std::string what = std::to_string(r.rate) + "/" + std::to_string(r.bit_rate) + "/" +
-                                 std::to_string(r.channels) + (r.joint ? "j" : "") + " q" + std::to_string(effort) +
+                                 std::to_string(r.channels) + (r.joint ? (r.tools ? "j" : "s") : "d") + " q" + std::to_string(effort) +
                                  (crc ? " crc" : "");
         EXPECT_EQ(ffmpeg_errors(f), "") << what;
         EXPECT_EQ(mpg123_problems(f), "") << what;

@@ -27,6 +27,7 @@ std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_optio
   p.quality = o.effort;
   p.crc = o.crc ? 1 : 0;
   p.stereo_prep = o.stereo_prep ? 1 : 0;
+  p.intensity = p.mid_side = o.stereo_tools ? 1 : 0;
   p.bandwidth = o.bandwidth;
   p.length = o.gapless_length > 0 ? o.gapless_length : 0;
   if (!mp3enc_set_params(h, &p)) {

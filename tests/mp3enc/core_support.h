@@ -16,6 +16,7 @@ struct core_options {
   int gapless_length = -1;  // >= 0: a gapless block with this length in the first frame
   float bandwidth = 0.0f;   // 0: as the initialisation chooses
   bool stereo_prep = false;  // two-channel narrowing, off so that outputs compare with inputs
+  bool stereo_tools = true;  // joint stereo may use mid/side and intensity
 };
 
 // Encodes interleaved float samples (16-bit units) at o.rate into a whole flushed stream.
