@@ -23,38 +23,10 @@ const row rows[] = {
     {44100, 320000, 2, false}, {48000, 40000, 1, true},   {48000, 224000, 2, true}, {48000, 64000, 2, false},
 };
 
-std::string ffmpeg_errors(const std::string& file) {
-  int st = 0;
-  std::string out = run_command(
-      "ffmpeg -nostdin -v error -err_detect crccheck+bitstream+buffer+explode -xerror -i '" + file + "' -f null -",
-      &st);
-  if (st != 0 && out.empty()) out = "exit " + std::to_string(st);
-  return out;
-}
-
-std::string mpg123_problems(const std::string& file) {
-  int st = 0;
-  const std::string out = run_command("mpg123 -t '" + file + "'", &st);
-  std::string bad;
-  size_t pos = 0;
-  while (pos < out.size()) {
-    size_t end = out.find('\n', pos);
-    if (end == std::string::npos) end = out.size();
-    const std::string line = out.substr(pos, end - pos);
-    if (line.find("rror") != std::string::npos || line.find("arning") != std::string::npos ||
-        line.find("Problem") != std::string::npos)
-      bad += line + "\n";
-    pos = end + 1;
-  }
-  if (st != 0) bad += "exit " + std::to_string(st);
-  return bad;
-}
-
 class CorePeer : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!have_tool("ffmpeg") || !have_tool("mpg123") || !have_tool("sox") || !have_tool("espeak-ng"))
-      GTEST_SKIP() << "needs ffmpeg, mpg123, sox and espeak-ng";
+    if (!have_peer_tools()) GTEST_SKIP() << "needs ffmpeg, mpg123, sox and espeak-ng";
   }
   core_scratch dir;
 };

@@ -281,3 +281,34 @@ std::vector<float> speech(const core_scratch& dir, int rate, int channels, const
   if (st != 0) return {};
   return read_raw_s16(raw);
 }
+
+std::string ffmpeg_errors(const std::string& file) {
+  int st = 0;
+  std::string out = run_command(
+      "ffmpeg -nostdin -v error -err_detect crccheck+bitstream+buffer+explode -xerror -i '" + file + "' -f null -",
+      &st);
+  if (st != 0 && out.empty()) out = "exit " + std::to_string(st);
+  return out;
+}
+
+std::string mpg123_problems(const std::string& file) {
+  int st = 0;
+  const std::string out = run_command("mpg123 -t '" + file + "'", &st);
+  std::string bad;
+  size_t pos = 0;
+  while (pos < out.size()) {
+    size_t end = out.find('\n', pos);
+    if (end == std::string::npos) end = out.size();
+    const std::string line = out.substr(pos, end - pos);
+    if (line.find("rror") != std::string::npos || line.find("arning") != std::string::npos ||
+        line.find("Problem") != std::string::npos)
+      bad += line + "\n";
+    pos = end + 1;
+  }
+  if (st != 0) bad += "exit " + std::to_string(st);
+  return bad;
+}
+
+bool have_peer_tools() {
+  return have_tool("ffmpeg") && have_tool("mpg123") && have_tool("sox") && have_tool("espeak-ng");
+}

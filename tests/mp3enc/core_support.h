@@ -64,3 +64,9 @@ std::vector<uint8_t> read_file(const std::string& path);
 std::vector<float> read_raw_s16(const std::string& path);
 // Speech of espeak-ng, converted by sox to the rate and channels; empty when a tool fails.
 std::vector<float> speech(const core_scratch& dir, int rate, int channels, const std::string& text);
+
+// What ffmpeg with every error check reports on a file, and the error and warning lines of
+// mpg123's test mode; both empty for a sound stream.
+std::string ffmpeg_errors(const std::string& file);
+std::string mpg123_problems(const std::string& file);
+bool have_peer_tools();
