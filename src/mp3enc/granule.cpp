@@ -167,7 +167,9 @@ int mp3enc_quant_granule(mp3enc_quant* q, mp3enc_granule_analysis* an, mp3enc_gr
         continue;
       }
       if (is_channel) {
-        const mp3enc_channel_analysis& l = an->ch[0];
+        // The right channel's scalefactors in the intensity region carry the positions; below
+        // it, MPEG-1 decoders take every band whose right channel is zero as intensity coded
+        // too, so such bands get the illegal position 7 unless the left is zero as well.
         for (int w = 0; w < ch.windows; ++w) {
           const int fb = ch.first_is_band[w];
           for (int b = fb; b < ch.active_bands / ch.windows; ++b)
@@ -175,7 +177,6 @@ int mp3enc_quant_granule(mp3enc_quant* q, mp3enc_granule_analysis* an, mp3enc_gr
           if (q->version == 0)
             for (int b = fb - 1; b >= 0 && rec->band_max[1][b * ch.windows + w] == 0; --b)
               rec->scalefac[1][b * ch.windows + w] = rec->band_max[0][b * ch.windows + w] == 0 ? 0 : 7;
-          (void)l;
         }
       }
       for (int b = ch.active_bands; b < ch.band_count; ++b) rec->scalefac[c][b] = mp3enc_no_step;
