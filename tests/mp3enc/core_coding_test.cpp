@@ -212,6 +212,37 @@ TEST(CoreQuant, OuterLoopWithoutStepsGivesGainOneAndSilence) {
   for (int i = 0; i < 576; ++i) ASSERT_EQ(q[i], 0);
 }
 
+TEST(CoreQuant, OuterLoopDerivesPreEmphasisAndScalefactorScale) {
+  const int32_t cnt[4] = {6, 5, 5, 5}, slen[4] = {4, 4, 3, 3};
+  std::vector<float> x(576, 0.0f), E(39, 1.0f), D(39, 1.0f), S(39, 1.0f);
+  int32_t q[576], sbg[3], gain = 0, sfs = -1, pre = -1;
+  // Upper bands needing 10 units more than the coarsest: pre-emphasis takes pretab of them.
+  int32_t sf[39];
+  for (int b = 0; b < 22; ++b) sf[b] = b < 11 ? -40 : -30;
+  mp3enc_quant_outer_loop(22, 0, sf, &gain, sbg, &sfs, cnt, slen, 1, &pre, long44, 0, x.data(), E.data(), D.data(),
+                          S.data(), q);
+  EXPECT_EQ(pre, 1);
+  EXPECT_EQ(sfs, 0);
+  EXPECT_EQ(gain, 40);
+  EXPECT_EQ(sf[0], 0);
+  EXPECT_EQ(sf[11], 4);  // (10 - 2 x pretab 1) / 2
+  EXPECT_EQ(sf[17], 2);  // (10 - 2 x pretab 3) / 2
+  // Without permission there is no pre-emphasis.
+  for (int b = 0; b < 22; ++b) sf[b] = b < 11 ? -40 : -30;
+  mp3enc_quant_outer_loop(22, 0, sf, &gain, sbg, &sfs, cnt, slen, 0, &pre, long44, 0, x.data(), E.data(), D.data(),
+                          S.data(), q);
+  EXPECT_EQ(pre, 0);
+  EXPECT_EQ(sf[11], 5);
+  // Amplifications beyond 4 bits restart with scalefac_scale 1, and what still overflows is
+  // pulled down by the common excess.
+  for (int b = 0; b < 22; ++b) sf[b] = b == 0 ? -100 : -10;
+  mp3enc_quant_outer_loop(22, 0, sf, &gain, sbg, &sfs, cnt, slen, 1, &pre, long44, 0, x.data(), E.data(), D.data(),
+                          S.data(), q);
+  EXPECT_EQ(sfs, 1);
+  for (int b = 0; b < 21; ++b) EXPECT_LE(sf[b], b < 11 ? 15 : 7) << b;
+  EXPECT_EQ(gain, 42);
+}
+
 TEST(CoreQuant, BandErrorStopsAboveTheLargestValue) {
   mp3enc_pow43_table_init();
   const float x[2] = {1.0f, -1.0f};
