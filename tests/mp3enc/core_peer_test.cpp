@@ -3,6 +3,7 @@
 // quality levels and CRC.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "core_support.h"
@@ -87,6 +88,38 @@ TEST_F(CorePeer, FlippedSideInformationBitFailsTheCrcCheck) {
   s[f[3].offset + 8] ^= 0x04;  // part2_3_length of frame 3
   ASSERT_TRUE(write_file(bad, s));
   EXPECT_NE(ffmpeg_errors(bad), "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CorePeerHostile, HostileInputGivesStreamsThePeersAccept) {
+  if (!have_peer_tools()) GTEST_SKIP() << "needs ffmpeg, mpg123, sox and espeak-ng";
+  core_scratch dir;
+  const int rate = 44100;
+  std::vector<float> square(rate), dc(rate, 32767.0f), clicks(rate, 0.0f), bad(rate);
+  for (int i = 0; i < rate; ++i) square[size_t(i)] = (i / 50) % 2 ? 32767.0f : -32768.0f;
+  for (int i = 0; i < rate; i += 3000) clicks[size_t(i)] = -32768.0f;
+  for (int i = 0; i < rate; ++i) bad[size_t(i)] = i % 4 == 0 ? NAN : i % 4 == 1 ? -INFINITY : i % 4 == 2 ? 1e30f : 0.0f;
+  const std::pair<const char*, std::vector<float>*> inputs[] = {
+      {"square", &square}, {"dc", &dc}, {"clicks", &clicks}, {"nan", &bad}};
+  for (const auto& [name, pcm] : inputs)
+    for (int channels : {1, 2})
+      for (int bit_rate : {32000, 320000}) {
+        std::vector<float> in;
+        for (float v : *pcm)
+          for (int c = 0; c < channels; ++c) in.push_back(v);
+        core_options o;
+        o.rate = rate;
+        o.channels = channels;
+        o.bit_rate = bit_rate;
+        o.effort = 2;
+        const std::string f = dir.path("h.mp3");
+        ASSERT_TRUE(write_file(f, core_encode(in, o)));
+        EXPECT_EQ(ffmpeg_errors(f), "") << name << " " << channels << " " << bit_rate;
+        EXPECT_EQ(mpg123_problems(f), "") << name << " " << channels << " " << bit_rate;
+      }
 }
 
 }  // namespace
