@@ -31,12 +31,18 @@ int gcd(int a, int b) {
   return a;
 }
 
+// (a + bi)(c + di) written out: std::complex's operator* takes the NaN-aware library path,
+// which costs more than the whole butterfly.
+inline std::complex<float> cmul(std::complex<float> x, std::complex<float> y) {
+  return {x.real() * y.real() - x.imag() * y.imag(), x.real() * y.imag() + x.imag() * y.real()};
+}
+
 // Real 1024-point transform through one 512-point complex transform. The packed spectrum
 // holds bins 0..512: re[k] at [2k], im[k] at [2k+1], with bin 512's real part in [1]
 // (bins 0 and 512 are real).
 struct real_fft_1024 {
-  std::complex<float> tw[256];         // e^{-2πik/512}
-  std::complex<float> split[257];      // e^{-2πik/1024}
+  std::complex<float> tw[256];         // e^{-2 pi i k/512}
+  std::complex<float> split[257];      // e^{-2 pi i k/1024}
   int rev[512];
   real_fft_1024() {
     for (int k = 0; k < 256; ++k) tw[k] = std::polar(1.0f, float(-2.0 * kPi * k / 512));
@@ -56,7 +62,7 @@ struct real_fft_1024 {
         for (int j = 0; j < half; ++j) {
           std::complex<float> w = tw[j * stride];
           if (inverse) w = std::conj(w);
-          const std::complex<float> t = z[i + j + half] * w;
+          const std::complex<float> t = cmul(z[i + j + half], w);
           z[i + j + half] = z[i + j] - t;
           z[i + j] += t;
         }
@@ -69,25 +75,27 @@ struct real_fft_1024 {
     const std::complex<float> z0 = z[0];
     for (int k = 1; k < 256; ++k) {
       const std::complex<float> a = z[k], b = std::conj(z[512 - k]);
-      const std::complex<float> e = (a + b) * 0.5f, o = (a - b) * std::complex<float>(0.0f, -0.5f);
+      const std::complex<float> d = a - b;
+      const std::complex<float> e = (a + b) * 0.5f, o(0.5f * d.imag(), -0.5f * d.real());  // (a - b) / 2i
       // bins k and 512-k come from the same pair of the half-size transform
-      z[k] = e + split[k] * o;
-      z[512 - k] = std::conj(e - split[k] * o);
+      z[k] = e + cmul(split[k], o);
+      z[512 - k] = std::conj(e - cmul(split[k], o));
     }
     // k = 256: split = -i
     z[256] = std::conj(z[256]);
     x[0] = z0.real() + z0.imag();
     x[1] = z0.real() - z0.imag();
   }
-  // Packed spectrum in, 1024 reals out (in place), unscaled: a forward then inverse gives 512·x.
+  // Packed spectrum in, 1024 reals out (in place), unscaled: a forward then inverse gives 512 x.
   void inverse(float* x) const {
     std::complex<float>* z = reinterpret_cast<std::complex<float>*>(x);
     const float r0 = x[0], r512 = x[1];
     for (int k = 1; k < 256; ++k) {
       const std::complex<float> a = z[k], b = std::conj(z[512 - k]);
-      const std::complex<float> e = (a + b), o = (a - b) * std::conj(split[k]);
-      const std::complex<float> zk = e + std::complex<float>(0.0f, 1.0f) * o;
-      const std::complex<float> zm = std::conj(e - std::complex<float>(0.0f, 1.0f) * o);
+      const std::complex<float> e = (a + b), o = cmul(a - b, std::conj(split[k]));
+      const std::complex<float> io(-o.imag(), o.real());  // i * o
+      const std::complex<float> zk = e + io;
+      const std::complex<float> zm = std::conj(e - io);
       z[k] = zk * 0.5f;
       z[512 - k] = zm * 0.5f;
     }
@@ -233,14 +241,17 @@ int resampler_enc_ratio_ok(int L, int M, int* mode_out) {
 }
 
 int resampler_enc_design_length(double width, double attenuation_db) {
-  return int((attenuation_db - 7.95) / (14.36 * width) + 1.0);
+  // A tiny transition width asks for more taps than an int holds: say so with a length
+  // far beyond what any converter accepts instead of converting out of range.
+  const double n = (attenuation_db - 7.95) / (14.36 * width) + 1.0;
+  if (!(n < double(1 << 30))) return 1 << 30;
+  return n < 0.0 ? 0 : int(n);
 }
 
 int resampler_enc_design(double fc_cut, double width, double a, int force_odd, double* coef, int capacity) {
   if (!(width > 0.0)) return 0;
-  const double len_d = (a - 7.95) / (14.36 * width) + 1.0;
-  if (!(len_d >= 1.0) || len_d > double(capacity)) return 0;
-  int n = int(len_d);
+  int n = resampler_enc_design_length(width, a);
+  if (n < 1 || n > capacity) return 0;
   if (force_odd && n % 2 == 0) ++n;
   if (n > capacity) return 0;
   double beta = 0.0;
@@ -285,7 +296,9 @@ int resampler_enc_setup_params(resampler_enc_params* p, int given_is_input, int 
     cutoff = 0.0f;
   }
   p->max_phases = kMaxPhases;
-  p->force_odd = 0;
+  // A filter stage that keeps the rate must delay by whole samples, or every sample of
+  // the coded signal sits half a sample from where the stated delay puts it.
+  p->force_odd = in_rate == out_rate ? 1 : 0;
   p->given_is_input = given_is_input;
   p->cutoff_hz = cutoff;
   p->attenuation_db = 90.0f;

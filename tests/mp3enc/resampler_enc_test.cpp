@@ -99,9 +99,10 @@ TEST(ResamplerEnc, ChoosesTheWayAndBlockSizesByRatio) {
 
 TEST(ResamplerEnc, RefusesWhatItCannotConvert) {
   resampler_enc* r = nullptr;
-  EXPECT_EQ(1, resampler_enc_setup(&r, 1, 0, 1152, 1, 1000, 400.0f, 0.1f, 0));    // L > 512·M
+  EXPECT_EQ(1, resampler_enc_setup(&r, 1, 0, 1152, 1, 1000, 400.0f, 0.1f, 0));    // L > 512 M
   EXPECT_EQ(1, resampler_enc_setup(&r, 2, 0, 1151, 48000, 44100, 20000.0f, 0.1f, 0));  // odd block, two channels
   EXPECT_EQ(1, resampler_enc_setup(&r, 1, 0, 1152, 0, 44100, 20000.0f, 0.1f, 0));
+  EXPECT_EQ(1, resampler_enc_setup(&r, 1, 0, 1152, 44100, 44100, 1e-20f, 0.1f, 0));  // more taps than there are
   EXPECT_EQ(nullptr, r);
 }
 
@@ -146,7 +147,9 @@ TEST(ResamplerEnc, PassAndStopBands) {
       if (f == w.pass_hz) {
         const double db = 20.0 * std::log10(level(left, f, w.out_rate) / 10000.0);
         EXPECT_NEAR(0.0, db, w.ripple_db);
-        if (up) EXPECT_LT(20.0 * std::log10(level(left, w.stop_hz, w.out_rate) / 10000.0 + 1e-12), -w.stop_db);
+        if (up) {
+          EXPECT_LT(20.0 * std::log10(level(left, w.stop_hz, w.out_rate) / 10000.0 + 1e-12), -w.stop_db);
+        }
       } else {
         // what is left of a stop-band tone lands anywhere: take the whole output power
         double sum = 0;
@@ -192,7 +195,22 @@ TEST(ResamplerEnc, FftPathEqualsDirectConvolution) {
       if (2 * m >= size_t(k)) ref += h[size_t(k)] * x[2 * m - size_t(k)];
     worst = std::max(worst, std::fabs(ref - out[m]));
   }
-  EXPECT_LT(worst, 0.05);  // float transforms against a double convolution, on ±20000
+  EXPECT_LT(worst, 0.05);  // float transforms against a double convolution, on +/-20000
+}
+
+// A filter stage that keeps the rate delays by exactly its stated latency: its impulse
+// response is symmetric about that sample.
+TEST(ResamplerEnc, SameRateFilterDelaysByWholeSamples) {
+  for (float cutoff : {15000.0f, 16537.0f, 9000.0f}) {
+    converter c(1, 1152, 44100, 44100, cutoff, 0.1f, 0);
+    ASSERT_NE(nullptr, c.r);
+    EXPECT_EQ(1, c.r->taps_per_phase % 2) << cutoff;
+    std::vector<float> impulse(4000, 0.0f);
+    impulse[0] = 1.0f;
+    const auto out = c.run(impulse);
+    const int centre = c.r->latency;
+    for (int k = 1; k < centre; ++k) EXPECT_NEAR(out[size_t(centre - k)], out[size_t(centre + k)], 1e-6) << cutoff << " " << k;
+  }
 }
 
 // A flush feeds zeros and returns the filter's tail: an impulse's response comes out whole.
