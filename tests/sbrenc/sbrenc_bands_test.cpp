@@ -219,3 +219,70 @@ TEST(SbrencBands, CrossoverIndexIsCheckedBeforeUse) {
 }
 
 }  // namespace
+
+#include "mp3dec/sbr/sbr_freq.h"
+#include "sbrenc/sbrenc_detectors.h"
+
+namespace {
+
+// The decoder's own tables for the header that the encoder sends, for every tuning row and
+// the crossover indices the header can carry.
+TEST(SbrencBands, DecoderBuildsTheSameTablesFromTheHeader) {
+  int compared = 0;
+  for (int row = 0; row < sbrenc_tuning_rows; ++row) {
+    const int32_t* t = sbrenc_tuning_table[row];
+    sbrenc_config cfg{};
+    ASSERT_EQ(sbrenc_config_defaults(&cfg, 2, 2, 576), 0);
+    ASSERT_EQ(sbrenc_config_select(&cfg, t[sbrenc_tc_min_rate], t[sbrenc_tc_channels], t[sbrenc_tc_core_rate], 3,
+                                   32000, 0, 0, 0, 1),
+              0);
+    for (int32_t crossover = 0; crossover < 8; ++crossover) {
+      SCOPED_TRACE(testing::Message() << "row " << row << " crossover " << crossover);
+      sbrenc_output out{};
+      sbrenc_encoder* enc = nullptr;
+      ASSERT_EQ(sbrenc_create(&enc, &cfg, &out), nullptr);
+      sbrenc_settings* s = enc->settings;
+      sbrenc_header* h = enc->header;
+      h->crossover_index = crossover;
+      ASSERT_EQ(sbrenc_update_band_tables(s, h, 64, 0), nullptr);
+      if (h->crossover_index != crossover) {  // replaced: the decoder would refuse this one
+        sbrenc_destroy(enc);
+        continue;
+      }
+      const sbrenc_tonality_set* set = enc->channel[0]->tonality;
+      ASSERT_EQ(sbrenc_tonality_set_update(enc->channel[0]->tonality, s->channel_value, s->high[0], s->master,
+                                           s->master_count, s->sbr_rate,
+                                           std::vector<const int32_t*>{s->low, s->high}.data(),
+                                           std::vector<int32_t>{s->low_count, s->high_count}.data(), 64, 2),
+                nullptr);
+
+      SbrHeader dh{};
+      sbrdec_default_header(&dh, t[sbrenc_tc_core_rate]);
+      dh.reset = 1;
+      dh.rate_flag = h->dual_rate;
+      dh.amp_resolution = h->amp_res;
+      dh.start_freq = h->start_index;
+      dh.stop_freq = h->stop_index;
+      dh.crossover_band = h->crossover_index;
+      dh.freq_scale = h->freq_scale;
+      dh.alter_scale = h->alter_scale;
+      dh.noise_bands = h->noise_bands;
+      SbrFreqTables dt{};
+      ASSERT_EQ(sbrdec_reset_freq_tables(&dt, &dh, 64, s->sbr_rate, 2), nullptr);
+      EXPECT_EQ(std::vector<int>(s->master, s->master + s->master_count + 1),
+                std::vector<int>(dt.master, dt.master + dt.n_master + 1));
+      EXPECT_EQ(std::vector<int>(s->high, s->high + s->high_count + 1),
+                std::vector<int>(dt.high, dt.high + dt.n_high + 1));
+      EXPECT_EQ(std::vector<int>(s->low, s->low + s->low_count + 1), std::vector<int>(dt.low, dt.low + dt.n_low + 1));
+      EXPECT_EQ(set->noise->band_count, dt.n_noise);
+      EXPECT_EQ(std::vector<int>(set->noise->borders, set->noise->borders + set->noise->band_count + 1),
+                std::vector<int>(dt.noise, dt.noise + dt.n_noise + 1));
+      EXPECT_FLOAT_EQ(s->crossover_hz, s->sbr_rate * dt.kx / 128.0f);
+      ++compared;
+      sbrenc_destroy(enc);
+    }
+  }
+  EXPECT_GT(compared, 100);
+}
+
+}  // namespace
