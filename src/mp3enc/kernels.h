@@ -48,6 +48,8 @@ const mp3enc_kernel_table& mp3enc_kernels();
 const mp3enc_kernel_table& mp3enc_plain_kernels();
 // Chooses the SSE2 set when allowed and the processor has it, else the plain set; returns 0.
 int mp3enc_install_kernels(int allow_simd);
+// For tests only: every installation takes this table until it is unpinned with null.
+void mp3enc_pin_kernels(const mp3enc_kernel_table* table);
 int cpu_has_sse();
 int cpu_has_sse2();
 

@@ -11,50 +11,6 @@
 
 namespace {
 
-std::vector<float> lowpass(const std::vector<float>& x, double cutoff, int rate) {
-  const int taps = 255, h = taps / 2;
-  std::vector<double> k(taps);
-  const double fc = cutoff / rate;
-  double sum = 0;
-  for (int i = 0; i < taps; ++i) {
-    const int n = i - h;
-    const double sinc = n == 0 ? 2 * fc : std::sin(2 * M_PI * fc * n) / (M_PI * n);
-    const double w = 0.42 - 0.5 * std::cos(2 * M_PI * i / (taps - 1)) + 0.08 * std::cos(4 * M_PI * i / (taps - 1));
-    k[size_t(i)] = sinc * w;
-    sum += k[size_t(i)];
-  }
-  std::vector<float> y(x.size());
-  for (size_t n = 0; n < x.size(); ++n) {
-    double acc = 0;
-    for (int i = 0; i < taps; ++i) {
-      const long j = long(n) + i - h;
-      if (j >= 0 && j < long(x.size())) acc += k[size_t(i)] / sum * x[size_t(j)];
-    }
-    y[n] = float(acc);
-  }
-  return y;
-}
-
-double segmental_snr(const std::vector<float>& ref, const std::vector<float>& out, int lag, int rate) {
-  const size_t seg = size_t(rate / 50);
-  double total = 0;
-  int count = 0;
-  for (size_t s = 0; s + seg <= ref.size(); s += seg) {
-    double e = 0, d = 0;
-    for (size_t i = s; i < s + seg; ++i) {
-      const size_t j = i + size_t(lag);
-      const double o = j < out.size() ? out[j] : 0.0;
-      e += double(ref[i]) * ref[i];
-      d += (ref[i] - o) * (ref[i] - o);
-    }
-    double v = 10 * std::log10((e + 1e-9) / (d + 1e-9));
-    v = std::min(35.0, std::max(-10.0, v));
-    total += v;
-    ++count;
-  }
-  return count ? total / count : 0.0;
-}
-
 TEST(CoreQuality, SpeechWithinOneDecibelOfTheReferenceEncoder) {
   for (const char* t : {"lame", "ffmpeg", "sox", "espeak-ng"})
     if (!have_tool(t)) GTEST_SKIP() << "needs " << t;

@@ -12,7 +12,9 @@
 
 std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_options& o, int* delay) {
   std::vector<uint8_t> out;
-  mp3enc_handle* h = mp3enc_open(o.rate, o.channels, 1);
+  const int in_rate = o.input_rate ? o.input_rate : o.rate;
+  const int in_channels = o.input_channels ? o.input_channels : o.channels;
+  mp3enc_handle* h = mp3enc_open(in_rate, in_channels, 1);
   if (!h) return out;
   mp3enc_config cfg;
   cfg.output_rate = uint32_t(o.rate);
@@ -118,6 +120,7 @@ bool walk_frames(const std::vector<uint8_t>& s, std::vector<walked_frame>* frame
     r.get(version == 0 ? (mono ? 5 : 3) : (mono ? 1 : 2));
     if (version == 0) r.get(4 * nch);
     int max_bv = 0, main_bits = 0;
+    int types[2][2] = {};
     for (int g = 0; g < (version == 0 ? 2 : 1); ++g)
       for (int c = 0; c < nch; ++c) {
         main_bits += int(r.get(12));
@@ -126,7 +129,8 @@ bool walk_frames(const std::vector<uint8_t>& s, std::vector<walked_frame>* frame
         r.get(8);
         r.get(version == 0 ? 4 : 9);
         if (r.get(1)) {
-          r.get(2 + 1 + 10 + 9);
+          types[g][c] = int(r.get(2));
+          r.get(1 + 10 + 9);
         } else {
           r.get(15 + 7);
         }
@@ -143,7 +147,7 @@ bool walk_frames(const std::vector<uint8_t>& s, std::vector<walked_frame>* frame
       return false;
     }
     reservoir = std::min(reservoir + slot, 4096);
-    frames->push_back({off, bytes, pad, mdb, max_bv, bi});
+    frames->push_back({off, bytes, pad, mdb, max_bv, bi, {{types[0][0], types[0][1]}, {types[1][0], types[1][1]}}});
     off += size_t(bytes);
   }
   if (off != s.size()) {
@@ -236,6 +240,50 @@ double snr_db(const std::vector<float>& in, const std::vector<float>& out, int c
     e += (in[i * channels] - o) * (in[i * channels] - o);
   }
   return 10 * std::log10(s / std::max(e, 1e-9));
+}
+
+std::vector<float> lowpass(const std::vector<float>& x, double cutoff, int rate) {
+  const int taps = 255, h = taps / 2;
+  std::vector<double> k(taps);
+  const double fc = cutoff / rate;
+  double sum = 0;
+  for (int i = 0; i < taps; ++i) {
+    const int n = i - h;
+    const double sinc = n == 0 ? 2 * fc : std::sin(2 * M_PI * fc * n) / (M_PI * n);
+    const double w = 0.42 - 0.5 * std::cos(2 * M_PI * i / (taps - 1)) + 0.08 * std::cos(4 * M_PI * i / (taps - 1));
+    k[size_t(i)] = sinc * w;
+    sum += k[size_t(i)];
+  }
+  std::vector<float> y(x.size());
+  for (size_t n = 0; n < x.size(); ++n) {
+    double acc = 0;
+    for (int i = 0; i < taps; ++i) {
+      const long j = long(n) + i - h;
+      if (j >= 0 && j < long(x.size())) acc += k[size_t(i)] / sum * x[size_t(j)];
+    }
+    y[n] = float(acc);
+  }
+  return y;
+}
+
+double segmental_snr(const std::vector<float>& ref, const std::vector<float>& out, int lag, int rate) {
+  const size_t seg = size_t(rate / 50);
+  double total = 0;
+  int count = 0;
+  for (size_t s = 0; s + seg <= ref.size(); s += seg) {
+    double e = 0, d = 0;
+    for (size_t i = s; i < s + seg; ++i) {
+      const size_t j = i + size_t(lag);
+      const double o = j < out.size() ? out[j] : 0.0;
+      e += double(ref[i]) * ref[i];
+      d += (ref[i] - o) * (ref[i] - o);
+    }
+    double v = 10 * std::log10((e + 1e-9) / (d + 1e-9));
+    v = std::min(35.0, std::max(-10.0, v));
+    total += v;
+    ++count;
+  }
+  return count ? total / count : 0.0;
 }
 
 #include <cstdlib>

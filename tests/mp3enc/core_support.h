@@ -17,9 +17,12 @@ struct core_options {
   float bandwidth = 0.0f;   // 0: as the initialisation chooses
   bool stereo_prep = false;  // two-channel narrowing, off so that outputs compare with inputs
   bool stereo_tools = true;  // joint stereo may use mid/side and intensity
+  int input_rate = 0;        // rate of pcm; 0: o.rate (no conversion)
+  int input_channels = 0;    // channels of pcm; 0: o.channels
 };
 
-// Encodes interleaved float samples (16-bit units) at o.rate into a whole flushed stream.
+// Encodes interleaved float samples (16-bit units) at o.input_rate (or o.rate) into a whole
+// flushed stream at o.rate.
 // *delay receives the encoder delay the handle reports.
 std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_options& o, int* delay = nullptr);
 
@@ -30,6 +33,7 @@ struct walked_frame {
   int main_data_begin;
   int max_big_values;
   int bitrate_index;
+  int block_type[2][2];  // [granule][channel]; 0 for granules and channels the frame lacks
 };
 // Walks the frames from the start; fails with a message unless they are contiguous and sound.
 bool walk_frames(const std::vector<uint8_t>& s, std::vector<walked_frame>* frames, std::string* why);
@@ -51,6 +55,13 @@ decoded decode_ours(const std::vector<uint8_t>& stream, bool gapless);
 int best_lag(const std::vector<float>& in, const std::vector<float>& out, int channels, int max_lag);
 // SNR in dB of `out` shifted by lag against `in` (channel 0 frames), over the input's length.
 double snr_db(const std::vector<float>& in, const std::vector<float>& out, int channels, int lag);
+
+// Low-pass by a windowed-sinc FIR of 255 taps (zero phase), for comparing streams of
+// different bandwidths over the band both keep.
+std::vector<float> lowpass(const std::vector<float>& x, double cutoff, int rate);
+// Mean over 20 ms segments of the SNR of `out` shifted by lag against `ref` (mono), each
+// segment's value held within -10..35 dB.
+double segmental_snr(const std::vector<float>& ref, const std::vector<float>& out, int lag, int rate);
 
 // A scratch folder of a peer test, removed with the object.
 struct core_scratch {
