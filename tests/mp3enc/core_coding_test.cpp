@@ -27,6 +27,35 @@ TEST(CoreThresholds, SpreadRisesBothWaysAndLimitHoldsTheRise) {
   EXPECT_FLOAT_EQ(prev[0], 10.0f);  // the unlimited value is remembered
 }
 
+TEST(CoreThresholds, StereoToolsFollowTheBitRate) {
+  struct row {
+    int bit_rate, ms, is;
+  } rows[] = {{64000, 1, 1}, {96000, 1, 1}, {112000, 1, 0}, {128000, 1, 0}, {160000, 0, 0}, {320000, 0, 0}};
+  for (const row& r : rows) {
+    mp3enc_band_params t{};
+    ASSERT_EQ(mp3enc_band_params_init(r.bit_rate, 44100, 16000.0f, 0, &t), 0);
+    EXPECT_EQ(t.ms_allowed, r.ms) << r.bit_rate;
+    EXPECT_EQ(t.is_allowed, r.is) << r.bit_rate;
+  }
+  mp3enc_band_params t{};
+  EXPECT_EQ(mp3enc_band_params_init(64000, 22000, 8000.0f, 0, &t), 1);
+  EXPECT_EQ(mp3enc_band_params_init(64000, 44100, 8000.0f, 5, &t), 1);
+}
+
+TEST(CoreAllocation, LimitsFollowTheRateLevel) {
+  mp3enc_bitalloc_state* st = nullptr;
+  ASSERT_EQ(mp3enc_bitalloc_create(&st), 0);
+  mp3enc_bitalloc_init(st, 5760.0f, 32000);
+  EXPECT_NEAR(st->limit_long[0], 0.1f, 1e-6);   // the floor 10^(-1) lifts the lowest limits
+  EXPECT_NEAR(st->limit_long[8], 0.2f, 1e-6);
+  EXPECT_NEAR(st->limit_long[21], 0.63f, 1e-6);
+  EXPECT_FLOAT_EQ(st->m, 1.0f);
+  mp3enc_bitalloc_init(st, 5760.0f, 48000);
+  EXPECT_NEAR(st->limit_long[21], 0.5f, 1e-6);  // the ceiling from 48000 bit/s
+  EXPECT_GT(st->limit_short[3 * 12 + 2], 0.62f);  // short limits have no ceiling
+  mp3enc_bitalloc_free(st);
+}
+
 TEST(CoreStereo, MidSideFollowsTheCostsWithHysteresis) {
   struct row {
     int previous;

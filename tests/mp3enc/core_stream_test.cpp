@@ -85,8 +85,21 @@ TEST(CoreStream, PaddingFollowsTheRate) {
   ASSERT_TRUE(walk_frames(s, &frames, &why)) << why;
   long long bytes = 0;
   for (const walked_frame& f : frames) bytes += f.bytes;
-  // The stream's rate stays within one byte of the nominal one.
+  // The stream's rate stays within one byte of the nominal one: the first frame is padded and
+  // about one in 48 is not.
   EXPECT_NEAR(double(bytes), double(frames.size()) * 1152 / 8 * 64000 / 44100, 1.0);
+  EXPECT_EQ(frames[0].padding, 1);
+  int unpadded = 0;
+  for (const walked_frame& f : frames) unpadded += f.padding == 0;
+  EXPECT_NEAR(double(unpadded), frames.size() / 49.0, 1.0);
+  // At 22050 Hz and 32000 bit/s (104.49 bytes a frame) frames alternate 104 and 105 bytes.
+  core_options low;
+  low.rate = 22050;
+  low.bit_rate = 32000;
+  const auto t = core_encode(test_signal(22050, 1, 1.0), low);
+  std::vector<walked_frame> f22;
+  ASSERT_TRUE(walk_frames(t, &f22, &why)) << why;
+  for (size_t i = 0; i < f22.size(); ++i) EXPECT_EQ(f22[i].bytes, i % 2 ? 105 : 104) << i;
 }
 
 // Frame n's main data ends where frame n + 1's begins.
