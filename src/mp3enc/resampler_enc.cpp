@@ -248,11 +248,11 @@ int resampler_enc_design_length(double width, double attenuation_db) {
   return n < 0.0 ? 0 : int(n);
 }
 
-int resampler_enc_design(double fc_cut, double width, double a, int force_odd, double* coef, int capacity) {
+int resampler_enc_design(double fc_cut, double width, double a, int align, double* coef, int capacity) {
   if (!(width > 0.0)) return 0;
   int n = resampler_enc_design_length(width, a);
   if (n < 1 || n > capacity) return 0;
-  if (force_odd && n % 2 == 0) ++n;
+  if (align > 1) n += (align - (n - 1) % align) % align;
   if (n > capacity) return 0;
   double beta = 0.0;
   if (a >= 25.0 && a <= 140.0) beta = a <= 50.0 ? 0.5842 * std::pow(a - 21.0, 0.4) + 0.07886 * (a - 21.0) : 0.1102 * (a - 8.7);
@@ -361,8 +361,13 @@ int resampler_enc_create(resampler_enc** out, resampler_enc_params* p, int chann
     delete r;
     return 1;
   }
-  std::vector<double> proto(size_t(est) + 2);
-  const int n = resampler_enc_design(fcn, wn, p->attenuation_db, p->force_odd, proto.data(), int(proto.size()));
+  // A pure decimation by M (the same-rate filter stage is M = 1) delays by (N - 1) / 2 input
+  // samples; with N - 1 a multiple of 2M that is a whole number of output samples, so the
+  // delay the encoder states (latency times the rate ratio) is exact and the coded signal
+  // does not sit half a sample off it.
+  const int align = L == 1 ? 2 * M : p->force_odd ? 2 : 1;
+  std::vector<double> proto(size_t(est) + size_t(align) + 1);
+  const int n = resampler_enc_design(fcn, wn, p->attenuation_db, align, proto.data(), int(proto.size()));
   if (n < 1) {
     delete r;
     return 1;

@@ -107,6 +107,7 @@ void resampler_enc_process_interp(resampler_enc_interp_state* s, const resampler
                                   float* out, int* in_count, int* out_count, int stride);
 void resampler_enc_free(resampler_enc* r);
 
-// The Kaiser-windowed prototype, exposed for tests of the design.
-int resampler_enc_design(double fc, double width, double attenuation_db, int force_odd, double* coef_out, int capacity);
+// The Kaiser-windowed prototype, exposed for tests of the design. align > 1 lengthens it until
+// the length minus one is a multiple of align (2: an odd length).
+int resampler_enc_design(double fc, double width, double attenuation_db, int align, double* coef_out, int capacity);
 int resampler_enc_design_length(double width, double attenuation_db);
