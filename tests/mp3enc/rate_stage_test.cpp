@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core_support.h"
+#include "mp3enc/handle.h"
 #include "mp3enc/mp3enc.h"
 
 namespace {
@@ -105,6 +106,67 @@ TEST(RateStage, EditorRoadBlockSizes) {
   EXPECT_EQ(1258, mp3enc_get_params(h)->delay);
   EXPECT_FLOAT_EQ(7634.0f, mp3enc_get_params(h)->bandwidth);
   mp3enc_close(h);
+}
+
+// The converter's ways, each as some configuration of the encoder takes it. The fifth, the
+// 512-phase interpolating way, needs L >= 512 in reduced terms; the encoder never raises the
+// rate, and no pair of its nine rates reduces that far (the largest L is 441), so only the
+// converter's own tests reach it.
+TEST(RateStage, EveryWayIsTakenByAConfiguration) {
+  struct row {
+    int input_rate, channels;
+    mp3enc_config cfg;
+    int quality;
+    int stage;  // 0 the mp3PRO stage, 1 input rate to output rate
+    int mode, kind, phases;
+    bool fft;
+  } rows[] = {
+      // quality 2's filter stage whose cut-off is the whole band: a copy
+      {16000, 1, {16000, 1, 2, 64000, 0}, 2, 1, 0, 0, 0, false},
+      // the editor's 32 kbit/s road: decimation by 2 through the FFT
+      {44100, 1, {22050, 1, 2, 32000, 0}, 1, 1, 1, 1, 1, true},
+      // quality 2 at the same rate: the band-limiting filter, also through the FFT
+      {44100, 1, {44100, 1, 2, 64000, 0}, 2, 1, 1, 1, 1, true},
+      // mp3PRO at quality 0 with a low core band: the recursive half-band decimator
+      {44100, 1, {44100, 1, 1, 32000, 0}, 0, 0, 1, 0, 1, false},
+      // 48000 Hz input coded at 44100 Hz: direct polyphase with 147 phases
+      {48000, 2, {44100, 2, 2, 128000, 0}, 1, 1, 1, 1, 147, false},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.input_rate << " -> " << r.cfg.output_rate << " sbr " << r.cfg.sbr_mode
+                                    << " q" << r.quality);
+    mp3enc_handle* h = mp3enc_open(r.input_rate, r.channels, 0);
+    ASSERT_NE(nullptr, h);
+    mp3enc_config cfg = r.cfg;
+    ASSERT_EQ(1, mp3enc_set_config(h, &cfg));
+    mp3enc_params p = *mp3enc_get_params(h);
+    p.quality = r.quality;
+    ASSERT_EQ(1, mp3enc_set_params(h, &p));
+    const mp3enc_rate_stage& st = h->engine->stages[r.stage];
+    ASSERT_EQ(1, st.active);
+    ASSERT_NE(nullptr, st.converter);
+    EXPECT_EQ(r.mode, st.converter->mode);
+    if (r.mode != 0) {
+      EXPECT_EQ(r.kind, st.converter->kind);
+      EXPECT_EQ(r.phases, st.converter->bank->phases);
+      EXPECT_EQ(r.fft, st.converter->bank->kernel_spectrum != nullptr && st.converter->kind == 1);
+    }
+    mp3enc_close(h);
+  }
+  const int rates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+  for (int in : rates)
+    for (int out : rates)
+      if (out <= in) {
+        int a = in, b = out;
+        while (b) {
+          const int t = a % b;
+          a = b;
+          b = t;
+        }
+        int mode = 0;
+        EXPECT_EQ(1, resampler_enc_ratio_ok(out / a, in / a, &mode));
+        EXPECT_EQ(1, mode) << in << " -> " << out;
+      }
 }
 
 }  // namespace
