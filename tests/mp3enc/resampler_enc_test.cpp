@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
+#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -225,6 +227,109 @@ TEST(ResamplerEnc, FlushReturnsTheTail) {
     for (float v : out) sum += v;
     // unit gain at 0 Hz: the response sums to the impulse scaled by the rate ratio
     EXPECT_NEAR(30000.0 * out_rate / 48000.0, sum, 30.0);
+  }
+}
+
+// Response in dB at f (Hz, input side) of the filter the converter runs: the prototype put back
+// together from its phase filters (so the figures are those of the coefficients in use), or the
+// fixed half-band pair of recursive and symmetric stages.
+double response_db(const resampler_enc* r, double f, int in_rate) {
+  std::complex<double> num = 0, den = 1;
+  if (r->kind == 0) {
+    static const double fb[8] = {1.1310506, -1.7547014, 0.9621793, -0.6828080,
+                                 0.16827838, -0.066939190, 0.0038563511, -0.00098495639};
+    static const double fir[9] = {0.021835933, 0.072357543, 0.15606825, 0.23523770, 0.26907015,
+                                  0.23523770, 0.15606825, 0.072357543, 0.021835933};
+    const std::complex<double> z1 = std::polar(1.0, -2 * M_PI * f / in_rate);
+    std::complex<double> zk = 1;
+    for (double c : fir) {
+      num += c * zk;
+      zk *= z1;
+    }
+    zk = z1;
+    for (double c : fb) {
+      den -= c * zk;
+      zk *= z1;
+    }
+  } else {
+    const int P = r->bank->phases;
+    const std::complex<double> step = std::polar(1.0, -2 * M_PI * f / (double(in_rate) * P));
+    for (int p = 0; p < P; ++p) {
+      const resampler_enc_phase& ph = r->bank->phase[p];
+      const std::complex<double> stride = std::pow(step, P);
+      std::complex<double> z = std::pow(step, p);
+      for (int i = 0; i < ph.count; ++i) {
+        num += double(ph.coef[i]) * z;
+        z *= stride;
+      }
+    }
+    num /= double(P);
+  }
+  return 20.0 * std::log10(std::abs(num / den) + 1e-300);
+}
+
+// Measured levels of tones against the response of the filter in use: pass-band tones keep
+// the designed level to a thousandth of a dB, stop-band tones (and the images of up-sampling)
+// fall as far as the design says. The Kaiser design is checked for what it promises: 90 dB
+// in the stop band (the length formula is an estimate; 89 dB is accepted) and a ripple of the
+// same 3e-5, 0.0003 dB.
+TEST(ResamplerEnc, TonesFollowTheDesignedResponse) {
+  struct row {
+    int in_rate, out_rate, channels;
+    float cutoff, width;
+    int half_band;
+    std::vector<double> pass, stop;  // Hz at the input; for up-sampling, stop lists image frequencies
+  } rows[] = {
+      {44100, 22050, 1, 11025, 0.1f, 0, {500, 4000, 9800}, {11300, 15000, 21500}},    // FFT overlap-add
+      {44100, 44100, 1, 7634, 0.1f, 0, {500, 3000, 6800}, {7800, 12000, 21000}},      // same-rate filter stage
+      {48000, 44100, 2, 20000, 0.1f, 0, {500, 9000, 17900}, {20300, 22000, 23500}},   // direct, 147 phases
+      {44100, 32000, 1, 15000, 0.1f, 0, {500, 6000, 13400}, {15300, 18000, 21800}},   // direct, 320 phases
+      {44100, 22050, 2, 11025, 0.218f, 1, {500, 3000, 6000}, {14000, 17000, 21000}},  // recursive half-band
+  };
+  for (const auto& w : rows) {
+    SCOPED_TRACE(testing::Message() << w.in_rate << " -> " << w.out_rate << " hb " << w.half_band);
+    converter probe(w.channels, 1152 * w.channels, w.in_rate, w.out_rate, w.cutoff, w.width, w.half_band);
+    ASSERT_NE(nullptr, probe.r);
+    if (probe.r->kind == 1) {
+      // the design over its bands: pass band up to cutoff - width, stop band from the cut-off
+      const double edge = w.cutoff * (1.0 - w.width), top = 0.5 * w.in_rate * probe.r->bank->phases;
+      double ripple = 0, stop = -1e9;
+      for (int i = 0; i <= 200; ++i) ripple = std::max(ripple, std::fabs(response_db(probe.r, edge * i / 200, w.in_rate)));
+      const double taps = double(probe.r->taps_per_phase) * probe.r->bank->phases;
+      // densely over the first sidelobes, where a Kaiser window's are highest, then coarsely
+      for (int i = 0; i <= 300; ++i)
+        stop = std::max(stop, response_db(probe.r, w.cutoff + i * 0.05 * top / taps, w.in_rate));
+      for (int i = 0; i <= 200; ++i) stop = std::max(stop, response_db(probe.r, w.cutoff + (top - w.cutoff) * i / 200, w.in_rate));
+      std::printf("%d -> %d Hz, %d phases of %d taps: designed ripple %.5f dB, stop band %.1f dB\n", w.in_rate,
+                  w.out_rate, probe.r->bank->phases, probe.r->taps_per_phase, ripple, stop);
+      EXPECT_LT(ripple, 0.001);
+      EXPECT_LT(stop, -89.0);
+    }
+    for (double f : w.pass) {
+      converter c(w.channels, 1152 * w.channels, w.in_rate, w.out_rate, w.cutoff, w.width, w.half_band);
+      auto mono = tone(f, w.in_rate, w.in_rate / 2);
+      std::vector<float> in(mono.size() * size_t(w.channels));
+      for (size_t i = 0; i < in.size(); ++i) in[i] = mono[i / size_t(w.channels)];
+      const auto out = c.run(in);
+      std::vector<float> left;
+      for (size_t i = 0; i < out.size(); i += size_t(w.channels)) left.push_back(out[i]);
+      const double db = 20.0 * std::log10(level(left, f, w.out_rate) / 10000.0);
+      EXPECT_NEAR(response_db(c.r, f, w.in_rate), db, 0.001) << f << " Hz";
+    }
+    for (double f : w.stop) {
+      converter c(w.channels, 1152 * w.channels, w.in_rate, w.out_rate, w.cutoff, w.width, w.half_band);
+      auto mono = tone(f, w.in_rate, w.in_rate / 2);
+      std::vector<float> in(mono.size() * size_t(w.channels));
+      for (size_t i = 0; i < in.size(); ++i) in[i] = mono[i / size_t(w.channels)];
+      const auto out = c.run(in);
+      double sum = 0;
+      const size_t n = out.size() / size_t(w.channels), a = n / 4, b = n * 3 / 4;
+      for (size_t i = a; i < b; ++i) sum += double(out[i * size_t(w.channels)]) * out[i * size_t(w.channels)];
+      const double db = 20.0 * std::log10(std::sqrt(sum / double(b - a)) / (10000.0 / std::sqrt(2.0)) + 1e-12);
+      // whatever is left lands anywhere in the output: its whole power, within a decibel of
+      // the design (or under the arithmetic's own floor)
+      EXPECT_LT(db, std::max(response_db(c.r, f, w.in_rate), -110.0) + 1.0) << f << " Hz";
+    }
   }
 }
 
