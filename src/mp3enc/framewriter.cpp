@@ -2,6 +2,7 @@
 #include "mp3enc/framewriter.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <new>
 
@@ -13,11 +14,11 @@ namespace {
 constexpr int side_ring_bits = 78128;
 constexpr int main_ring_bits = 16384;
 
-// Decoders skip fill bits, but ours scans the ancillary bytes for user blocks (a byte 0xAn)
-// and the gapless block (0xB0): runs of ones can never look like either, at any bit offset.
-const uint8_t fill_bytes[33] = {0xFE, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+// Decoders skip fill bits, but ours scans the ancillary bytes for an mp3PRO payload at their
+// start (a tag of 12 to 15 in the top four bits), user blocks (a byte 0xAn) and the gapless
+// block (0xB0). Fill ends on a byte boundary, so zero bits can never look like any of them;
+// a fill of ones, or one that starts 0xFE 0xFE, reads as an mp3PRO tag.
+const uint8_t fill_bytes[33] = {};
 
 int fill_bit(mp3enc_fill_pattern& f) {
   const int k = f.pos;
@@ -160,6 +161,10 @@ int mp3enc_sbr_block_size(mp3enc_framewriter* w, const sbrenc_output* sbr_out) {
   return mp3enc_sbr_block_layout(w->sbr_block, sbr_out, 2);
 }
 
+int mp3enc_framewriter_room(const mp3enc_framewriter* w, int frame_bits) {
+  return w->main_data_begin * 8 + frame_bits - w->head_bits;
+}
+
 void mp3enc_huff_write_pair(int x, int y, int table, mp3enc_bitbuf* b) {
   if (table == 0) return;
   const mp3enc_huff_code& h = mp3enc_huff_codes[table];
@@ -286,11 +291,16 @@ int mp3enc_write_frame(mp3enc_framewriter* w, mp3enc_granule* const* granules, s
   int E = F - M * 8 - U + w->main_data_begin * 8 - w->head_bits;
   if (E < 1) E = (8 - U % 8) % 8;
 
+  // The back-pointer goes into a 9-bit (MPEG-1) or 8-bit field.
+  assert(w->main_data_begin >= 0 && w->main_data_begin <= (w->version == 0 ? 511 : 255));
   write_side(w, granules, bitrate_index, padding, mode_extension);
   mp3enc_bitbuf* m = w->main_buffer;
   for (int g = 0; g < w->granules; ++g)
     for (int c = 0; c < w->channels; ++c) write_channel(m, *granules[g], c);
   w->main_data_begin = w->main_data_begin - (U + E) / 8 + (F - w->head_bits) / 8;
+  // Below zero the frame's main data would start inside the next frame: the driver must never
+  // hand over more than mp3enc_framewriter_room allows. Above M the fill bits were miscounted.
+  assert(w->main_data_begin >= 0 && w->main_data_begin <= M);
   for (int k = 0; k < E; ++k) mp3enc_put_bits(m, uint32_t(fill_bit(w->fill)), 1);
   if (sbr_out && w->sbr_block->total > 0) mp3enc_write_ancillary(w->sbr_block, m, sbr_out, w->anc_crc, 2);
   for (int g = 0; g < w->granules; ++g)
