@@ -82,4 +82,38 @@ TEST(BlockSwitching, TwoChannelsShareOneType) {
   EXPECT_EQ(0, o1);
 }
 
+// The tests that reach back into the previous granule, from a state set up by hand: the
+// previous call's segment energies, the follow flag and the type due next.
+TEST(BlockSwitching, LookBackIntoThePreviousGranule) {
+  struct row {
+    const char* what;
+    float e0, e1, e2;  // energies of the previous call (become p0, p1, p2)
+    int follow, next;
+    int click;  // sample of a 30000 click in this granule, -1 none
+    int type, follow_after;
+  } rows[] = {
+      {"click in segment 0 after quiet", 0, 0, 0, 0, 0, 10, 1, 1},
+      {"click in segment 0 after a loud middle segment", 0, 1e12f, 0, 0, 0, 10, 0, 0},
+      {"click in segment 0 after a loud last segment", 0, 0, 1e12f, 0, 0, 10, 0, 0},
+      {"a loud last segment falls silent, no attack before", 0, 0, 1e10f, 0, 0, -1, 0, 0},
+      {"a loud last segment falls silent after an attack", 0, 0, 1e10f, 1, 2, -1, 2, 0},
+      {"the decay test needs the loud segment above the threshold", 0, 0, 4e7f, 1, 2, -1, 2, 0},
+      {"an attack when a stop is due keeps the granule short", 0, 0, 0, 0, 3, 500, 2, 1},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.what);
+    mp3enc_attack_state s;
+    s.e0 = r.e0;
+    s.e1 = r.e1;
+    s.e2 = r.e2;
+    s.follow = r.follow;
+    s.next_type = r.next;
+    std::vector<float> x(576, 0.0f);
+    if (r.click >= 0) x[size_t(r.click)] = 30000.0f;
+    EXPECT_EQ(r.type, kern_attack_detect(&s, x.data()));
+    EXPECT_EQ(r.follow_after, s.follow);
+    EXPECT_EQ(r.e2, s.p2);
+  }
+}
+
 }  // namespace
