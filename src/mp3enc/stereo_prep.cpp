@@ -1,5 +1,7 @@
 #include "mp3enc/stereo_prep.h"
 
+#include "mp3enc/analysis.h"
+
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -34,6 +36,12 @@ void mp3enc_stereo_prep_update_values(mp3enc_stereo_prep* p, float energy_l, flo
   const float n = p->weight;
   p->smoothed_pe = (1.0f - n) * p->smoothed_pe + 0.5f * n * (pe0 + pe1);
   if (n > 0.1f) p->weight = n - 0.1f;
+}
+
+void mp3enc_stereo_prep_update(const mp3enc_granule_analysis* a, mp3enc_stereo_prep* p) {
+  if (!p || !a) return;
+  mp3enc_stereo_prep_update_values(p, a->ch[0].total, a->ch[1].total, a->ch[0].ms_total, a->ch[1].ms_total,
+                                   a->ch[0].pe, a->ch[1].pe);
 }
 
 void mp3enc_stereo_prep_granule(mp3enc_stereo_prep* p, int channels, float* input, int count) {

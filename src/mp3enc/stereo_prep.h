@@ -32,7 +32,11 @@ int mp3enc_stereo_prep_create(mp3enc_stereo_prep** out, int channels, int bit_ra
 void mp3enc_stereo_prep_free(mp3enc_stereo_prep* p);
 // Mixes the next count interleaved two-channel sample frames in place.
 void mp3enc_stereo_prep_granule(mp3enc_stereo_prep* p, int channels, float* input, int count);
-// Takes the measurements of the granule just analysed: total energies of both channels, of
-// mid and side, and the perceptual entropies.
+struct mp3enc_granule_analysis;
+// After the analysis of a granule: its total energies of both channels, of mid (channel 0's
+// mid/side total) and side (channel 1's), and the perceptual entropies the bit allocation left
+// in the record for the granule before. A null object does nothing.
+void mp3enc_stereo_prep_update(const mp3enc_granule_analysis* analysis, mp3enc_stereo_prep* p);
+// The same from the values themselves.
 void mp3enc_stereo_prep_update_values(mp3enc_stereo_prep* p, float energy_l, float energy_r, float energy_m,
                                       float energy_s, float pe0, float pe1);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "mp3enc/analysis.h"
 #include "mp3enc/stereo_prep.h"
 
 namespace {
@@ -60,6 +61,50 @@ TEST(StereoPrep, SteersBetweenZeroAndFifteenDb) {
   EXPECT_NEAR(1.0f, s.p->mix, 0.002f);
   s.p->override_db = 6.0f;
   s.granule(0, 0, 0, 0, 0);
+  EXPECT_EQ(6.0f, s.p->control_db);
+}
+
+// The update takes its values from the analysis record: totals, mid (channel 0) and side
+// (channel 1), and the entropies, which it smooths with a weight that falls by 0.1 per call
+// to just under 0.1 and stays there.
+TEST(StereoPrep, UpdateReadsTheAnalysisRecord) {
+  prep s(48000, 44100);
+  mp3enc_granule_analysis a{};
+  a.ch[0].total = 4.0f;
+  a.ch[1].total = 3.0f;
+  a.ch[0].ms_total = 2.0f;
+  a.ch[1].ms_total = 1.0f;
+  a.ch[0].pe = 100.0f;
+  a.ch[1].pe = 300.0f;
+  mp3enc_stereo_prep_update(&a, s.p);
+  EXPECT_EQ(4.0f, s.p->energy_l);
+  EXPECT_EQ(3.0f, s.p->energy_r);
+  EXPECT_EQ(2.0f, s.p->energy_m);
+  EXPECT_EQ(1.0f, s.p->energy_s);
+  EXPECT_FLOAT_EQ(200.0f, s.p->smoothed_pe);  // weight 1: the mean of the two
+  for (int i = 0; i < 20; ++i) mp3enc_stereo_prep_update(&a, s.p);
+  EXPECT_NEAR(0.1f, s.p->weight, 1e-6f);
+  EXPECT_LE(s.p->weight, 0.1f);
+  EXPECT_FLOAT_EQ(200.0f, s.p->smoothed_pe);
+  mp3enc_stereo_prep_update(&a, nullptr);  // no object: nothing
+}
+
+// A target within 2 dB of the control value (other than 0) leaves the value where it is.
+TEST(StereoPrep, SmallTargetChangesAreIgnored) {
+  prep s(32000, 22050);
+  s.p->control_db = 6.0f;
+  s.p->weight = 0.1f;
+  s.p->smoothed_pe = 0.0f;
+  // choose the difficulty so that k * w * scale is 7 dB: w = 1 (no side, equal channels)
+  const float scale = s.p->target_scale;
+  const float k = 7.0f / scale;
+  const float p = 30.0f + 90.0f * std::sqrt(k);
+  s.p->smoothed_pe = p * s.p->bits_per_granule / 150.0f;
+  s.p->energy_l = s.p->energy_r = s.p->energy_m = 1e6f;
+  s.p->energy_s = 0.0f;
+  s.p->prev_total = 2e6f;
+  std::vector<float> x(2 * 576, 0.0f);
+  mp3enc_stereo_prep_granule(s.p, 2, x.data(), 576);
   EXPECT_EQ(6.0f, s.p->control_db);
 }
 
