@@ -32,7 +32,13 @@ int mp3enc_sbr_block_create(mp3enc_sbr_block** out) {
 void mp3enc_sbr_block_free(mp3enc_sbr_block* block) { mp3enc_free_record(block); }
 
 int32_t mp3enc_sbr_block_layout(mp3enc_sbr_block* layout, const sbrenc_output* out, int32_t kind) {
-  if (!layout || !out || kind != 2) return 0;
+  if (!layout) return 0;
+  // A frame without a payload (none yet, or one left out for want of room) carries no SBR
+  // block at all; an empty block would still cost its tag and length.
+  if (!out || kind != 2 || out->header_bits + out->data_bits == 0) {
+    *layout = mp3enc_sbr_block{};
+    return 0;
+  }
   const int32_t body = out->header_bits + 1 + out->data_bits + (out->element_type ? 7 : 0);
   const int32_t pad = ((4 - body) % 8 + 8) % 8;  // whole bytes from the length field on
   const int32_t length = (body - 4 + pad) / 8;

@@ -20,6 +20,10 @@ constexpr int32_t mp3enc_user_anc_bytes = 272;
 
 int mp3enc_sbr_block_create(mp3enc_sbr_block** out);
 void mp3enc_sbr_block_free(mp3enc_sbr_block* block);
+// The largest block the two length bytes can describe (254 + 255 bytes after the tag's 4
+// bits, then the 20 bits of tag and lengths): as large as the payload ring.
+constexpr int32_t mp3enc_sbr_block_max_bits = 4096;
+
 // Lays out the block for the payload in out; returns its bits (0 without payload or kind 2).
 int32_t mp3enc_sbr_block_layout(mp3enc_sbr_block* layout, const sbrenc_output* out, int32_t kind);
 // Writes the block laid out last; the payload's bit counts are cleared afterwards.

@@ -6,6 +6,7 @@
 #include "mp3enc/alloc.h"
 #include "mp3enc/ancillary.h"
 #include "mp3enc/config.h"
+#include "sbrenc/sbrenc.h"
 
 namespace {
 
@@ -17,6 +18,20 @@ float automatic_bandwidth(const mp3enc_core_config& c, int32_t granules, int32_t
   const int32_t a = int32_t(int64_t(c.bit_rate) * 576 * granules / c.rate) - head_bits;
   const float k = c.rate >= 32000 ? 1.85f : 1.39f;
   return std::min(half, half * (1.0f / 576.0f) * float(a) / (2.0f * float(granules) * k));
+}
+
+// The most main-data bits the frame being coded may take: what the reservoir holds plus its
+// own slot (with VBR the largest slot, as its size is chosen after coding).
+int32_t frame_room(const mp3enc_core* core) {
+  const int32_t bits = core->cfg.vbr ? mp3enc_frame_bits(core->frames, 14) : core->frame_bits;
+  return mp3enc_framewriter_room(core->writer, bits);
+}
+
+// Leaves this frame's SBR block out; the SBR encoder sends a header in the next frame, so
+// that a decoder which missed this payload needs nothing from it. Returns the block's bits, 0.
+int32_t drop_sbr_block(mp3enc_core* core, sbrenc_output* sbr_out) {
+  sbrenc_drop_payload(core->sbr_encoder, sbr_out);
+  return mp3enc_sbr_block_size(core->writer, sbr_out);
 }
 
 // One granule: the frame's size at its first granule, analysis and coding, the gapless
@@ -47,17 +62,22 @@ void encode_granule(mp3enc_core* core, const float* samples, int32_t count, int3
   mp3enc_stereo_prep_granule(core->prep, channels, mp3enc_analysis_input(core->analysis), 576);
   mp3enc_analysis_frame(core->analysis, g, core->result);
   if (channels == 2) core->mode_ext |= (core->result->ms ? 2 : 0) | (core->result->is ? 1 : 0);
-  if (core->prep) {
-    const mp3enc_granule_analysis& r = *core->result;
-    mp3enc_stereo_prep_update_values(core->prep, r.ch[0].total, r.ch[1].total, r.ch[0].ms_total,
-                                     r.ch[1].ms_total, r.ch[0].pe, r.ch[1].pe);
-  }
+  mp3enc_stereo_prep_update(core->result, core->prep);
 
   mp3enc_granule* rec = core->granules[g];
-  const int32_t sbr_bits = sbr_out ? mp3enc_sbr_block_size(core->writer, sbr_out) : 0;
+  const bool gapless = *pending != 0;
+  // The SBR encoder fills the payload just before a frame's last granule, and the frame
+  // writer puts one block into the frame: that granule alone reserves it. Whether it fits is
+  // decided here, before the granule is coded: the granules before it have spent their bits
+  // already, and a block left out now gives its bits to this granule instead.
+  int32_t sbr_bits = 0;
+  if (sbr_out && g == gpf - 1) {
+    sbr_bits = mp3enc_sbr_block_size(core->writer, sbr_out);
+    const int32_t left = frame_room(core) - core->used_bits - (gapless ? 64 : 0);
+    if (sbr_bits > left || sbr_bits > mp3enc_sbr_block_max_bits) sbr_bits = drop_sbr_block(core, sbr_out);
+  }
   // While a gapless block waits, the granule keeps room for it instead of user bytes.
   int32_t reserve = 7;
-  const bool gapless = *pending != 0;
   mp3enc_quant_granule(core->quant, core->result, rec, sbr_bits, user_bytes, gapless ? &reserve : user_count);
   if (gapless) {
     rec->used_bits -= rec->user_anc_bits;
@@ -70,6 +90,13 @@ void encode_granule(mp3enc_core* core, const float* samples, int32_t count, int3
   mp3enc_quant_track_saved(core->quant, rec->used_bits);
 
   if (g == gpf - 1) {
+    // A granule that cannot meet its budget still sends its scalefactors; should that leave
+    // no room for the block after all, the block gives way, never the granules.
+    if (rec->sbr_bits > 0 && core->used_bits > frame_room(core)) {
+      core->used_bits -= rec->sbr_bits;
+      rec->used_bits -= rec->sbr_bits;
+      rec->sbr_bits = drop_sbr_block(core, sbr_out);
+    }
     int32_t index = core->index, padding = core->padding;
     if (core->cfg.vbr) {
       index = mp3enc_index_for_bits(core->frames, core->used_bits - mp3enc_quant_get_bits(core->quant) +

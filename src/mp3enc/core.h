@@ -32,6 +32,8 @@ struct mp3enc_core_config {
   int32_t sbr = 0;
 };
 
+struct sbrenc_encoder;
+
 struct mp3enc_core_info {
   float bandwidth = 0.0f;
   int32_t delay = 0;
@@ -49,6 +51,8 @@ struct mp3enc_core {
   mp3enc_reservoir* frames = nullptr;
   mp3enc_framewriter* writer = nullptr;
   mp3enc_stereo_prep* prep = nullptr;
+  // Not owned: the SBR encoder whose payload a frame may have to leave out (null without one).
+  sbrenc_encoder* sbr_encoder = nullptr;
   mp3enc_budget budget;
   int32_t head_bits = 0;
   int32_t granules_per_frame = 1;

@@ -62,6 +62,9 @@ int mp3enc_framewriter_config(mp3enc_framewriter* w, const int32_t cfg[7]);
 int mp3enc_framewriter_head_bits(const mp3enc_framewriter* w);
 int mp3enc_framewriter_frame_bits(const mp3enc_framewriter* w, int bitrate_index);
 int mp3enc_sbr_block_size(mp3enc_framewriter* w, const sbrenc_output* sbr_out);
+// The most main-data bits (granules, fill, ancillary blocks) that the next frame can carry
+// when it is frame_bits long: what earlier frames left behind plus its own slot.
+int mp3enc_framewriter_room(const mp3enc_framewriter* w, int frame_bits);
 // Appends one frame and emits every complete frame that fits the out_size bytes of out; the
 // rest stays queued. Returns the frame's bits (main data used + head + fill).
 int mp3enc_write_frame(mp3enc_framewriter* w, mp3enc_granule* const* granules, sbrenc_output* sbr_out,

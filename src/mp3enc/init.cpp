@@ -138,6 +138,7 @@ mp3enc_engine* mp3enc_init(const mp3enc_handle* h) {
   cc.stereo_prep = par.stereo_prep && coded == 2 && cfg.bit_rate <= 48000 && cfg.channel_mode != 4 && !cc.vbr;
   cc.sbr = e->sbr ? 1 : 0;
   if (mp3enc_core_init(&e->core, &cc) != 0) return fail();
+  e->core->sbr_encoder = e->sbr;
   mp3enc_core_get_info(e->core, &e->info);
   e->bandwidth = e->sbr ? sbrenc_stop_frequency(e->sbr) : e->info.bandwidth;
   e->delay = e->info.delay;
