@@ -41,11 +41,19 @@ inline std::complex<float> cmul(std::complex<float> x, std::complex<float> y) {
 // holds bins 0..512: re[k] at [2k], im[k] at [2k+1], with bin 512's real part in [1]
 // (bins 0 and 512 are real).
 struct real_fft_1024 {
-  std::complex<float> tw[256];         // e^{-2 pi i k/512}
+  // Twiddles of each pass, contiguous: the pass of half-length h reads e^{-2 pi i j/2h},
+  // j < h, from offset h - 1 (forward; the inverse negates the imaginary parts).
+  float twr[511], twi[511], twi_inv[511];
   std::complex<float> split[257];      // e^{-2 pi i k/1024}
   int rev[512];
   real_fft_1024() {
-    for (int k = 0; k < 256; ++k) tw[k] = std::polar(1.0f, float(-2.0 * kPi * k / 512));
+    for (int h = 1; h < 512; h <<= 1)
+      for (int j = 0; j < h; ++j) {
+        const double a = -2.0 * kPi * j / (2.0 * h);
+        twr[h - 1 + j] = float(std::cos(a));
+        twi[h - 1 + j] = float(std::sin(a));
+        twi_inv[h - 1 + j] = -twi[h - 1 + j];
+      }
     for (int k = 0; k <= 256; ++k) split[k] = std::polar(1.0f, float(-2.0 * kPi * k / 1024));
     for (int i = 0; i < 512; ++i) {
       int r = 0;
@@ -53,19 +61,51 @@ struct real_fft_1024 {
       rev[i] = r;
     }
   }
+  // 512-point complex transform in place, interleaved re/im. The passes run on separate real
+  // and imaginary arrays, four butterflies at a time, which the compiler turns into vector
+  // arithmetic; the first two passes need no multiplications.
   void complex512(std::complex<float>* z, bool inverse) const {
-    for (int i = 0; i < 512; ++i)
-      if (i < rev[i]) std::swap(z[i], z[rev[i]]);
-    for (int len = 2; len <= 512; len <<= 1) {
-      const int half = len / 2, stride = 512 / len;
-      for (int i = 0; i < 512; i += len)
-        for (int j = 0; j < half; ++j) {
-          std::complex<float> w = tw[j * stride];
-          if (inverse) w = std::conj(w);
-          const std::complex<float> t = cmul(z[i + j + half], w);
-          z[i + j + half] = z[i + j] - t;
-          z[i + j] += t;
-        }
+    alignas(16) float re[512], im[512];
+    for (int i = 0; i < 512; ++i) {
+      re[i] = z[rev[i]].real();
+      im[i] = z[rev[i]].imag();
+    }
+    for (int i = 0; i < 512; i += 4) {
+      // pass 1 (w = 1) on both pairs, then pass 2 (w = 1 and -i, or +i inverse)
+      const float a0r = re[i] + re[i + 1], a0i = im[i] + im[i + 1];
+      const float a1r = re[i] - re[i + 1], a1i = im[i] - im[i + 1];
+      const float b0r = re[i + 2] + re[i + 3], b0i = im[i + 2] + im[i + 3];
+      const float b1r = re[i + 2] - re[i + 3], b1i = im[i + 2] - im[i + 3];
+      const float t1r = inverse ? -b1i : b1i, t1i = inverse ? b1r : -b1r;
+      re[i] = a0r + b0r;
+      im[i] = a0i + b0i;
+      re[i + 2] = a0r - b0r;
+      im[i + 2] = a0i - b0i;
+      re[i + 1] = a1r + t1r;
+      im[i + 1] = a1i + t1i;
+      re[i + 3] = a1r - t1r;
+      im[i + 3] = a1i - t1i;
+    }
+    for (int h = 4; h < 512; h <<= 1) {
+      const float* wr = twr + h - 1;
+      const float* wi = (inverse ? twi_inv : twi) + h - 1;
+      for (int i = 0; i < 512; i += 2 * h)
+        for (int j = 0; j < h; j += 4) butterflies4(re + i + j, im + i + j, re + i + h + j, im + i + h + j, wr + j, wi + j);
+    }
+    for (int i = 0; i < 512; ++i) z[i] = {re[i], im[i]};
+  }
+  static void butterflies4(float* __restrict ar, float* __restrict ai, float* __restrict br, float* __restrict bi,
+                           const float* __restrict wr, const float* __restrict wi) {
+    float tr[4], ti[4];
+    for (int k = 0; k < 4; ++k) {
+      tr[k] = br[k] * wr[k] - bi[k] * wi[k];
+      ti[k] = br[k] * wi[k] + bi[k] * wr[k];
+    }
+    for (int k = 0; k < 4; ++k) {
+      br[k] = ar[k] - tr[k];
+      bi[k] = ai[k] - ti[k];
+      ar[k] += tr[k];
+      ai[k] += ti[k];
     }
   }
   // x: 1024 reals in, packed spectrum out (in place).
