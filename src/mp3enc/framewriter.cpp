@@ -298,8 +298,9 @@ int mp3enc_write_frame(mp3enc_framewriter* w, mp3enc_granule* const* granules, s
   for (int g = 0; g < w->granules; ++g)
     for (int c = 0; c < w->channels; ++c) write_channel(m, *granules[g], c);
   w->main_data_begin = w->main_data_begin - (U + E) / 8 + (F - w->head_bits) / 8;
-  // Below zero the frame's main data would start inside the next frame: the driver must never
-  // hand over more than mp3enc_framewriter_room allows. Above M the fill bits were miscounted.
+  // Below zero this frame's main data would run on past its slot into the next frame's header:
+  // the driver must never hand over more than mp3enc_framewriter_room allows. Above M the fill
+  // bits were miscounted.
   assert(w->main_data_begin >= 0 && w->main_data_begin <= M);
   for (int k = 0; k < E; ++k) mp3enc_put_bits(m, uint32_t(fill_bit(w->fill)), 1);
   if (sbr_out && w->sbr_block->total > 0) mp3enc_write_ancillary(w->sbr_block, m, sbr_out, w->anc_crc, 2);
