@@ -14,10 +14,13 @@ namespace {
 
 struct core_box {
   mp3enc_core* core = nullptr;
+  // bit_rate 0: variable bit rate.
   explicit core_box(int rate, int bit_rate) {
     mp3enc_core_config c;
     c.rate = rate;
     c.bit_rate = bit_rate;
+    c.vbr = bit_rate == 0;
+    c.vbr_quality = bit_rate == 0 ? 50 : 0;
     c.sbr = 1;
     EXPECT_EQ(mp3enc_core_init(&core, &c), 0);
   }
@@ -90,6 +93,7 @@ TEST(SbrRoom, BlockIsKeptWhenItFitsAndLeftOutWhenNot) {
       {"room enough, but beyond the length bytes", 22050, 160000, 6, 4090, false},
       {"two granules, first frame", 44100, 32000, 0, 1000, false},
       {"two granules, reservoir full", 44100, 32000, 8, 3000, true},
+      {"variable rate: the largest frame's slot", 22050, 0, 0, 3000, true},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.what);
