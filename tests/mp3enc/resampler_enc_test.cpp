@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "mp3enc/kernels.h"
 #include "mp3enc/resampler_enc.h"
 
 namespace {
@@ -342,5 +343,29 @@ TEST(ResamplerEnc, TonesFollowTheDesignedResponse) {
     }
   }
 }
+
+#if defined(__x86_64__) || defined(__i386__)
+// The SSE dot product reads the ring the same way round as the plain one, across its end too,
+// and is the one chosen where the processor has SSE.
+TEST(ResamplerEnc, SseDotMatchesThePlainOne) {
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+  for (int taps : {3, 4, 5, 7, 8, 13, 125, 138, 168, 230}) {
+    for (int extra : {0, 1}) {
+      const int ring_len = taps + extra;
+      std::vector<float> coef(static_cast<size_t>(taps)), ring(static_cast<size_t>(ring_len));
+      for (auto& c : coef) c = u(rng);
+      for (auto& x : ring) x = 30000.0f * u(rng);
+      for (int pos = 0; pos < ring_len; ++pos) {
+        const float plain = resampler_enc_phase_dot(coef.data(), taps, ring.data(), ring_len, pos);
+        const float sse = resampler_enc_phase_dot_sse(coef.data(), taps, ring.data(), ring_len, pos);
+        ASSERT_NEAR(plain, sse, 1e-5f * 30000.0f * std::sqrt(float(taps))) << taps << " " << pos;
+      }
+    }
+  }
+  converter c(1, 1152, 48000, 44100, 20000.0f, 0.1f, 0);
+  EXPECT_EQ(cpu_has_sse() ? resampler_enc_phase_dot_sse : resampler_enc_phase_dot, resampler_enc_dot_kernel);
+}
+#endif
 
 }  // namespace
