@@ -13,11 +13,12 @@ namespace {
 constexpr int side_ring_bits = 78128;
 constexpr int main_ring_bits = 16384;
 
-// Decoders skip fill bits, but ours scans the ancillary bytes for user blocks (a byte 0xAn)
-// and the gapless block (0xB0): runs of ones can never look like either, at any bit offset.
-const uint8_t fill_bytes[33] = {0xFE, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+// Decoders skip fill bits, but ours looks at the ancillary bytes for an mp3PRO payload (a first
+// nibble of 12 to 15), user blocks (a byte 0xAn) and the gapless block (0xB0). Fill bits come
+// before these blocks and start at any bit offset; zeros can never look like any of them, and
+// the decoder steps over whole zero bytes to the block that follows. (Ones with a zero among
+// them read from a byte boundary as 0xEF: a two-channel payload tag.)
+const uint8_t fill_bytes[33] = {};
 
 int fill_bit(mp3enc_fill_pattern& f) {
   const int k = f.pos;
