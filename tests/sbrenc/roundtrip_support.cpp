@@ -74,7 +74,8 @@ void on_read(const SbrReadReport* r) {
   if (g_read) g_read->push_back(std::move(x));
 }
 
-std::vector<uint8_t> encode(const std::vector<float>& pcm, const rt_options& o, bool* configured) {
+std::vector<uint8_t> encode(const std::vector<float>& pcm, const rt_options& o, bool gapless, bool* configured,
+                            int* delay) {
   std::vector<uint8_t> stream;
   *configured = false;
   mp3enc_handle* h = mp3enc_open(o.rate, o.input_channels, 1);
@@ -90,15 +91,21 @@ std::vector<uint8_t> encode(const std::vector<float>& pcm, const rt_options& o, 
     return stream;
   }
   *configured = true;
+  mp3enc_params p = *mp3enc_get_params(h);
+  if (gapless) {
+    p.length = int32_t(pcm.size() / size_t(o.input_channels));
+    mp3enc_set_params(h, &p);
+  }
+  *delay = mp3enc_get_params(h)->delay;
   std::vector<uint8_t> out(1 << 16);
-  const auto* p = reinterpret_cast<const uint8_t*>(pcm.data());
+  const auto* in = reinterpret_cast<const uint8_t*>(pcm.data());
   const size_t bytes = pcm.size() * sizeof(float);
   size_t pos = 0;
   for (int guard = 0; guard < 1000000; ++guard) {
     int32_t want = 0, used = 0;
     mp3enc_get_input_size(h, &want);
     const int32_t n = int32_t(std::min<size_t>(size_t(std::max(want, 0)), bytes - pos));
-    const int32_t r = mp3enc_encode(h, n ? p + pos : nullptr, n, &used, out.data(), int32_t(out.size()), nullptr, nullptr);
+    const int32_t r = mp3enc_encode(h, n ? in + pos : nullptr, n, &used, out.data(), int32_t(out.size()), nullptr, nullptr);
     if (r < 0) break;
     stream.insert(stream.end(), out.begin(), out.begin() + r);
     pos += size_t(used);
@@ -110,17 +117,17 @@ std::vector<uint8_t> encode(const std::vector<float>& pcm, const rt_options& o, 
 
 }  // namespace
 
-rt_result rt_round_trip(const std::vector<float>& pcm, const rt_options& o) {
+rt_result rt_round_trip(const std::vector<float>& pcm, const rt_options& o, bool gapless) {
   rt_result res;
   g_written = &res.written;
   sbrenc_write_report = on_written;
-  res.stream = encode(pcm, o, &res.configured);
+  res.stream = encode(pcm, o, gapless, &res.configured, &res.stated_delay);
   sbrenc_write_report = nullptr;
   g_written = nullptr;
   if (!res.configured) return res;
 
   MP3Decoder* dec = nullptr;
-  if (MP3CreateDecoder(&dec, 1, 0, 0, 0, 0) != SSC_OK) return res;
+  if (MP3CreateDecoder(&dec, 1, 0, 0, gapless ? 1 : 0, 0) != SSC_OK) return res;
   g_read = &res.read;
   sbrdec_read_report = on_read;
   size_t fed = 0;

@@ -54,10 +54,12 @@ struct rt_result {
   std::vector<rt_read> read;
   std::vector<float> decoded;  // interleaved, 16-bit scale
   int decoded_rate = 0, decoded_channels = 0, frames = 0, failed_frames = 0, mp3pro_frames = 0;
+  int stated_delay = 0;  // the encoder's delay in samples at the output rate
 };
 
-// Encodes interleaved float samples (16-bit scale) with SBR and decodes the stream, high band on.
-rt_result rt_round_trip(const std::vector<float>& pcm, const rt_options& o);
+// Encodes interleaved float samples (16-bit scale) with SBR and decodes the stream, high band on;
+// with gapless, the encoder writes the gapless block and the decoder trims by it.
+rt_result rt_round_trip(const std::vector<float>& pcm, const rt_options& o, bool gapless = false);
 
 // Mean QMF energy per band (64) of channel `channel` over the frames [from, to) of 1152 samples.
 std::vector<double> rt_qmf_band_energy(const std::vector<float>& pcm, int channels, int channel, int from_frame,
