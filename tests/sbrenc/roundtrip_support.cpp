@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 #include "mp3dec/mp3dec.h"
 #include "mp3dec/sbr/sbr_payload.h"
@@ -211,4 +212,84 @@ std::vector<float> rt_speech(int rate, int channels, const std::string& text) {
   std::remove(raw.c_str());
   rmdir(dir);
   return v;
+}
+
+std::string rt_compare(const rt_written& w, const rt_read& r) {
+  std::ostringstream d;
+  auto same = [&](const char* what, long a, long b) {
+    if (a != b) d << what << " written " << a << " read " << b << "; ";
+  };
+  same("crc", 1, r.crc_ok);
+  same("pair", w.element == 2, r.pair);
+  same("element read and well formed", 1, r.element_ok);
+  same("header present", w.header_bits > 0, r.header_result >= 0);
+  // 4 tag bits, the CRC flag and 7 CRC bits come before the header.
+  same("bits", 12 + w.header_bits + w.data_bits, r.bits_read);
+  if (r.length_bits - r.bits_read >= 8 || r.length_bits < r.bits_read) d << "padding of " << r.length_bits - r.bits_read << " bits; ";
+  for (int b = r.bits_read; b < r.length_bits; ++b)
+    if ((r.payload[size_t(b / 8)] >> (7 - b % 8)) & 1) {
+      d << "padding bit " << b << " is 1; ";
+      break;
+    }
+  const SbrHeader& h = r.first.header;
+  if (w.header_bits > 0) {
+    same("amplitude resolution", w.header.amp_res, h.amp_resolution);
+    same("start", w.header.start_index, h.start_freq);
+    same("stop", w.header.stop_index, h.stop_freq);
+    same("crossover", w.header.crossover_index, h.crossover_band);
+    same("adjuster flag", w.header.channel_value_flag, h.adjuster_mode_flag);
+    // Fields of an absent extra part are the decoder's defaults; the encoder must use them too.
+    same("frequency scale", w.header.extra1 ? w.header.freq_scale : 2, h.freq_scale);
+    same("alter scale", w.header.extra1 ? w.header.alter_scale : 1, h.alter_scale);
+    same("noise bands", w.header.extra1 ? w.header.noise_bands : 2, h.noise_bands);
+    same("limiter bands", w.header.extra2 ? w.header.limiter_bands : 2, h.limiter_bands);
+    same("limiter gains", w.header.extra2 ? w.header.limiter_gains : 2, h.limiter_gains);
+    same("interpolation", w.header.extra2 ? w.header.interp_freq : 1, h.interpol_freq);
+    same("smoothing", w.header.extra2 ? w.header.smoothing_mode : 1, h.smoothing_mode);
+    if (w.element == 1 && !h.stereo_lock) same("stereo strength", w.header.level_class, h.stereo_strength);
+  }
+  same("rate flag", w.header.dual_rate, h.rate_flag);
+  if (w.element == 2) same("coupling", w.header.coupled, r.first.coupling == 1);
+  for (int c = 0; c < w.element; ++c) {
+    const rt_written::channel& x = w.ch[c];
+    const SbrElementData& e = c == 0 ? r.first : r.second;
+    const SbrGrid& g = e.grid;
+    same("envelopes", x.grid.envelopes, g.envelopes);
+    if (x.grid.envelopes != g.envelopes) continue;
+    for (int i = 0; i <= g.envelopes; ++i) same("border", x.grid.borders[i] - x.first_slot, g.borders[i]);
+    for (int i = 0; i < g.envelopes; ++i) same("frequency resolution", x.grid.freq_res[i], g.freq_res[i]);
+    same("transient", x.grid.transient_env == 0 ? -1 : x.grid.transient_env, g.transient);
+    same("noise floors", x.grid.noise_envelopes, g.noise_floors);
+    for (int i = 0; i <= g.noise_floors && i < 3; ++i)
+      same("noise border", x.grid.noise_borders[i] - x.first_slot, g.noise_borders[i]);
+    for (int i = 0; i < g.envelopes; ++i) same("envelope direction", x.dir_env[i], e.dir_env[i]);
+    for (int i = 0; i < g.noise_floors; ++i) same("noise direction", x.dir_noise[i], e.dir_noise[i]);
+    // A coupled pair sends these fields once, the first channel's, for both.
+    const rt_written::channel& sent = w.element == 2 && w.header.coupled ? w.ch[0] : x;
+    same("inverse filtering", sent.invf, e.invf_mode);
+    same("two-bit field", sent.word20, e.unused_field);
+    if (h.adjuster_mode_flag) same("adjuster field", sent.channel_value, e.adjuster_field);
+    // The encoder halves balance values before coding them and the decoder doubles them back.
+    const int scale = x.balance ? 2 : 1;
+    for (size_t i = 0; i < x.env.size() && i < 192; ++i) same("envelope value", scale * x.env[i], long(e.env[i]));
+    for (int q = 0; q < g.noise_floors; ++q)
+      for (int j = 0; j < x.noise_bands; ++j)
+        same("noise value", scale * x.noise[size_t(q * x.noise_bands + j)], long(e.noise[q][j]));
+    same("tone entries", x.tone_count, e.tones.count);
+    for (int i = 0; i < x.tone_count && i < e.tones.count; ++i) {
+      const sbrenc_tone_track& t = x.tones[i];
+      const SbrToneEntry& y = e.tones.entries[i];
+      same("tone band", t.start, y.first_band);
+      same("tone bands", t.bands, y.band_count);
+      same("tone range", t.span + 1 - t.half, y.range);
+      same("tone fade", t.continuation, y.fade_out);
+      const int first = (y.range & 2) ? 0 : 9;
+      for (int b = 0; b < t.bands && b < y.band_count; ++b) {
+        same("tone width", t.rows[b][0], y.width[b]);
+        same("tone amplitude", t.rows[b][1], y.amplitude[b]);
+        for (int s = 0; s < 9 * t.span; ++s) same("tone value", t.rows[b][2 + s], y.values[b][first + s]);
+      }
+    }
+  }
+  return d.str();
 }

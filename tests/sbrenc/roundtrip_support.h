@@ -61,6 +61,10 @@ struct rt_result {
 // with gapless, the encoder writes the gapless block and the decoder trims by it.
 rt_result rt_round_trip(const std::vector<float>& pcm, const rt_options& o, bool gapless = false);
 
+// The differences between an element as written and as read ("" when they agree): CRC, bits
+// and zero padding, header, grid, directions, inverse filtering, values and tones.
+std::string rt_compare(const rt_written& w, const rt_read& r);
+
 // Mean QMF energy per band (64) of channel `channel` over the frames [from, to) of 1152 samples.
 std::vector<double> rt_qmf_band_energy(const std::vector<float>& pcm, int channels, int channel, int from_frame,
                                        int to_frame);
