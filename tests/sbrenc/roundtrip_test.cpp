@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "mp3dec/mp3dec.h"
 #include "roundtrip_support.h"
 #include "sbrenc/sbrenc_config.h"
 
@@ -252,6 +253,50 @@ TEST(SbrRoundTrip, StatedDelayIsTheDecodedDelayAndGaplessTrimsToTheInput) {
     EXPECT_EQ(trimmed.decoded.size() / size_t(trimmed.decoded_channels), pcm.size() / size_t(c.input_channels));
     EXPECT_EQ(best_lag(pcm, c.input_channels, trimmed.decoded, trimmed.decoded_channels, 200), 0);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Offset of the SBR block that ends frame 0's main data in a mono MPEG-2 stream without CRC.
+int first_block(const std::vector<uint8_t>& s) {
+  static const int br2[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+  static const int rates[3] = {22050, 24000, 16000};
+  const int bytes0 = 72000 * br2[s[2] >> 4] / rates[(s[2] >> 2) & 3] + ((s[2] >> 1) & 1);
+  const int end = bytes0 - s[size_t(bytes0) + 4];  // frame 1's main_data_begin
+  for (int p = 13; p + 2 <= end; ++p) {
+    const int tag = s[size_t(p)] >> 4, len = ((s[size_t(p)] & 15) << 4) | (s[size_t(p) + 1] >> 4);
+    if ((tag == 13 || tag == 15) && p + 2 + len == end) return p;
+  }
+  return -1;
+}
+
+// A first frame whose payload fails its CRC is no proof of mp3PRO: plain streams carry such
+// bytes by chance. With the CRC intact the same stream decodes at twice the rate.
+TEST(SbrRoundTrip, FirstFrameTurnsSbrOnOnlyWithAPayloadThatPassesItsCrc) {
+  const config_row c{44100, 1, 1, 32000};
+  const auto pcm = make_signal(noise, c.rate, 1, 0.5, 3);
+  rt_options o;
+  o.rate = c.rate;
+  o.bit_rate = c.bit_rate;
+  rt_result r = rt_round_trip(pcm, o);
+  ASSERT_EQ(r.decoded_rate, 44100);
+  const int p = first_block(r.stream);
+  ASSERT_GT(p, 0);
+  r.stream[size_t(p) + 1] ^= 0x01;  // a bit of the CRC field
+  MP3Decoder* dec = nullptr;
+  ASSERT_EQ(MP3CreateDecoder(&dec, 1, 0, 0, 0, 0), SSC_OK);
+  ASSERT_GT(dec->Feed(r.stream.data(), int(std::min<size_t>(r.stream.size(), 4000))), 0);
+  std::vector<uint8_t> out(MP3DEC_MAX_FRAME_OUTPUT_BYTES);
+  int bytes = 0;
+  SSC s = SSC_SYNC_NEED_DATA;
+  for (int guard = 0; guard < 10 && s == SSC_SYNC_NEED_DATA; ++guard)
+    s = dec->DecodeFrame(out.data(), int(out.size()), &bytes, nullptr, nullptr, 1);
+  EXPECT_TRUE(SSC_SUCCESS(s));
+  EXPECT_EQ(dec->GetFrameInfo()->outputRate, 22050u);
+  EXPECT_EQ(dec->GetFrameInfo()->mp3proActive, 0u);
+  dec->Release();
 }
 
 }  // namespace
