@@ -19,6 +19,7 @@ struct rt_written {
   struct channel {
     sbrenc_grid_info grid{};
     int32_t first_slot = 0;
+    int32_t frame_class = 0;
     int32_t dir_env[sbrenc_max_envelopes] = {}, dir_noise[2] = {};
     int32_t band_count[sbrenc_max_envelopes] = {};
     int32_t invf = 0, word20 = 0, channel_value = 0;
