@@ -276,11 +276,11 @@ std::string rt_compare(const rt_written& w, const rt_read& r) {
     for (int q = 0; q < g.noise_floors; ++q)
       for (int j = 0; j < x.noise_bands; ++j)
         same("noise value", scale * x.noise[size_t(q * x.noise_bands + j)], long(e.noise[q][j]));
-    // A coupled pair sends the first channel's tones only.
-    const int tone_count = c == 1 && w.header.coupled ? 0 : x.tone_count;
-    same("tone entries", tone_count, e.tones.count);
-    for (int i = 0; i < tone_count && i < e.tones.count; ++i) {
-      const sbrenc_tone_track& t = x.tones[i];
+    // A coupled pair sends the first channel's tones for both.
+    const rt_written::channel& toned = w.element == 2 && w.header.coupled ? w.ch[0] : x;
+    same("tone entries", toned.tone_count, e.tones.count);
+    for (int i = 0; i < toned.tone_count && i < e.tones.count; ++i) {
+      const sbrenc_tone_track& t = toned.tones[i];
       const SbrToneEntry& y = e.tones.entries[i];
       same("tone band", t.start, y.first_band);
       same("tone bands", t.bands, y.band_count);

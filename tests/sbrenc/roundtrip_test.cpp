@@ -327,3 +327,31 @@ TEST(SbrRoundTrip, FirstFrameTurnsSbrOnOnlyWithAPayloadThatPassesItsCrc) {
 }
 
 }  // namespace
+
+namespace {
+
+// A coupled pair sends one tone block; the tracker took the tone out of both channels'
+// envelopes, so both channels must get it back.
+TEST(SbrRoundTrip, TonesOfACoupledPairReachBothChannels) {
+  const config_row c{44100, 2, 2, 40000};
+  const auto pcm = make_signal(tones, c.rate, 2, 1.6, 1);
+  rt_options o;
+  o.rate = c.rate;
+  o.input_channels = 2;
+  o.channel_mode = c.mode;
+  o.bit_rate = c.bit_rate;
+  const rt_result r = rt_round_trip(pcm, o);
+  ASSERT_EQ(r.decoded_channels, 2);
+  int coupled_with_tones = 0;
+  for (const rt_written& w : r.written) coupled_with_tones += w.header.coupled && w.ch[0].tone_count > 0;
+  ASSERT_GT(coupled_with_tones, 20);
+  const int k = int(10000.0 * 64 / (c.rate / 2.0));  // the QMF band of the 10 kHz line
+  for (int ch = 0; ch < 2; ++ch) {
+    const auto src = rt_qmf_band_energy(pcm, 2, ch, 8, 60);
+    const auto dec = rt_qmf_band_energy(r.decoded, 2, ch, 8, 60);
+    const double db = 10 * std::log10((dec[size_t(k)] + dec[size_t(k) + 1] + 1e-9) / (src[size_t(k)] + src[size_t(k) + 1] + 1e-9));
+    EXPECT_LT(std::fabs(db), 3.0) << "channel " << ch << ": " << db << " dB";
+  }
+}
+
+}  // namespace
