@@ -24,10 +24,6 @@ bool first_payload_passes(const uint8_t* payload, int length, int channels) {
   return sbrdec_check_crc(&r, covered, 1);
 }
 
-}  // namespace
-
-namespace {
-
 constexpr int work_samples = 12701;
 constexpr uint64_t no_limit = ~uint64_t(0);
 
