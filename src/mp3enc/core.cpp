@@ -5,7 +5,10 @@
 
 #include "mp3enc/alloc.h"
 #include "mp3enc/ancillary.h"
+#include "mp3enc/bitbuf.h"
 #include "mp3enc/config.h"
+
+int32_t (*mp3enc_core_room_for_tests)(int32_t, int32_t) = nullptr;
 
 namespace {
 
@@ -54,7 +57,20 @@ void encode_granule(mp3enc_core* core, const float* samples, int32_t count, int3
   }
 
   mp3enc_granule* rec = core->granules[g];
-  const int32_t sbr_bits = sbr_out ? mp3enc_sbr_block_size(core->writer, sbr_out) : 0;
+  int32_t sbr_bits = sbr_out ? mp3enc_sbr_block_size(core->writer, sbr_out) : 0;
+  // Mended fault: a payload larger than the bits this granule can reach drove the back-pointer
+  // below zero. It is left out (the block shrinks to an empty one without CRC, which no reader
+  // takes for a payload), and the driver has the SBR encoder send a header next frame.
+  if (sbr_bits > 0) {
+    int32_t room = mp3enc_quant_get_bits(core->quant);
+    if (mp3enc_core_room_for_tests) room = mp3enc_core_room_for_tests(core->granule_counter, room);
+    if (sbr_out->header_bits + sbr_out->data_bits > 0 && sbr_bits > room) {
+      if (sbr_out->bits) mp3enc_bitbuf_reset(sbr_out->bits);
+      sbr_out->header_bits = sbr_out->data_bits = sbr_out->element_type = 0;
+      sbr_bits = mp3enc_sbr_block_size(core->writer, sbr_out);
+      core->sbr_dropped = 1;
+    }
+  }
   // While a gapless block waits, the granule keeps room for it instead of user bytes.
   int32_t reserve = 7;
   const bool gapless = *pending != 0;

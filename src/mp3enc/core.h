@@ -63,8 +63,13 @@ struct mp3enc_core {
   int32_t used_bits = 0;
   int32_t silent_samples = 0;
   int32_t flushed = 0;  // the end of the stream has left the frame writer
+  int32_t sbr_dropped = 0;  // this frame's SBR payload did not fit and was left out
   float block[2 * 576] = {};  // one granule of input, padded with silence
 };
+
+// For tests that force a payload overflow: when set, it gives the bits a granule can reach
+// (the reservoir and the frame) in place of the real figure.
+extern int32_t (*mp3enc_core_room_for_tests)(int32_t granule, int32_t room);
 
 int mp3enc_core_init(mp3enc_core** core, const mp3enc_core_config* cfg);
 void mp3enc_core_free(mp3enc_core* core);

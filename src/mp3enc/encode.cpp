@@ -209,6 +209,11 @@ int32_t mp3enc_encode(mp3enc_handle* h, const void* pcm_in, int32_t bytes, int32
       if (mp3enc_core_encode_frame(&pending, h->params.delay, e->core, e->sbr_out, e->core_block.samples,
                                    count, out + produced, out_size - produced, &made, anc, anc_count) != 0)
         return -1;
+      if (e->core->sbr_dropped) {
+        // The frame had no room for its payload: the next one starts afresh with a header.
+        e->core->sbr_dropped = 0;
+        if (e->sbr) sbrenc_drop_payload(e->sbr, e->sbr_out);
+      }
       if (had != 0 && pending == 0) {
         // Written once: a second pass in this call must not write it again.
         h->params.length = 0;

@@ -2,6 +2,7 @@
 #include "mp3enc/framewriter.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <new>
 
@@ -292,6 +293,8 @@ int mp3enc_write_frame(mp3enc_framewriter* w, mp3enc_granule* const* granules, s
   for (int g = 0; g < w->granules; ++g)
     for (int c = 0; c < w->channels; ++c) write_channel(m, *granules[g], c);
   w->main_data_begin = w->main_data_begin - (U + E) / 8 + (F - w->head_bits) / 8;
+  // The next frame's back-pointer must fit its field and point at bits already written.
+  assert(w->main_data_begin >= 0 && w->main_data_begin <= (w->version == 0 ? 511 : 255));
   for (int k = 0; k < E; ++k) mp3enc_put_bits(m, uint32_t(fill_bit(w->fill)), 1);
   if (sbr_out && w->sbr_block->total > 0) mp3enc_write_ancillary(w->sbr_block, m, sbr_out, w->anc_crc, 2);
   for (int g = 0; g < w->granules; ++g)

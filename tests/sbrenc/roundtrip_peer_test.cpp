@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 
+#include "mp3enc/core.h"
 #include "roundtrip_support.h"
 
 namespace {
@@ -45,6 +49,35 @@ TEST(SbrRoundTripSpeech, PayloadsReadBackAsWritten) {
       if (!d.empty() && ++mismatched <= 3) ADD_FAILURE() << "frame " << i << ": " << d;
     }
   }
+}
+
+int32_t tight(int32_t granule, int32_t room) { return granule % 10 == 5 ? 10 : room; }
+
+// Frames whose payload had no room and was left out are still sound MPEG audio to the peers.
+TEST(SbrRoundTripSpeech, StreamsWithPayloadsLeftOutPassThePeers) {
+  auto pcm = rt_speech(44100, 1, "Frames without room leave their payload out.");
+  if (pcm.empty() || std::system("ffmpeg -version >/dev/null 2>&1") != 0 || std::system("mpg123 --version >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "espeak-ng, sox, ffmpeg or mpg123 missing";
+  rt_options o;
+  o.rate = 44100;
+  o.bit_rate = 32000;
+  mp3enc_core_room_for_tests = tight;
+  const rt_result r = rt_round_trip(pcm, o);
+  mp3enc_core_room_for_tests = nullptr;
+  ASSERT_TRUE(r.configured);
+  EXPECT_EQ(r.failed_frames, 0);
+  EXPECT_LT(r.read.size() + 3, r.written.size());  // some payloads were left out
+  const std::string file = "/tmp/sbrenc_rt_tight_" + std::to_string(::getpid()) + ".mp3";
+  FILE* f = std::fopen(file.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(r.stream.data(), 1, r.stream.size(), f);
+  std::fclose(f);
+  const std::string ffmpeg = "ffmpeg -nostdin -v error -err_detect crccheck+bitstream+buffer+explode -xerror -i '" + file +
+                             "' -f null - 2>&1 | grep -q . && exit 1 || exit 0";
+  EXPECT_EQ(std::system(ffmpeg.c_str()), 0);
+  const std::string mpg123 = "mpg123 -t '" + file + "' 2>&1 | grep -qiE 'rror|arning' && exit 1 || exit 0";
+  EXPECT_EQ(std::system(mpg123.c_str()), 0);
+  std::remove(file.c_str());
 }
 
 }  // namespace

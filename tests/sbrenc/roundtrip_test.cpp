@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "mp3dec/mp3dec.h"
+#include "mp3enc/core.h"
 #include "roundtrip_support.h"
 #include "sbrenc/sbrenc_config.h"
 
@@ -351,6 +352,44 @@ TEST(SbrRoundTrip, TonesOfACoupledPairReachBothChannels) {
     const auto dec = rt_qmf_band_energy(r.decoded, 2, ch, 8, 60);
     const double db = 10 * std::log10((dec[size_t(k)] + dec[size_t(k) + 1] + 1e-9) / (src[size_t(k)] + src[size_t(k) + 1] + 1e-9));
     EXPECT_LT(std::fabs(db), 3.0) << "channel " << ch << ": " << db << " dB";
+  }
+}
+
+}  // namespace
+
+namespace {
+
+int32_t two_tight_frames(int32_t granule, int32_t room) { return granule == 20 || granule == 21 ? 10 : room; }
+
+// A frame without room for its payload leaves it out; the next frame brings a header and codes
+// its envelopes afresh, and the stream stays sound.
+TEST(SbrRoundTrip, PayloadWithoutRoomIsLeftOutAndAHeaderFollows) {
+  for (const config_row& c : {config_row{44100, 1, 1, 32000}, config_row{48000, 2, 2, 64000}}) {
+    SCOPED_TRACE(name(c));
+    const auto pcm = make_signal(music, c.rate, c.input_channels, 1.2, 4);
+    rt_options o;
+    o.rate = c.rate;
+    o.input_channels = c.input_channels;
+    o.channel_mode = c.mode;
+    o.bit_rate = c.bit_rate;
+    mp3enc_core_room_for_tests = two_tight_frames;
+    const rt_result r = rt_round_trip(pcm, o);
+    mp3enc_core_room_for_tests = nullptr;
+    ASSERT_TRUE(r.configured);
+    EXPECT_EQ(r.failed_frames, 0);
+    EXPECT_EQ(r.mp3pro_frames, r.frames);
+    EXPECT_TRUE(finite(r.decoded));
+    ASSERT_GT(r.written.size(), 30u);
+    // Frames 20 and 21 carry no payload; the decoder reads the others in order.
+    ASSERT_GE(r.read.size() + 2, size_t(r.frames - 1));
+    for (size_t j = 0; j + 5 < r.read.size(); ++j) {
+      const size_t i = j < 20 ? j : j + 2;
+      const std::string d = rt_compare(r.written[i], r.read[j]);
+      EXPECT_TRUE(d.empty()) << "frame " << i << ": " << d;
+    }
+    const rt_written& next = r.written[22];
+    EXPECT_GT(next.header_bits, 0);
+    for (int ch = 0; ch < next.element; ++ch) EXPECT_EQ(next.ch[ch].dir_env[0], 0) << "channel " << ch;
   }
 }
 
