@@ -83,8 +83,10 @@ void mp3enc_write_ancillary(const mp3enc_sbr_block* layout, mp3enc_bitbuf* b, sb
   } else {
     for (int32_t i = 0; i < payload; i += 16) mp3enc_put_bits(b, 0, payload - i < 16 ? payload - i : 16);
   }
-  if (with_crc) mp3enc_crc_finish(crc);
+  // The CRC covers the bits that follow its field up to its extent, the padding included: a
+  // reader cannot tell padding from payload and counts to the end of the block.
   mp3enc_put_bits(b, 0, layout->pad);
+  if (with_crc) mp3enc_crc_finish(crc);
   out->header_bits = 0;
   out->data_bits = 0;
 }

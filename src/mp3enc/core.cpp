@@ -8,6 +8,8 @@
 #include "mp3enc/config.h"
 #include "sbrenc/sbrenc.h"
 
+int32_t (*mp3enc_core_room_for_tests)(int32_t, int32_t) = nullptr;
+
 namespace {
 
 float automatic_bandwidth(const mp3enc_core_config& c, int32_t granules, int32_t head_bits) {
@@ -73,7 +75,8 @@ void encode_granule(mp3enc_core* core, const float* samples, int32_t count, int3
   int32_t sbr_bits = 0;
   if (sbr_out && g == gpf - 1) {
     sbr_bits = mp3enc_sbr_block_size(core->writer, sbr_out);
-    const int32_t left = frame_room(core) - core->used_bits - (gapless ? 64 : 0);
+    int32_t left = frame_room(core) - core->used_bits - (gapless ? 64 : 0);
+    if (mp3enc_core_room_for_tests) left = mp3enc_core_room_for_tests(core->granule_counter, left);
     if (sbr_bits > left || sbr_bits > mp3enc_sbr_block_max_bits) sbr_bits = drop_sbr_block(core, sbr_out);
   }
   // While a gapless block waits, the granule keeps room for it instead of user bytes.

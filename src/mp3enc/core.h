@@ -70,6 +70,10 @@ struct mp3enc_core {
   float block[2 * 576] = {};  // one granule of input, padded with silence
 };
 
+// For tests that force a payload overflow: when set, it gives the bits a granule can reach
+// (the reservoir and the frame) in place of the real figure.
+extern int32_t (*mp3enc_core_room_for_tests)(int32_t granule, int32_t room);
+
 int mp3enc_core_init(mp3enc_core** core, const mp3enc_core_config* cfg);
 void mp3enc_core_free(mp3enc_core* core);
 int mp3enc_core_get_info(const mp3enc_core* core, mp3enc_core_info* out);

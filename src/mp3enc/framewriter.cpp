@@ -14,10 +14,11 @@ namespace {
 constexpr int side_ring_bits = 78128;
 constexpr int main_ring_bits = 16384;
 
-// Decoders skip fill bits, but ours scans the ancillary bytes for an mp3PRO payload at their
-// start (a tag of 12 to 15 in the top four bits), user blocks (a byte 0xAn) and the gapless
-// block (0xB0). Fill ends on a byte boundary, so zero bits can never look like any of them;
-// a fill of ones, or one that starts 0xFE 0xFE, reads as an mp3PRO tag.
+// Decoders skip fill bits, but ours looks at the ancillary bytes for an mp3PRO payload (a first
+// nibble of 12 to 15), user blocks (a byte 0xAn) and the gapless block (0xB0). Fill bits come
+// before these blocks and start at any bit offset; zeros can never look like any of them, and
+// the decoder steps over whole zero bytes to the block that follows. (Ones with a zero among
+// them read from a byte boundary as 0xEF: a two-channel payload tag.)
 const uint8_t fill_bytes[33] = {};
 
 int fill_bit(mp3enc_fill_pattern& f) {

@@ -162,7 +162,10 @@ mp3enc_engine* mp3enc_init(const mp3enc_handle* h) {
     sbrenc_delay_words(e->sbr, words);
     if (f < 1 || mp3enc_delay_create(&e->line, 8 * f, sbr_channels) != 0) return fail();
     mp3enc_delay_init(&e->line, 6 * f, 2 * f, words[0] + e->delay - words[1] + 1);
-    e->delay += 578 + words[0];
+    // The decoder's banks and its look-back delay the output by 578 + words[1] samples; the
+    // rest of the line (words[0] - words[1]) only lines the SBR analysis up with the core and
+    // delays no audio. Stated larger, gapless decoding cut the start of the audio.
+    e->delay += 578 + words[1];
   }
   if (e->stages[1].active) {
     const int32_t smaller = h->rate < e->first_rate ? h->rate : e->first_rate;

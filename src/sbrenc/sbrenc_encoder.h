@@ -120,6 +120,9 @@ const mp3enc_error* sbrenc_create_parts(sbrenc_settings* settings, sbrenc_header
 const mp3enc_error* sbrenc_update_band_tables(sbrenc_settings* settings, sbrenc_header* header, int32_t bands,
                                               int32_t rebuild_master);
 void sbrenc_channel_free(sbrenc_channel** slot);
+// For tests that read the payload back: when set, it is called after every element written
+// into a bit buffer (not after counting), with the records the element was written from.
+extern void (*sbrenc_write_report)(const sbrenc_encoder* encoder, const sbrenc_output* output, int32_t element);
 int32_t sbrenc_write_single(sbrenc_encoder* encoder, sbrenc_output* output, int32_t kind);
 int32_t sbrenc_write_pair(sbrenc_encoder* encoder, sbrenc_output* output, int32_t kind);
 int32_t sbrenc_count_pair(sbrenc_encoder* encoder, sbrenc_output* output, int32_t kind);

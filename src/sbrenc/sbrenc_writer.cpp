@@ -231,9 +231,13 @@ int32_t write_element(sbrenc_encoder* enc, sbrenc_output* o, int32_t element, in
   if (!enc->channel[0] || (element == 2 && !enc->channel[1])) return 0;
   o->element_type = element_type(enc->timer, element, kind);
   o->header_bits = write_header(enc->header, enc->timer, o->bits, element, kind);
-  return o->header_bits + write_data(enc, o, element, kind);
+  const int32_t n = o->header_bits + write_data(enc, o, element, kind);
+  if (sbrenc_write_report && o->bits) sbrenc_write_report(enc, o, element);
+  return n;
 }
 }  // namespace
+
+void (*sbrenc_write_report)(const sbrenc_encoder*, const sbrenc_output*, int32_t) = nullptr;
 
 int32_t sbrenc_write_single(sbrenc_encoder* enc, sbrenc_output* o, int32_t kind) { return write_element(enc, o, 1, kind); }
 
