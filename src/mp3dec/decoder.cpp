@@ -9,9 +9,20 @@
 #include "mp3dec/limiter.h"
 #include "mp3dec/mp3dec.h"
 #include "mp3dec/resampler.h"
+#include "mp3dec/sbr/sbr_payload.h"
 #include "mp3dec/sbrdec.h"
 
 namespace {
+
+// The CRC over the bits the payload reader would cover for this payload.
+bool first_payload_passes(const uint8_t* payload, int length, int channels) {
+  SbrBitReader r;
+  sbrdec_open_bits(&r, payload, 8 * length);
+  const int tag = int(sbrdec_get_bits(&r, 4));
+  const bool header = (tag & 2) != 0;
+  const int covered = channels == 2 ? (header ? 140 : 108) : (header ? 92 : 60);
+  return sbrdec_check_crc(&r, covered, 1);
+}
 
 constexpr int work_samples = 12701;
 constexpr uint64_t no_limit = ~uint64_t(0);
@@ -228,7 +239,10 @@ SSC MP3DecoderImpl::DecodeFrame(void* out, int capacity, int* out_bytes, uint8_t
   const int spf = mpa_samples_per_frame(&h);
   const bool has_payload = l3_.payload_len > 0;
   if (!sbr_decided_) {
-    sbr_active_ = has_payload ? 1 : 0;
+    // Mended fault: the tag, length and CRC flag alone are found by chance in a plain stream's
+    // ancillary bytes (or in the next frame's main data behind them), which then played at twice
+    // its rate with an empty high band. The first payload must also pass its CRC.
+    sbr_active_ = has_payload && first_payload_passes(l3_.payload, l3_.payload_len, h.channels) ? 1 : 0;
     if (h.sample_rate != sbr_rate_) {
       sbrdec_destroy(sbr_);
       sbr_ = sbrdec_create(h.sample_rate, spf, &sbr_config_);

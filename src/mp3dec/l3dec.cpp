@@ -888,8 +888,14 @@ void hybrid_synthesis(Layer3State* s, int ch, const l3_granule& g, const float* 
 
 // ---------------------------------------------------------------- payload
 
-// Locates an mp3PRO payload at the start of the ancillary bytes.
-int locate_payload(const uint8_t* bytes, int count, int channels, uint8_t* payload) {
+// Locates an mp3PRO payload at the start of the ancillary bytes. Our encoder puts its fill bits,
+// all zero, between the Huffman data and the payload; no payload begins with a zero byte, so
+// whole zero bytes are stepped over. *end receives the byte after the payload's block.
+int locate_payload(const uint8_t* bytes, int count, int channels, uint8_t* payload, int* end) {
+  int skip = 0;
+  while (skip < count && bytes[skip] == 0) ++skip;
+  bytes += skip;
+  count -= skip;
   if (count > L3_MAX_PAYLOAD) count = L3_MAX_PAYLOAD;
   if (count < 2) return 0;
   const int tag = bytes[0] >> 4;
@@ -918,6 +924,7 @@ int locate_payload(const uint8_t* bytes, int count, int channels, uint8_t* paylo
   if (!(first & 8)) return 0;  // payload CRC flag not set
   payload[0] = uint8_t(first);
   for (int i = 0; i < len; ++i) payload[1 + i] = uint8_t(bits_at(used_bits + 4 + 8 * i));
+  *end = skip + (used_bits == 12 ? 2 : 3) + len;
   return len + 1;
 }
 
@@ -1280,8 +1287,9 @@ SSC l3dec_decode_frame(Layer3State* s, float* out, int capacity, int* out_bytes,
       s->gapless_search = 1;
     }
   }
-  s->payload_len = locate_payload(s->reservoir + anc_start, anc_len, nch, s->payload);
-  s->prev_anc_start = anc_start + (s->payload_len ? s->payload_len + 1 : 0);
+  int payload_end = 0;
+  s->payload_len = locate_payload(s->reservoir + anc_start, anc_len, nch, s->payload, &payload_end);
+  s->prev_anc_start = anc_start + (s->payload_len ? payload_end : 0);
   if (s->prev_anc_start > s->reservoir_len) s->prev_anc_start = s->reservoir_len;
 
   *out_bytes = core_bytes;

@@ -352,7 +352,7 @@ TEST(SbrPayload, ChannelPairsCoupledAndNot) {
       w.put(3, 2), w.put(0, 2);
       put_values(w, va, fine, false), put_noise(w, va, false);
       put_values(w, vb, fine, true), put_noise(w, vb, true);
-      w.put(0, 1), w.put(0, 1), w.put(0, 1);
+      w.put(0, 1), w.put(0, 1);  // one tone block for the pair, no extended data
     } else {
       w.put(3, 2), w.put(1, 2), w.put(0, 2), w.put(0, 2);
       put_values(w, va, fine, false), put_values(w, vb, fine, false);

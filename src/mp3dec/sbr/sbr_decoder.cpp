@@ -188,6 +188,18 @@ int reset_channel(SbrChannelBlock& b, const SbrHeader& kept, int* first_state) {
 
 }  // namespace
 
+void (*sbrdec_read_report)(const SbrReadReport*) = nullptr;
+
+namespace {
+void report_read(const SbrPayloadElement& el, int length, const SbrBitReader& r, int pair, bool crc_ok,
+                 int header_result, bool read, bool ok, const SbrChannelBlock& first, const SbrChannelBlock& second) {
+  if (!sbrdec_read_report) return;
+  const SbrReadReport report{el.bytes, 8 * length, r.position, pair, crc_ok, header_result, read, ok,
+                             &first.element, pair ? &second.element : nullptr};
+  sbrdec_read_report(&report);
+}
+}  // namespace
+
 int sbrdec_parse_payload(SbrDecoder* d, const SbrPayload* payload) {
   if (!d || !payload) return 13;
   int ch = 0;
@@ -204,16 +216,25 @@ int sbrdec_parse_payload(SbrDecoder* d, const SbrPayload* payload) {
     const int covered = pair ? (kind == 13 ? 140 : 108) : (kind == 13 ? 92 : 60);
     SbrChannelBlock& first = d->ch[ch];
     SbrChannelBlock& second = d->ch[pair ? ch + 1 : (ch + 1) % 2];
-    bool failed = !sbrdec_check_crc(&r, covered, d->config.crc_required);
+    const bool crc_ok = sbrdec_check_crc(&r, covered, d->config.crc_required);
+    bool failed = !crc_ok;
     bool read = false, ignored = false;
+    int header_result = -1;
     if (!failed) {
       if (el.mode != 0 && el.mode != 2) return 11;
       if (kind == 13) {
         const SbrHeader kept = first.element.header;
         const int result = sbrdec_read_header(&first.element.header, &r, el.mode, d->config.mode, first.core_rate);
+        header_result = result;
         second.element.header = first.element.header;
-        if (result == 3) return 13;
+        if (result == 3) {
+          report_read(el, length, r, pair, crc_ok, result, false, false, first, second);
+          return 13;
+        }
+        // Mended fault: the header holds for both channels of a pair; with the second channel
+        // left without one, its high band stayed silent for the whole stream.
         first.state = 2;
+        if (pair) second.state = 2;
         ignored = result == 2;
         if (result == 1) {
           for (SbrChannelBlock& b : d->ch)
@@ -235,6 +256,7 @@ int sbrdec_parse_payload(SbrDecoder* d, const SbrPayload* payload) {
         if (first.element.header.channel_mode == 0) first.element.header.channel_mode = ps ? 3 : 1;
       }
     }
+    report_read(el, length, r, pair, crc_ok, header_result, read, read && !failed, first, second);
     if (failed || !read || ignored) {
       first.element.header.conceal = 1;
       if (pair) second.element.header.conceal = 1;

@@ -364,7 +364,11 @@ int sbrdec_read_channel_pair(SbrElementData* a, SbrElementData* b, SbrBitReader*
     a->unused_field = b->unused_field = int32_t(sbrdec_get_bits(r, 2));
     if (adjuster) a->adjuster_field = b->adjuster_field = int32_t(sbrdec_get_bits(r, 3));
     if (!read_envelope(a, r) || !read_noise(a, r) || !read_envelope(b, r) || !read_noise(b, r)) return 0;
-    if (!read_tones(&a->tones, r) || !read_tones(&b->tones, r)) return 0;
+    // A coupled pair carries one tone block for both channels, as it carries one grid; a second
+    // block read here took the extended-data bit and ran past the payload's last byte. The
+    // encoder takes the tones out of both channels' envelopes, so both get them back.
+    if (!read_tones(&a->tones, r)) return 0;
+    b->tones = a->tones;
     skip_extended_data(r);
   } else {
     a->invf_mode = int32_t(sbrdec_get_bits(r, 2));

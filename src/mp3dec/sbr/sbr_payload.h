@@ -28,3 +28,19 @@ int sbrdec_check_grid(const SbrGrid* g, int time_slots);
 int sbrdec_read_single_channel(SbrElementData* e, SbrBitReader* r);
 int sbrdec_read_channel_pair(SbrElementData* first, SbrElementData* second, SbrBitReader* r);
 int sbrdec_decode_huffman(SbrBitReader* r, const int8_t (*tree)[2]);
+
+// For tests that compare what the parser reads with what an encoder wrote: when set, it is
+// called once for every payload element the parser has gone through. Unset, it costs one test.
+struct SbrReadReport {
+  const uint8_t* bytes;  // the payload, its tag in the first four bits
+  int length_bits;
+  int bits_read;         // where the parser stopped, from the payload's first bit
+  int pair;
+  int crc_ok;
+  int header_result;     // -1 when the element carried no header
+  int element_read;      // the element's data were read (a header is in force)
+  int element_ok;        // ... and were well formed and filled the payload's bytes
+  const SbrElementData* first;
+  const SbrElementData* second;  // null for one channel
+};
+extern void (*sbrdec_read_report)(const SbrReadReport* report);
