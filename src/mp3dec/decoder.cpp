@@ -51,6 +51,7 @@ class MP3DecoderImpl final : public MP3Decoder {
   int32_t sbr_parse_count_ = 0;
   SbrDecoderConfig sbr_config_;
   SbrDecoder* sbr_ = nullptr;
+  int sbr_rate_ = 22050;  // core rate the SBR decoder was made for
   float band_gains_[8];
   SbrPayload payload_;
   // converter
@@ -144,12 +145,16 @@ void MP3DecoderImpl::apply_length(int* out_bytes) {
 // the capacity is checked before the frame is consumed).
 int MP3DecoderImpl::predicted_bytes(const MpaHeader& h) const {
   const int ss = float_output_ ? 4 : 2;
-  const int ch = h.channels;
-  const int n = h.sample_rate >= 32000 ? 1152 : 576;
-  if (!forced_rate_ || forced_rate_ == h.sample_rate || sbr_active_) return ch * n * ss;
-  if (conv_ && conv_channels_ == ch && conv_rate_ == h.sample_rate && conv_n_ == n)
+  int ch = h.channels, rate = h.sample_rate;
+  if (sbr_active_ && sbr_ && rate < 32000) {  // mp3PRO frames come out at twice the rate
+    rate *= 2;
+    ch = sbrdec_get_output_channels(sbr_, ch);
+  }
+  const int n = rate >= 32000 ? 1152 : 576;
+  if (!forced_rate_ || forced_rate_ == rate) return ch * n * ss;
+  if (conv_ && conv_channels_ == ch && conv_rate_ == rate && conv_n_ == n)
     return resampler_dec_predict(conv_, ch * n) * ss;
-  const long long per = ((long long)n * forced_rate_ + h.sample_rate - 1) / h.sample_rate + 1;
+  const long long per = ((long long)n * forced_rate_ + rate - 1) / rate + 1;
   return int(per) * ch * ss;
 }
 
@@ -219,25 +224,29 @@ SSC MP3DecoderImpl::DecodeFrame(void* out, int capacity, int* out_bytes, uint8_t
     return status;
   }
 
-  // mp3PRO decision; with the stand-in SBR module no decoder exists.
+  // mp3PRO decision.
   const int spf = mpa_samples_per_frame(&h);
   const bool has_payload = l3_.payload_len > 0;
   if (!sbr_decided_) {
     sbr_active_ = has_payload ? 1 : 0;
-    if (h.sample_rate != 22050) {
+    if (h.sample_rate != sbr_rate_) {
       sbrdec_destroy(sbr_);
       sbr_ = sbrdec_create(h.sample_rate, spf, &sbr_config_);
+      sbr_rate_ = h.sample_rate;
     }
     if (!sbr_) sbr_active_ = 0;
     sbr_decided_ = 1;
   }
-  if (sbr_ && h.sample_rate >= 32000) {
+  // Mended fault: the SBR decoder's banks and tables belong to one core rate, so a change
+  // of rate rebuilds it like the limiter and the converter.
+  if (sbr_ && (h.sample_rate >= 32000 || h.sample_rate != sbr_rate_)) {
     sbr_active_ = 0;
     sbrdec_destroy(sbr_);
     sbr_ = nullptr;
   }
   if (!sbr_ && h.sample_rate < 32000) {
     sbr_ = sbrdec_create(h.sample_rate, spf, &sbr_config_);
+    sbr_rate_ = h.sample_rate;
     sbr_active_ = (sbr_ && has_payload) ? 1 : 0;
   }
   payload_.count = 0;

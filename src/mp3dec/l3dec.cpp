@@ -397,15 +397,20 @@ int huffman_decode(Layer3State* s, bit_reader& r, l3_granule& g, int end_bit, in
     const uint32_t* data = l3_huff_data + t.offset;
     const int lin = t.linbits;
     for (; i < region_end; i += 2) {
+      // A damaged big_values would otherwise read on past the granule's bits into the
+      // reservoir bytes after the valid data.
+      if (r.pos >= end_bit) break;
       const uint32_t v = huff_decode(r, data, t.first_bits);
       int x = int(v >> 4), y = int(v & 15);
       if (lin && x == 15) x += int(r.get(lin));
       if (x && r.get(1)) x = -x;
       if (lin && y == 15) y += int(r.get(lin));
       if (y && r.get(1)) y = -y;
+      if (r.pos > end_bit) break;  // the pair overran part2_3_length: dropped
       q[i] = x;
       q[i + 1] = y;
     }
+    if (i < region_end) break;
   }
   i = bv_end;
   const l3_huff_table& c1 = l3_count1_tables[g.count1table_select];
@@ -676,8 +681,8 @@ void conceal_build(Layer3State* s, l3_conceal* c, float* xr, l3_granule& g) {
       for (int i = start; i < end; ++i) xr[i] = 0.0f;
     }
   }
-  for (int i = lb[21]; i < 576; ++i) xr[i] = 0.0f;
-  g.nonzero = lb[21];
+  // Band 21 runs to line 576, so nothing is left above it to clear.
+  g.nonzero = lb[22];
 }
 
 // ---------------------------------------------------------------- IMDCT
@@ -929,9 +934,9 @@ int l3_search_gapless(const uint8_t* b, int count, uint32_t* delay, uint32_t* le
         const uint32_t d = (uint32_t(b[i + 1]) << 8) | b[i + 2];
         const uint32_t l = (uint32_t(b[i + 3]) << 24) | (uint32_t(b[i + 4]) << 16) |
                            (uint32_t(b[i + 5]) << 8) | b[i + 6];
-        // Mended fault: a chance block with length 0 (or a delay above the length) would
-        // silence the whole file.
-        if (l != 0 && d <= l) {
+        // A chance block with length 0 would silence the whole file. The length counts
+        // the samples after the delay, so a delay above it is a short clip, not a fault.
+        if (l != 0) {
           *delay = d;
           *length = l;
           return 1;

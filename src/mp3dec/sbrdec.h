@@ -1,7 +1,5 @@
 // mp3PRO extension interface: the surface the Layer III core sees.
-// The SBR decoder itself is a later module; until it exists,
-// sbrdec_stub.cpp stands behind this interface and sbrdec_create yields null, so the core
-// decodes every stream as one without mp3PRO payload.
+// The SBR decoder (src/mp3dec/sbr) stands behind it.
 #pragma once
 
 #include <cstdint>

@@ -68,6 +68,8 @@ TEST(Mp3decDecoder, SilentStreamsGiveTheExpectedSampleCounts) {
       {"gapless, limiter", {{gapless5000, 1}, {mono44, 9}}, 0, 0, 1, 1, 1, 5000},
       {"gapless off", {{gapless5000, 1}, {mono44, 9}}, 0, 0, 0, 0, 1, 10 * 1152},
       {"a gapless length of 0 is ignored", {{with_gapless(mono44, 576, 0), 1}, {mono44, 4}}, 0, 0, 1, 0, 1, 5 * 1152},
+      // The length counts the samples after the delay: a clip shorter than the delay.
+      {"gapless length below the delay", {{with_gapless(mono44, 576, 300), 1}, {mono44, 5}}, 0, 0, 1, 0, 1, 300},
       // 0x20000001 samples x 2 channels x 4 bytes wraps to 8 in 32 bits.
       {"gapless counters in 64 bits", {{with_gapless(stereo44, 0, 0x20000001u), 1}, {stereo44, 4}}, 1, 0, 1, 0, 2, 5 * 1152},
       {"a VBRI frame gives no output", {{vbri, 1}, {mono44, 4}}, 0, 0, 1, 0, 1, 4 * 1152},
@@ -148,6 +150,8 @@ TEST(Mp3decDecoder, MalformedGranulesAreDecodedSafely) {
       // Mended fault: tables that do not exist zero the granule.
       {"table_select 4", {.part2_3 = 40, .big_values = 10, .global_gain = 200, .table_select = {4, 0, 0}}, 9, 20, 0xFF, true},
       {"table_select 14", {.part2_3 = 40, .big_values = 10, .global_gain = 200, .table_select = {14, 0, 0}}, 9, 20, 0xFF, true},
+      // Big values are not read past part2_3_length.
+      {"big_values past part2_3_length", {.part2_3 = 0, .big_values = 288, .global_gain = 200, .table_select = {24, 24, 24}}, 9, 400, 0x5A, true},
       // Mended fault: region0_count 15 + region1_count 7 reaches band 24, past the 23 boundaries.
       {"regions past the band table",
        {.part2_3 = 4000, .big_values = 288, .global_gain = 150, .table_select = {24, 13, 16}, .region0 = 15, .region1 = 7},
@@ -163,6 +167,38 @@ TEST(Mp3decDecoder, MalformedGranulesAreDecodedSafely) {
       EXPECT_TRUE(all_zero(r.pcm)) << c.what;
     }
   }
+}
+
+// Concealment rebuilds every long band, the last one (up to line 576) included.
+TEST(Mp3decDecoder, ConcealmentFillsTheLastBand) {
+  const gr_side g{.part2_3 = 4000, .big_values = 288, .global_gain = 150, .table_select = {24, 13, 16}, .region0 = 15, .region1 = 7};
+  frame_spec f{.bitrate_index = 14, .crc = 1, .side = side_info({}, 1, {&g, &g})};
+  for (int i = 0; i < 1000; ++i) f.main.push_back(uint8_t(i * 37 + 11));
+  std::vector<uint8_t> bad = build_frame(f);
+  bad[4] ^= 0xFF;  // wrong CRC: the frame is concealed
+  std::vector<uint8_t> stream = repeat_frames(f, 4);
+  for (int i = 0; i < 3; ++i) stream.insert(stream.end(), bad.begin(), bad.end());
+  const auto r = decode_stream(stream, 1, 0, 0, 0, 0);
+  ASSERT_EQ(r.statuses.size(), 8u);
+  EXPECT_EQ(r.statuses[6], SSC_INFO_CRC_ERROR);
+  const std::vector<float> pcm = as_floats(r.pcm);
+  ASSERT_EQ(pcm.size(), 7u * 1152);
+  // Energy above 16.5 kHz (band 21 starts at 16 kHz) in the last concealed frame.
+  const size_t n = 1152, start = 6 * n;
+  double high = 0.0, total = 0.0;
+  for (size_t k = 0; k <= n / 2; ++k) {
+    double re = 0.0, im = 0.0;
+    for (size_t t = 0; t < n; ++t) {
+      const double a = 2.0 * M_PI * double(k * t % n) / double(n);
+      re += pcm[start + t] * std::cos(a);
+      im -= pcm[start + t] * std::sin(a);
+    }
+    const double e = re * re + im * im;
+    total += e;
+    if (double(k) * 44100.0 / double(n) > 16500.0) high += e;
+  }
+  ASSERT_GT(total, 0.0);
+  EXPECT_GT(high / total, 0.02);
 }
 
 TEST(Mp3decDecoder, Mpeg1IntensityPositions7To15AreNotIntensity) {
