@@ -184,11 +184,11 @@ TEST_F(Import, NumberLimitNamesTheFilesLeftOut) {
 }
 
 TEST_F(Import, CommandStopsAtAFileItCannotTake) {
-    WriteBytes(folder.Path("b.mp3"), std::string(1000, '\xff'));  // needs the decoder
+    WriteBytes(folder.Path("b.mp3"), std::string(1000, '\xff'));  // no MP3 stream in it
     const CString first = Source("a.wav", 22050, "S3"), last = Source("c.wav", 22050, "S3");
     Restart(0);
     EXPECT_EQ(Command({first, folder.CPath("gone.wav"), last}, kImportCannotOpen).at(0).text, "ファイルが存在しません。");
-    EXPECT_EQ(Command({folder.CPath("b.mp3"), last}, kImportBadFile).at(0).text, "このファイルはインポート出来ません。");
+    EXPECT_EQ(Command({folder.CPath("b.mp3"), last}, 1).at(0).text, "MP3DecoderInfoオブジェクトの初期化に失敗しました。");
     // The first file stays imported, and no completion is shown.
     ASSERT_EQ(view.m_lstSection.GetCount(), 1);
     EXPECT_EQ(view.m_lstSection.GetAt(0)->m_strComment, "a.wav");
