@@ -283,6 +283,26 @@ public:
     CString GetTotalTimeText() const;
     double BytesToSeconds(uint64_t bytes) const;
     CString FormatTime(uint64_t bytes) const;
+    // DAISY import, export, disc information and the disc-writing hand-off.
+    void OnDaisyImport();
+    // The import after its dialog: 0 done, 2 cancelled, 1 failed (shown).
+    int ImportDaisyBook(const CString& nccPath, int autoPage);
+    void OnDaisyBookExport();
+    // The export after its dialogs, into the new folder `newFolder` in format `format`
+    // (0 .. 2); the caller has raised m_bSuppressPlay. 0 exported, other values failed
+    // or refused (shown); the new project is offered for opening only after success.
+    int ExportDaisyBook(int format, const CString& newFolder);
+    void OnDiscInfo();
+    void OnDiscWrite();
+    // The project's next free audio file name after the import count ("A%06d.wav").
+    CString NextDaisyImportName(const char* pattern);
+    // Copies a 16-bit mono WAV file whole into the project's next audio file at the
+    // project's rate. 0 done, 2 cancelled, 5 file, 8 format, 10 read, 11 empty path, 29
+    // memory; every failure but cancel has shown its message.
+    int ImportDaisyWavClip(CString source, CString* name, CString progressText);
+    // Joins the clips of an imported section into one WAV file `joined` and points its
+    // phrases into it. Results as ImportDaisyWavClip's.
+    int JoinDaisySection(const CString& bookFolder, CSectionInformation* section, const CString& joined);
 
     // --- editing
     // Removes the rows the undo record just saved (m_n...UndoCount from `first`) and hands

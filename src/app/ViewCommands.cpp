@@ -66,6 +66,10 @@ const CommandEntry kCommands[] = {
     {ID_BOOK_INFO, &CKorvaneView::OnBookInfo},
     {ID_DAISY_BUILD, &CKorvaneView::OnDaisyBuild},
     {ID_AUDIO_IMPORT, &CKorvaneView::OnAudioImport},
+    {ID_DAISY_IMPORT, &CKorvaneView::OnDaisyImport},
+    {ID_DAISY_EXPORT, &CKorvaneView::OnDaisyBookExport},
+    {ID_DISC_INFO, &CKorvaneView::OnDiscInfo},
+    {ID_CD_WRITE, &CKorvaneView::OnDiscWrite},
 };
 
 // The form's buttons and the handlers they run.
@@ -101,8 +105,10 @@ bool NeedsProject(int id) {
 bool CKorvaneView::IsCommandEnabled(int id) const {
     if (!Find(id)) return false;
     if (id == ID_CD_WRITE) return m_bProjectOpen == 1 && m_bDiscWriteAllowed == 1;
-    // Books of MP3 projects need the encoder, which this build does not carry yet.
-    if (id == ID_DAISY_BUILD) return m_bProjectOpen == 1 && m_nAudioKind == 1;
+    // Books of MP3 projects (build, import, export) need the encoder, which this build
+    // does not carry yet.
+    if (id == ID_DAISY_BUILD || id == ID_DAISY_IMPORT || id == ID_DAISY_EXPORT)
+        return m_bProjectOpen == 1 && m_nAudioKind == 1;
     return !NeedsProject(id) || m_bProjectOpen == 1;
 }
 

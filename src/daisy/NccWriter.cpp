@@ -140,8 +140,13 @@ int CKorvaneView::WriteNcc(const CString& folder) {
     line.Format("<meta name=\"ncc:generator\" content=\"%s\"/>", g_strProductName); file.Line(1, line);
     line.Format("<meta name=\"ncc:narrator\" content=\"%s\"/>", EscapeMarkup(info.m_strReader).c_str()); file.Line(1, line);
     line.Format("<meta name=\"ncc:sourcePublisher\" content=\"%s\"/>", EscapeMarkup(info.m_strOrgPublisher).c_str()); file.Line(1, line);
-    line.Format("<meta name=\"ncc:sourceDate\" content=\"%s\" scheme=\"yyyy-mm-dd\"/>", NccDate(info.m_strOrgPublishDate).c_str());
-    file.Line(1, line);
+    // The standard wants a date here; a book without an original publication date says
+    // nothing rather than something invalid.
+    if (!info.m_strOrgPublishDate.IsEmpty()) {
+        line.Format("<meta name=\"ncc:sourceDate\" content=\"%s\" scheme=\"yyyy-mm-dd\"/>",
+                    NccDate(info.m_strOrgPublishDate).c_str());
+        file.Line(1, line);
+    }
     line.Format("<meta name=\"ncc:producer\" content=\"%s\"/>", EscapeMarkup(info.m_strEditor).c_str()); file.Line(1, line);
     line.Format("<meta name=\"ncc:tocItems\" content=\"%d\"/>", CountTocItems()); file.Line(1, line);
     line.Format("<meta name=\"ncc:totalTime\" content=\"%s\" scheme=\"hh:mm:ss\"/>", GetTotalTimeText().c_str()); file.Line(1, line);
@@ -150,7 +155,7 @@ int CKorvaneView::WriteNcc(const CString& folder) {
     line.Format("<meta name=\"ncc:pageSpecial\" content=\"%d\"/>", special); file.Line(1, line);
     line.Format("<meta name=\"ncc:maxPageNormal\" content=\"%d\"/>", GetMaxPageNormal()); file.Line(1, line);
     line.Format("<meta name=\"ncc:depth\" content=\"%d\"/>", GetMaxDepth()); file.Line(1, line);
-    file.Line(1, "<meta name=\"ncc:multimediaType\" content=\"audioNCC\"/>");
+    file.Line(1, "<meta name=\"ncc:multimediaType\" content=\"audioNcc\"/>");
     file.Line(0, "</head>");
     file.Line(0, "<body>");
 

@@ -94,6 +94,15 @@ TEST_F(BookWriters, ChangesToTheFixedBookShowInTheFiles) {
     }
 }
 
+TEST_F(BookWriters, ABookWithoutAnOriginalDateNamesNone) {
+    view.m_bookInfo.m_strOrgPublishDate = "";
+    Write();
+    const std::string ncc = ReadBytes(folder.Path("NCC.html"));
+    EXPECT_EQ(ncc.find("ncc:sourceDate"), std::string::npos);
+    EXPECT_NE(ncc.find("<meta name=\"ncc:sourcePublisher\""), std::string::npos);
+    EXPECT_NE(ncc.find("<meta name=\"ncc:multimediaType\" content=\"audioNcc\"/>"), std::string::npos);
+}
+
 TEST(BookText, EscapeMarkupOnceAndLastPathComponent) {
     // The golden files hold the escapes of every markup character; escaping again changes nothing.
     EXPECT_EQ(CKorvaneView::EscapeMarkup(CKorvaneView::EscapeMarkup("a&b<c>d'e\"f")), "a＆b＜c＞d’e”f");

@@ -61,6 +61,10 @@ std::vector<std::string> CheckBookLinks(const std::string& folder);
 // Runs a shell command and returns its exit status; its output goes to `output`.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 
+// What the DAISY 2.02 validator says against the book in `folder`, one line per fault,
+// nothing filtered; empty when the book is valid, "(not run) ..." when it could not run.
+std::vector<std::string> SchemaErrors(const std::string& folder);
+
 // Sets the build's clock to the local time of the golden files, 2024-03-15 09:30:05.
 class ScopedClock {
 public:

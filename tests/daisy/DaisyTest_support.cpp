@@ -159,6 +159,18 @@ int RunCommand(const std::string& command, std::string* output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::vector<std::string> SchemaErrors(const std::string& folder) {
+    std::string output;
+    const int status = RunCommand(std::string(KORVANE_SHARED_DIR) + "/daisy202/validate '" + folder + "'", &output);
+    if (status != 0 && status != 1) return {"(not run) " + output};
+    std::vector<std::string> errors;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line.rfind("valid:", 0) != 0) errors.push_back(line);
+    if (status == 1 && errors.empty()) errors.push_back("invalid, without a reason");
+    return errors;
+}
+
 ScopedClock::ScopedClock()
     : m_previous(SetBookClock([] {
           std::tm t{};
