@@ -9,6 +9,7 @@
 
 #include "audio/ImportTestSupport.h"
 #include "audio/Mp3Encode.h"
+#include "audio/WaveRateConverter.h"
 #include "platform/MessageBox.h"
 
 using namespace importtest;
@@ -117,4 +118,17 @@ TEST_F(ImportMp3, RefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(8, view.ImportMp3File(&index, Mp3("other.mp3", 22050, 32000), CString(), "(1/1)"));
     EXPECT_EQ(std::vector<CString>{CString("このファイルはインポート出来ません。")}, script.BoxTexts());
     EXPECT_FALSE(fs::exists(folder.Path("prj/A000001.mp3")));
+}
+
+// A rate conversion that fails in the middle of a chain stops it with the memory result:
+// nothing is encoded from a cut recording and no section appears.
+TEST_F(ImportMp3, AFailedConversionStopsTheChain) {
+    Format(3);
+    const int sections = view.m_lstSection.GetCount();
+    CWaveRateConverter::s_bFailNextConvert = true;
+    EXPECT_EQ(std::vector<CString>{CString("メモリの確保ができませんでした。")}, Run({Wav("w16f.wav", 16000)}, 29));
+    EXPECT_FALSE(CWaveRateConverter::s_bFailNextConvert);
+    EXPECT_EQ(view.m_lstSection.GetCount(), sections);
+    EXPECT_FALSE(fs::exists(folder.Path("prj/A000001.mp3")));
+    EXPECT_TRUE(TempFilesGone());
 }
