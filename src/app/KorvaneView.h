@@ -287,6 +287,12 @@ public:
     int BuildSectionWav(int n, const CString& folder, const CString& name, CSectionInformation* section);
     int ExportSectionFromWav(int n, const CString& newFolder, const CString& name, CSectionInformation* section,
                              int targetRate);
+    // The same for MP3 projects: clips decoded and joined; the build encodes the joined
+    // audio into `name` (encode true), the export leaves a WAV file at targetRate.
+    // 0 done, 1 failed (shown), 2 cancelled, 11 empty folder or name.
+    int BuildSectionMp3(int n, const CString& folder, const CString& name, CSectionInformation* section, bool encode);
+    int ExportSectionFromMp3(int n, const CString& newFolder, const CString& name, CSectionInformation* section,
+                             int targetRate);
     int WriteNcc(const CString& folder);
     int WriteSmilFiles(const CString& folder);
     int WriteDiscInfo(const CString& folder, const CString& projectName);
@@ -318,6 +324,16 @@ public:
     // Joins the clips of an imported section into one WAV file `joined` and points its
     // phrases into it. Results as ImportDaisyWavClip's.
     int JoinDaisySection(const CString& bookFolder, CSectionInformation* section, const CString& joined);
+    // Copies an MP3 file of the project's own format whole into the project's next audio
+    // file ("A%06d.mp3"). 0 done, 1 decoder objects, files or stream information, 2
+    // cancelled, 5 missing file or failed copy, 8 another format, 11 empty path.
+    int ImportDaisyMp3Clip(CString source, CString* name, CString progressText);
+    // Whether `path` is an MP3 stream of the project's bit rate, rate and channels.
+    bool IsProjectMp3File(const CString& path);
+    // One imported section's audio into an MP3 project: its one MP3 file of the project's
+    // format copied, else its clips joined, encoded and copied. Results as above.
+    int ImportDaisySectionIntoMp3Project(const CString& bookFolder, CSectionInformation* section,
+                                         const CString& joined, CString* name, const CString& progressText);
 
     // --- editing
     // Removes the rows the undo record just saved (m_n...UndoCount from `first`) and hands
@@ -402,6 +418,17 @@ public:
     std::vector<CString> m_arrSoundlessImports;
     int ImportWaveFile(int* pCurrentIndex, const CString& source, const CString& nameText,
                        const CString& progressText);
+    // The same for an MP3 file of the project's own format, copied byte for byte into the
+    // project's next "A%06d.mp3" while it is decoded and cut. 0, 2, or a failure shown.
+    int ImportMp3File(int* pCurrentIndex, const CString& source, const CString& nameText,
+                      const CString& progressText);
+    // The chains that bring an MP3 file into a PCM project, and any file into an MP3
+    // project, through the temporary files of the project folder.
+    int ImportMp3IntoPcmProject(int* pCurrentIndex, const CString& path, const CString& suffix);
+    int ImportIntoMp3Project(int* pCurrentIndex, const CString& path, const CString& suffix);
+    // The project's next audio file name by the import count ("A%06d.wav" or ".mp3"):
+    // 0, or kImportNumbersUsedUp when every number is taken.
+    int ChooseAudioFileName(const char* pattern, CString& fileName, CString& target);
 
     // --- navigation
     // The next or previous phrase with a group flag, a page, a mark, or any of them; the

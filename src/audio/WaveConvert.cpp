@@ -84,8 +84,12 @@ int ConvertWaveFormat(CWaveTaskHost& host, const CString& source, const CString&
         const int following = reader.Next(next);
         if (following < 0) return fail("Waveファイル読込時にエラーが発生しました。");
         const long ahead = following == 1 ? std::min<long>(static_cast<long>(next.size()), converter.GetLookAhead()) : 0;
-        if (!converter.Convert(current.data(), static_cast<long>(current.size()), next.data(), ahead, converted))
-            return fail("メモリの確保ができませんでした。");
+        // A failed conversion writes nothing more and says so with the memory result, so
+        // that the chains stop instead of encoding a cut recording.
+        if (!converter.Convert(current.data(), static_cast<long>(current.size()), next.data(), ahead, converted)) {
+            fail("メモリの確保ができませんでした。");
+            return 29;
+        }
 
         bytes.resize(converted.size() * 2);
         for (size_t i = 0; i < converted.size(); ++i) {

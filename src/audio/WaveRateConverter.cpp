@@ -28,9 +28,15 @@ long CWaveRateConverter::OutputCount(long inCount, int inRate, int outRate) {
     return static_cast<long>(static_cast<long long>(inCount) * outRate / inRate);
 }
 
+bool CWaveRateConverter::s_bFailNextConvert = false;
+
 bool CWaveRateConverter::Convert(const int16_t* chunk, long count, const int16_t* ahead, long aheadCount,
                                  std::vector<int16_t>& out) {
     out.clear();
+    if (s_bFailNextConvert) {
+        s_bFailNextConvert = false;
+        return false;
+    }
     if (count < 0) count = 0;
     const long before = static_cast<long>(m_history.size());
     const long after = std::clamp(aheadCount, 0L, m_context);

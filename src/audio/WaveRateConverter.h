@@ -26,6 +26,10 @@ public:
 
     static long OutputCount(long inCount, int inRate, int outRate);
 
+    // Test hook: when set, the next Convert fails as if memory had run out (and clears
+    // the flag); memory cannot be made to run out on purpose.
+    static bool s_bFailNextConvert;
+
     // The interpolator of the conversion: a Blackman-windowed sinc of 32 taps, which
     // keeps images and aliases below -70 dB.
     static constexpr int kWindowType = 2;

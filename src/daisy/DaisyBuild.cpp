@@ -22,12 +22,6 @@ void CKorvaneView::OnDaisyBuild() {
 
     OnButtonStop();
     if (KvMessageBox(parent, "Daisy図書を生成しますか？", "確認", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
-    // MP3 projects need the encoder for their section audio; refuse before anything
-    // is asked or moved.
-    if (m_nAudioKind != 1) {
-        showError("MP3形式のDaisy図書作成にはまだ対応していません。");
-        return;
-    }
     while (m_bookInfo.m_strTitle.IsEmpty()) {
         KvMessageBox(parent, "書誌情報を入力して下さい。", "確認", MB_OK | MB_ICONWARNING);
         if (AskBookInfo() == 2) return;

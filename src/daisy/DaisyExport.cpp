@@ -5,6 +5,8 @@
 #include "app/AppProfile.h"
 #include "app/KorvaneView.h"
 #include "app/NewProjectDlg.h"
+#include "audio/Mp3Encode.h"
+#include "audio/ViewWaveTaskHost.h"
 #include "audio/WaveFile.h"
 #include "daisy/BookFileFaults.h"
 #include "daisy/DaisyBuild.h"
@@ -61,14 +63,9 @@ private:
 
 void CKorvaneView::OnDaisyBookExport() {
     wxWindow* parent = m_bHasWindow ? this : nullptr;
-    auto showError = [parent](const CString& text) { KvMessageBox(parent, text, "エラー", MB_OK | MB_ICONSTOP); };
 
     OnButtonStop();
     if (KvMessageBox(parent, "Daisy図書エクスポートを実行しますか？", "確認", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
-    if (m_nAudioKind != 1) {
-        showError("MP3形式のプロジェクトのエクスポートにはまだ対応していません。");
-        return;
-    }
     while (m_bookInfo.m_strTitle.IsEmpty()) {
         KvMessageBox(parent, "書誌情報を入力して下さい。", "確認", MB_OK | MB_ICONWARNING);
         if (AskBookInfo() == 2) return;
@@ -86,12 +83,6 @@ void CKorvaneView::OnDaisyBookExport() {
     if (RunModal(dlg) != IDOK) return endQuietly();
     const int format = dlg.m_nFormat;
     if (format < 0 || format > 4) return endQuietly();
-    if (format >= 3) {
-        // The encoder that MP3 projects need is not part of this build yet; refuse before
-        // a folder is made.
-        showError("MP3形式へのエクスポートにはまだ対応していません。");
-        return endQuietly();
-    }
 
     CFileChooser request;
     request.title = "プロジェクトの作成";
@@ -110,7 +101,7 @@ int CKorvaneView::ExportDaisyBook(int format, const CString& newFolder) {
         m_bSuppressPlay = 0;
         return 1;
     };
-    if (format < 0 || format > 2) return endQuietly();
+    if (format < 0 || format > 4) return endQuietly();
     if (GetLastPathComponent(newFolder).GetLength() > 30) {
         showError("プロジェクト名は全角15文字以内、または半角30文字以内にして下さい。");
         return endQuietly();
@@ -133,7 +124,9 @@ int CKorvaneView::ExportDaisyBook(int format, const CString& newFolder) {
         return endQuietly();
     }
     const CString projectName = GetLastPathComponent(newFolder);
-    const ExportFormat& target = kExportFormats[format];
+    ExportFormat target = kExportFormats[format];
+    // A 44100 Hz project keeps its rate for 32 kbit/s: the encoder converts it itself.
+    if (format == 3 && m_nSamplePerSec == 44100) target.rate = 44100;
 
     // What the export changes for the writers, and puts back on every way out.
     const int oldCompression = m_nCompression;
@@ -176,16 +169,30 @@ int CKorvaneView::ExportDaisyBook(int format, const CString& newFolder) {
 
     for (int n = 1; n <= m_lstSection.GetCount(); ++n) {
         CSectionInformation* section = m_lstSection.GetAt(n - 1);
-        const CString name = CString::Formatted("A%06d.wav", n);
+        const CString wave = CString::Formatted("A%06d.wav", n);
         // A failed section routine has shown its message, a cancelled one needs none.
-        if (ExportSectionFromWav(n, newFolder, name, section, target.rate) != 0) return failure(nullptr);
-        section->m_nSectionTime = 0;
+        const int joined = m_nAudioKind == 1 ? ExportSectionFromWav(n, newFolder, wave, section, target.rate)
+                                             : ExportSectionFromMp3(n, newFolder, wave, section, target.rate);
+        if (joined != 0) return failure(nullptr);
         // Rounding up to whole 100 ms can carry the last phrase past the audio just
         // written; a phrase never claims audio its file does not hold.
         WaveFormatEx written{};
         uint32_t audioBytes = UINT32_MAX, dataOffset = 0;
-        if (ReadWaveHeader(newFolder + "/" + name, written, audioBytes, dataOffset) != kWaveHeaderOk)
+        if (ReadWaveHeader(newFolder + "/" + wave, written, audioBytes, dataOffset) != kWaveHeaderOk)
             audioBytes = UINT32_MAX;
+        else if (written.nSamplesPerSec != static_cast<uint32_t>(target.rate) && written.nSamplesPerSec != 0)
+            audioBytes = static_cast<uint32_t>(uint64_t(audioBytes / 2) * target.rate / written.nSamplesPerSec * 2);
+        CString name = wave;
+        int encoded = 0;
+        if (target.bitrate != 0) {
+            CViewWaveTaskHost host(parent);
+            encoded = EncodeWaveToMp3(host, newFolder + "/" + wave, newFolder + "/" + CString::Formatted("A%06d.mp3", n),
+                                      target.bitrate, m_nMp3Quality, "Daisy図書エクスポート",
+                                      CString::Formatted("セクション%dの音声データをMP3に変換中...", n));
+            if (FileExists(newFolder + "/" + wave)) DeleteFileAt(newFolder + "/" + wave);
+            name = CString::Formatted("A%06d.mp3", n);
+        }
+        section->m_nSectionTime = 0;
         for (const auto& phrase : section->m_lstPhrase) {
             phrase->m_strFileName = name;
             phrase->m_nStart = ScaleToFormat(phrase->m_nStart, phrase->m_nBytesPerSec, target);
@@ -196,6 +203,8 @@ int CKorvaneView::ExportDaisyBook(int format, const CString& newFolder) {
             phrase->m_nBytesPerSec = static_cast<uint32_t>(target.bytesPerSec);
             AddSectionTime(*section, phrase->m_nLength);
         }
+        // The encoder has said why, or the user cancelled.
+        if (encoded != 0) return failure(nullptr);
     }
     if (WriteNcc(newFolder) != 0) return failure("NCC.htmlの作成時にエラーが発生しました。");
     if (WriteSmilFiles(newFolder) != 0) return failure("Smilファイルの作成時にエラーが発生しました。");

@@ -9,6 +9,7 @@
 
 #include "app/BookLimits.h"
 #include "app/KorvaneView.h"
+#include "audio/Mp3Decode.h"
 #include "audio/ViewWaveTaskHost.h"
 #include "audio/WaveConvert.h"
 #include "audio/WaveFile.h"
@@ -29,6 +30,8 @@ const char kImportCaption[] = "Daisy図書インポート";
 const char kCannotImport[] = "このファイルはインポート出来ません。";
 const char kJoinTempName[] = "/DaisyJoinTemp.wav";
 const char kResampleTempName[] = "/ReSamplingTemp.wav";
+const char kDecodeTempName[] = "/Mp3DecodeTemp.wav";
+const char kEncodeTempName[] = "/Mp3EecodeTemp.mp3";
 constexpr uint32_t kCopyBufferBytes = 256 * 1024;
 
 // The section list is not redrawn while the import changes the book under it.
@@ -174,6 +177,7 @@ int CKorvaneView::JoinDaisySection(const CString& bookFolder, CSectionInformatio
     wxWindow* parent = m_bHasWindow ? this : nullptr;
     auto showError = [parent](const CString& text) { KvMessageBox(parent, text, "エラー", MB_OK | MB_ICONSTOP); };
     const CString resampled = m_strProjectFolder + kResampleTempName;
+    const CString decoded = m_strProjectFolder + kDecodeTempName;
 
     // The recording is joined at the project's rate, so that it is converted at most
     // once; clip files of other rates are brought to it first.
@@ -193,23 +197,38 @@ int CKorvaneView::JoinDaisySection(const CString& bookFolder, CSectionInformatio
 
     std::vector<unsigned char> buffer(kCopyBufferBytes);
     CString convertedFrom;  // the clip file that ReSamplingTemp.wav holds now
+    CString decodedFrom;    // the MP3 file that Mp3DecodeTemp.wav holds now
     uint32_t offset = 0;
     for (const auto& phrase : section->m_lstPhrase) {
         CString path = bookFolder + phrase->m_strFileName;
         CString actual;
         if (FindPathNoCase(path, actual)) path = actual;
-        if (ExtensionOf(path).CompareNoCase(".wav") != 0)
-            return fail("MP3形式の音声のインポートにはまだ対応していません。", 8);
+        const CString clipFile = path;
+        if (ExtensionOf(path).CompareNoCase(".mp3") == 0) {
+            // Decoded at the stream's own rate, which the clip's times are counted in;
+            // the WAV road below brings it to the project's.
+            if (decodedFrom != clipFile) {
+                CViewWaveTaskHost host(parent);
+                const int r = DecodeMp3FileToWave(host, clipFile, decoded, kImportCaption,
+                                                  "Waveファイルを生成しています...　", phrase->m_nBytesPerSec / 2,
+                                                  m_strExeFolder);
+                if (r != 0) return fail("", r == 2 ? 2 : 8);
+                decodedFrom = clipFile;
+            }
+            path = decoded;
+        } else if (ExtensionOf(path).CompareNoCase(".wav") != 0) {
+            return fail(phrase->m_strFileName + " " + kCannotImport, 8);
+        }
 
         uint32_t start = phrase->m_nStart, length = phrase->m_nLength;
         CString readFrom = path;
         if (phrase->m_nBytesPerSec != joinBytesPerSec) {
-            if (convertedFrom != path) {
+            if (convertedFrom != clipFile) {
                 CViewWaveTaskHost host(parent);
                 const int r = ConvertWaveFormat(host, path, resampled, joinRate, kImportCaption,
                                                 "音声フォーマットを変換しています...");
                 if (r != 0) return fail("", r == 2 ? 2 : 8);
-                convertedFrom = path;
+                convertedFrom = clipFile;
             }
             readFrom = resampled;
             start = static_cast<uint32_t>(static_cast<uint64_t>(start) * joinBytesPerSec / phrase->m_nBytesPerSec) & ~1u;
@@ -272,12 +291,6 @@ void CKorvaneView::OnDaisyImport() {
 int CKorvaneView::ImportDaisyBook(const CString& nccPath, int autoPage) {
     wxWindow* parent = m_bHasWindow ? this : nullptr;
     auto showError = [parent](const CString& text) { KvMessageBox(parent, text, "エラー", MB_OK | MB_ICONSTOP); };
-    if (m_nAudioKind != 1) {
-        // MP3 projects need the encoder for every imported section.
-        showError("MP3形式のプロジェクトへのDaisy図書インポートにはまだ対応していません。");
-        return 1;
-    }
-
     CWaitCursor wait;
     CRedrawOff redraw(m_listSection);
     const int slash = nccPath.ReverseFind('/');
@@ -347,9 +360,13 @@ int CKorvaneView::ImportDaisyBook(const CString& nccPath, int autoPage) {
 
         const CString progressText = CString::Formatted("(%d/%d)", i, n);
         CString name;
-        result = JoinDaisySection(bookFolder, source, joined);
-        if (result == 0) result = ImportDaisyWavClip(joined, &name, progressText);
-        for (const char* temp : {kJoinTempName, kResampleTempName})
+        if (m_nAudioKind == 1) {
+            result = JoinDaisySection(bookFolder, source, joined);
+            if (result == 0) result = ImportDaisyWavClip(joined, &name, progressText);
+        } else {
+            result = ImportDaisySectionIntoMp3Project(bookFolder, source, joined, &name, progressText);
+        }
+        for (const char* temp : {kJoinTempName, kResampleTempName, kDecodeTempName, kEncodeTempName})
             if (FileExists(m_strProjectFolder + temp)) DeleteFileAt(m_strProjectFolder + temp);
         if (result != 0) break;
 

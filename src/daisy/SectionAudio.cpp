@@ -165,10 +165,7 @@ int CheckNames(wxWindow* parent, const CString& folder, const CString& name) {
 
 int CKorvaneView::BuildSectionAudio(int n, const CString& folder, CSectionInformation* section) {
     if (m_nAudioKind == 1) return BuildSectionWav(n, folder, CString::Formatted("A%06d.wav", n), section);
-    // MP3 projects join decoded clips and encode the result ("A%06d.mp3"); that path
-    // needs the encoder, which this program does not have yet.
-    ShowError(m_bHasWindow ? this : nullptr, "MP3形式のDaisy図書作成にはまだ対応していません。");
-    return 5;
+    return BuildSectionMp3(n, folder, CString::Formatted("A%06d.mp3", n), section, true);
 }
 
 int CKorvaneView::BuildSectionWav(int n, const CString& folder, const CString& name, CSectionInformation* section) {

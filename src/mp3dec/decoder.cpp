@@ -1,6 +1,7 @@
 // Decoder object and frame pipeline.
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 #include <new>
 
 #include "mp3dec/bitbuf.h"
@@ -165,8 +166,19 @@ int MP3DecoderImpl::predicted_bytes(const MpaHeader& h) const {
   if (!forced_rate_ || forced_rate_ == rate) return ch * n * ss;
   if (conv_ && conv_channels_ == ch && conv_rate_ == rate && conv_n_ == n)
     return resampler_dec_predict(conv_, ch * n) * ss;
-  const long long per = ((long long)n * forced_rate_ + rate - 1) / rate + 1;
-  return int(per) * ch * ss;
+  // Mended fault: no converter yet (or one that will be rebuilt), so ask what a fresh one
+  // gives. A rough upper bound here refused, for ever, frames whose output fits the
+  // caller's buffer exactly (22050 Hz stereo and 11025 Hz mono into 4608 bytes).
+  RateConverter fresh{};
+  const int g = std::gcd(rate, forced_rate_);
+  fresh.mode = 1;
+  fresh.channels = ch;
+  fresh.L = forced_rate_ / g;
+  fresh.M = rate / g;
+  fresh.state[0].int_step = fresh.M / fresh.L;
+  fresh.state[0].frac_step = fresh.M % fresh.L;
+  fresh.state[0].to_take = 1;
+  return resampler_dec_predict(&fresh, ch * n) * ss;
 }
 
 SSC MP3DecoderImpl::deliver_tail(void* out, int capacity, int* out_bytes) {

@@ -8,6 +8,8 @@
 #include <wx/stattext.h>
 
 #include "WxTestApp.h"
+#include "app/AboutDlg.h"
+#include "app/AppStrings.h"
 #include "app/ControlIds.h"
 #include "app/KorvaneView.h"
 #include "app/MainFrame.h"
@@ -97,6 +99,29 @@ TEST_F(MainWindow, ScreenshotOfTheEmptyEditor) {
     ASSERT_EQ(std::system(("import -window root '" + png.string() + "' 2>/dev/null").c_str()), 0);
     ASSERT_TRUE(std::filesystem::exists(png));
     EXPECT_GT(std::filesystem::file_size(png), 2000u);
+}
+
+// The About box says only what is so: the MP3 coding is the program's own and complete.
+TEST_F(MainWindow, TheAboutBoxAndItsPicture) {
+    CAboutDlg dlg(frame);
+    dlg.m_strTitle = g_strProductTitle;
+    dlg.TransferDataToWindow();
+    dlg.Show();
+    dlg.Raise();
+    PumpEvents(30);
+    const wxString notice = wxStaticCast(dlg.FindWindow(1106), wxStaticText)->GetLabel();
+    EXPECT_EQ(notice.Find(ToWx("まだ")), wxNOT_FOUND) << notice.utf8_str();
+    EXPECT_EQ(FromWx(wxStaticCast(dlg.FindWindow(1107), wxStaticText)->GetLabel()), g_strProductTitle);
+    const std::filesystem::path dir = std::filesystem::path(KORVANE_BUILD_DIR) / "screenshots";
+    std::filesystem::create_directories(dir);
+    const std::filesystem::path png = dir / "about_box.png";
+    std::filesystem::remove(png);
+    const wxRect r = dlg.GetScreenRect();
+    const std::string crop = std::to_string(r.width) + "x" + std::to_string(r.height) + "+" + std::to_string(r.x) + "+" +
+                             std::to_string(r.y);
+    EXPECT_EQ(std::system(("import -window root -crop " + crop + " '" + png.string() + "' 2>/dev/null").c_str()), 0);
+    EXPECT_TRUE(std::filesystem::exists(png));
+    dlg.Hide();
 }
 
 }  // namespace

@@ -166,11 +166,16 @@ TEST_F(DaisyBuild, NothingChangesWhenTheBuildStopsBeforeTheBackup) {
     view.m_lstSection.GetAt(1)->m_nLevel = 1;
     book = DescribeBook(view.m_lstSection);
 
-    // MP3 projects wait for the encoder.
+    // An MP3 project whose recordings are no MP3 streams fails in the section audio and
+    // puts everything back.
     view.SetProjectFormat(3);
-    EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, "MP3形式のDaisy図書作成にはまだ対応していません。"}));
-    ExpectUntouched("mp3", false);
+    ASSERT_EQ(view.SaveProject(), 0);
+    before = FolderFiles(folder.Root());
+    EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, "MP3DecoderInfoオブジェクトの初期化に失敗しました。"}));
+    ExpectUntouched("mp3", true);
     view.SetProjectFormat(1);
+    ASSERT_EQ(view.SaveProject(), 0);
+    fs::remove_all(folder.Path("Backup"));
 
     // A file named "Backup" is no backup folder.
     WriteBytes(folder.Path("Backup"), "a file");

@@ -195,7 +195,8 @@ TEST_F(DaisyDialogs, TheExportCommandRunsThroughItsDialogs) {
     EXPECT_TRUE(FileExists(CString(newFolder + "/NCC.html")));
     EXPECT_NE(ReadBytes(newFolder + "/Korvane.ncc").find("Compression=0"), std::string::npos);
 
-    // An MP3 format is refused before any folder is made.
+    // An MP3 format gives a book of MP3 section files.
+    const std::string mp3Folder = target.Path("ExportedMp3");
     CUiScript mp3;
     mp3.AnswerBox(IDYES);
     mp3.AnswerDialog([&](wxDialog& dlg) {
@@ -203,9 +204,13 @@ TEST_F(DaisyDialogs, TheExportCommandRunsThroughItsDialogs) {
         EXPECT_TRUE(CUiScript::ClickButton(dlg, wxID_OK));
         return IDOK;
     });
-    mp3.AnswerBox(IDOK);
+    mp3.AnswerFile({CString(mp3Folder)});
+    mp3.AnswerBox(IDNO);
     view.OnDaisyBookExport();
-    EXPECT_EQ(mp3.BoxTexts().back(), "MP3形式へのエクスポートにはまだ対応していません。");
+    EXPECT_EQ(mp3.BoxTexts().back(), "エクスポートしたプロジェクトを開きますか？");
+    EXPECT_TRUE(FileExists(CString(mp3Folder + "/A000001.mp3")));
+    EXPECT_FALSE(FileExists(CString(mp3Folder + "/A000001.wav")));
+    EXPECT_NE(ReadBytes(mp3Folder + "/Korvane.ncc").find("Compression=3"), std::string::npos);
     EXPECT_EQ(view.m_bSuppressPlay, 0);
     EXPECT_TRUE(sectionList.IsRedrawOn());
     EXPECT_TRUE(phraseList.IsRedrawOn());

@@ -118,6 +118,33 @@ TEST(Mp3decDecoder, OutputCapacityIsCheckedBeforeConsuming) {
   }
 }
 
+// Mended fault: forced 44100 Hz output of 22050 Hz stereo and 11025 Hz mono is exactly
+// 4608 bytes a frame; before the converter existed the size was over-estimated and the
+// first frame refused, for ever, since a refused frame stays in place.
+TEST(Mp3decDecoder, ForcedOutputThatFillsTheBufferExactlyIsTaken) {
+  const struct {
+    const char* what;
+    frame_spec f;
+  } cases[] = {
+      {"22050 Hz stereo", {.version = 1, .rate_index = 0, .bitrate_index = 8, .mode = 0}},
+      {"11025 Hz mono", {.version = 2, .rate_index = 0, .bitrate_index = 4, .mode = 3}},
+  };
+  for (const auto& c : cases) {
+    fed_decoder d(repeat_frames(c.f, 6), 1);
+    std::vector<uint8_t> out(4608, 0);
+    for (int i = 0; i < 4; ++i) {
+      int bytes = -1;
+      EXPECT_EQ(d.decode(out.data(), 4608, &bytes), SSC_OK) << c.what << " frame " << i;
+      EXPECT_EQ(bytes, 4608) << c.what << " frame " << i;
+    }
+    // One byte less is still refused, and the frame waits for a larger buffer.
+    int bytes = -1;
+    const int before = d.d->GetBufferedInput();
+    EXPECT_EQ(d.decode(out.data(), 4607, &bytes), SSC_DEC_BUFFER_TOO_SMALL) << c.what;
+    EXPECT_EQ(d.d->GetBufferedInput(), before) << c.what;
+  }
+}
+
 TEST(Mp3decDecoder, FailedConverterSetUpReportsNoMemory) {
   fed_decoder d(repeat_frames(mono22, 4), 1);
   std::vector<uint8_t> out(size_t(MP3DEC_MAX_FRAME_OUTPUT_BYTES), 0);

@@ -1,0 +1,142 @@
+// Section audio of MP3 projects: clips decoded out of their MP3 files and joined. Clips
+// that follow each other in a recording join to exactly what decoding the whole file
+// gives; a clip past the end of its file is filled with silence; every failure names
+// what failed.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "DaisyTestSupport.h"
+#include "audio/Mp3Decode.h"
+#include "audio/Mp3Encode.h"
+#include "platform/DialogHost.h"
+#include "platform/FileSystem.h"
+#include "platform/MessageBox.h"
+
+using namespace daisytest;
+namespace fs = std::filesystem;
+
+namespace {
+
+class QuietHost : public CWaveTaskHost {
+public:
+    void ShowError(const CString& text) override { ADD_FAILURE() << text.str(); }
+    bool AskYesNo(const CString&) override { return false; }
+    void BeginProgress(const CString&, const CString&, int) override {}
+    void SetProgress(int) override {}
+    bool CheckCancel() override { return false; }
+    void EndProgress() override {}
+};
+
+class SectionAudioMp3 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(folder.Path("Backup"));
+        SetUpProject(view, folder.Root());
+        view.SetProjectFormat(3);  // 32 kbit/s, 22050 Hz
+        view.m_strExeFolder = CString(std::string(KORVANE_BUILD_DIR) + "/");
+        // Three seconds of a gliding tone, encoded by our encoder, and what our decoder
+        // makes of the whole file.
+        std::string pcm;
+        for (int i = 0; i < 3 * 22050; ++i) {
+            const int16_t v = static_cast<int16_t>(8000 * std::sin(2 * M_PI * (200 + i / 100.0) * i / 22050.0));
+            pcm.push_back(static_cast<char>(v & 0xFF));
+            pcm.push_back(static_cast<char>((v >> 8) & 0xFF));
+        }
+        WriteWav(folder.Path("tone.wav"), 22050, pcm);
+        QuietHost host;
+        ASSERT_EQ(EncodeWaveToMp3(host, CString(folder.Path("tone.wav")), CString(folder.Path("Backup/A000001.mp3")),
+                                  32000, 1, "c", "t"),
+                  0);
+        ASSERT_EQ(DecodeMp3FileToWave(host, CString(folder.Path("Backup/A000001.mp3")), CString(folder.Path("whole.wav")),
+                                      "c", "t", 22050, view.m_strExeFolder),
+                  0);
+        whole = WavData(folder.Path("whole.wav"));
+    }
+    void TearDown() override { SetCurrentFolder("/"); }
+
+    ScratchFolder folder;
+    CFakeListView sections{IDC_LIST_SECTION}, phrases{IDC_LIST_PHRASE};
+    CKorvaneView view;
+    std::string whole;
+};
+
+TEST_F(SectionAudioMp3, FollowingClipsJoinToTheDecodedFileAndAShortSourceIsFilled) {
+    // Clips of 1.0 s, 0.5 s and 1.2 s one after the other from the start, and then one
+    // that runs a second past the end of the recording.
+    const uint32_t total = static_cast<uint32_t>(whole.size());
+    CSectionInformation* s = AddClipSection(view, 1, "一", "A000001.mp3", {44100, 22050, 52920});
+    CPhraseInformation* tail = s->m_lstPhrase.Add(std::make_unique<CPhraseInformation>());
+    tail->m_strFileName = "A000001.mp3";
+    tail->m_nStart = 44100 + 22050 + 52920;
+    tail->m_nLength = total - tail->m_nStart + 44100;
+    for (const auto& p : s->m_lstPhrase) p->m_nBytesPerSec = 44100;
+
+    CUiScript script;
+    ASSERT_EQ(view.BuildSectionMp3(1, CString(folder.Root()), "joined.wav", s, false), 0);
+    EXPECT_EQ(script.BoxTexts(), std::vector<CString>{});
+    const std::string joined = WavData(folder.Path("joined.wav"));
+    ASSERT_EQ(joined.size(), static_cast<size_t>(total) + 44100);
+    EXPECT_TRUE(joined.compare(0, total, whole) == 0);
+    EXPECT_EQ(joined.substr(total), std::string(44100, '\0'));
+    // The phrases point into the joined file.
+    EXPECT_EQ(s->m_lstPhrase.GetAt(2)->m_nStart, 66150u);
+    EXPECT_EQ(s->m_lstPhrase.GetAt(3)->m_strFileName, "joined.wav");
+    EXPECT_EQ(s->m_nSectionTime, total + 44100);
+}
+
+TEST_F(SectionAudioMp3, AClipThatStartsLaterIsFoundByItsTime) {
+    // A clip 1.5 s in, alone: the file is entered at byte 6000 and decoded from the next
+    // frame, so its audio lies within a few frames of the whole file's.
+    CSectionInformation* s = AddClipSection(view, 1, "一", "A000001.mp3", {22050}, 66150);
+    s->m_lstPhrase.GetAt(0)->m_nBytesPerSec = 44100;
+    ASSERT_EQ(view.BuildSectionMp3(1, CString(folder.Root()), "later.wav", s, false), 0);
+    const std::string clip = WavData(folder.Path("later.wav"));
+    ASSERT_EQ(clip.size(), 22050u);
+    // The gliding tone's pitch tells where the clip comes from: find the best match.
+    auto sample = [](const std::string& d, size_t i) {
+        return static_cast<int16_t>(static_cast<uint8_t>(d[2 * i]) | (static_cast<uint8_t>(d[2 * i + 1]) << 8));
+    };
+    double best = -1e300;
+    long where = 0;
+    for (long at = 33075 - 4000; at <= 33075 + 4000; ++at) {
+        double sum = 0;
+        for (size_t i = 0; i < 2000; ++i) sum += double(sample(clip, i + 2000)) * sample(whole, at + 2000 + i);
+        if (sum > best) best = sum, where = at;
+    }
+    EXPECT_LE(std::abs(where - 33075), 2 * 1152) << where;
+}
+
+TEST_F(SectionAudioMp3, FailuresAreNamedAndLeaveNoTemporaryFile) {
+    WriteBytes(folder.Path("Backup/damaged.mp3"), std::string(20000, 'x'));
+    // A project folder where the joined file cannot be made: its name is taken by a folder.
+    fs::create_directories(folder.Path("ro/Backup"));
+    fs::create_directories(folder.Path("ro/TempSection.wav"));
+    fs::copy_file(folder.Path("Backup/A000001.mp3"), folder.Path("ro/Backup/A000001.mp3"));
+    const struct {
+        const char* what;
+        const char* file;
+        std::string outFolder;
+        const char* message;
+    } rows[] = {
+        {"missing source", "none.mp3", folder.Root(), "MP3ファイルが開けませんでした。\n"},
+        {"damaged stream", "damaged.mp3", folder.Root(), "MP3DecoderInfoオブジェクトの初期化に失敗しました。"},
+        {"unwritable target", "A000001.mp3", folder.Path("ro"), "Waveファイルが開けません。\n"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        CSectionInformation* s = AddClipSection(view, 1, "一", r.file, {4410});
+        CUiScript script;
+        script.AnswerBox(IDOK);
+        EXPECT_EQ(view.BuildSectionMp3(1, CString(r.outFolder), "A000001.mp3", s, true), 1);
+        ASSERT_EQ(script.BoxTexts().size(), 1u);
+        EXPECT_EQ(script.BoxTexts()[0].Left(static_cast<int>(std::strlen(r.message))), r.message);
+        EXPECT_FALSE(fs::is_regular_file(r.outFolder + "/TempSection.wav"));
+        EXPECT_FALSE(fs::exists(r.outFolder + "/A000001.mp3"));
+    }
+}
+
+}  // namespace
