@@ -402,6 +402,17 @@ public:
     std::vector<CString> m_arrSoundlessImports;
     int ImportWaveFile(int* pCurrentIndex, const CString& source, const CString& nameText,
                        const CString& progressText);
+    // The same for an MP3 file of the project's own format, copied byte for byte into the
+    // project's next "A%06d.mp3" while it is decoded and cut. 0, 2, or a failure shown.
+    int ImportMp3File(int* pCurrentIndex, const CString& source, const CString& nameText,
+                      const CString& progressText);
+    // The chains that bring an MP3 file into a PCM project, and any file into an MP3
+    // project, through the temporary files of the project folder.
+    int ImportMp3IntoPcmProject(int* pCurrentIndex, const CString& path, const CString& suffix);
+    int ImportIntoMp3Project(int* pCurrentIndex, const CString& path, const CString& suffix);
+    // The project's next audio file name by the import count ("A%06d.wav" or ".mp3"):
+    // 0, or kImportNumbersUsedUp when every number is taken.
+    int ChooseAudioFileName(const char* pattern, CString& fileName, CString& target);
 
     // --- navigation
     // The next or previous phrase with a group flag, a page, a mark, or any of them; the

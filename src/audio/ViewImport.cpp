@@ -73,20 +73,6 @@ bool WriteSamples(CRiffFile& file, const std::vector<int16_t>& samples, std::vec
     return got == static_cast<int64_t>(bytes.size());
 }
 
-// The chains that bring MP3 files in (decoded into a PCM project; every file of an MP3
-// project encoded or copied) need the MP3 decoder and encoder. Until those are part of
-// the program such a file is refused as one it cannot take, which stops the import as
-// any failing step does.
-int ImportMp3IntoPcmProject(CKorvaneView& view, int* pCurrentIndex, const CString& path, const CString& suffix) {
-    KvMessageBox(view.HasWindow() ? &view : nullptr, kCannotImport, "エラー", MB_OK | MB_ICONSTOP);
-    return kImportBadFile;
-}
-
-int ImportIntoMp3Project(CKorvaneView& view, int* pCurrentIndex, const CString& path, const CString& suffix) {
-    KvMessageBox(view.HasWindow() ? &view : nullptr, kCannotImport, "エラー", MB_OK | MB_ICONSTOP);
-    return kImportBadFile;
-}
-
 }  // namespace
 
 void CKorvaneView::OnAudioImport() {
@@ -132,9 +118,9 @@ int CKorvaneView::ImportAudioFiles(const std::vector<CString>& paths) {
         }
         if (m_nAudioKind == 1)
             result = isWave ? ImportWaveFile(&index, path, CString(), suffix)
-                            : ImportMp3IntoPcmProject(*this, &index, path, suffix);
+                            : ImportMp3IntoPcmProject(&index, path, suffix);
         else
-            result = ImportIntoMp3Project(*this, &index, path, suffix);
+            result = ImportIntoMp3Project(&index, path, suffix);
         DeleteTempFiles(m_strProjectFolder, paths);
         if (result == kImportNumbersUsedUp) {
             // The free numbers ran out while this file was being named: it and the rest
@@ -195,6 +181,18 @@ int CKorvaneView::ImportAudioFiles(const std::vector<CString>& paths) {
     return result;
 }
 
+int CKorvaneView::ChooseAudioFileName(const char* pattern, CString& fileName, CString& target) {
+    // The first number from the count upwards whose file does not exist yet.
+    if (m_nWaveImportCount > kMaxImportNumber) return kImportNumbersUsedUp;
+    for (;;) {
+        fileName.Format(pattern, m_nWaveImportCount);
+        target = m_strProjectFolder + "/" + fileName;
+        if (!FileExists(target)) return kImportOk;
+        if (m_nWaveImportCount >= kMaxImportNumber) return kImportNumbersUsedUp;
+        ++m_nWaveImportCount;
+    }
+}
+
 int CKorvaneView::ImportWaveFile(int* pCurrentIndex, const CString& source, const CString& nameText,
                                  const CString& progressText) {
     CViewWaveTaskHost host(m_bHasWindow ? this : nullptr);
@@ -238,17 +236,9 @@ int CKorvaneView::ImportWaveFile(int* pCurrentIndex, const CString& source, cons
         return kImportBadFile;
     }
 
-    // The first number from the count upwards whose file does not exist yet.
     CString fileName;
     CString target;
-    if (m_nWaveImportCount > kMaxImportNumber) return kImportNumbersUsedUp;
-    for (;;) {
-        fileName.Format("A%06d.wav", m_nWaveImportCount);
-        target = m_strProjectFolder + "/" + fileName;
-        if (!FileExists(target)) break;
-        if (m_nWaveImportCount >= kMaxImportNumber) return kImportNumbersUsedUp;
-        ++m_nWaveImportCount;
-    }
+    if (int r = ChooseAudioFileName("A%06d.wav", fileName, target)) return r;
 
     CSilenceSplitter splitter(m_lstSection, MakeSplitSettings(m_nPhrasePause, m_nSectionPause, m_nSilenceDb),
                               outBytesPerSecond, fileName, nameText.IsEmpty() ? FileNameOf(source) : nameText);

@@ -49,8 +49,9 @@ void CKorvaneView::OnButtonStop() {
 }
 
 void CKorvaneView::PlaySelectedPhrase() {
+    // Before a project has given the view its format there is no player to use.
     if (m_nAudioKind == 1) PlayWavePhrase();
-    else PlayMp3Phrase();
+    else if (m_nAudioKind == 2) PlayMp3Phrase();
 }
 
 void CKorvaneView::OnMoveHead() {
@@ -122,44 +123,72 @@ const CPhraseInformation* CKorvaneView::PhraseToStart(int activeState) {
     return section->m_lstPhrase.GetAt(p);
 }
 
+namespace {
+
+// The start of a phrase, the same for both players but for the start's unit and the MP3
+// player's extra message on a failed start.
+template <class Player>
+void StartPhrase(CKorvaneView& view, Player& player, const CPhraseInformation* phrase, uint32_t start,
+                 void (CKorvaneView::*stop)(), bool mp3) {
+    const CString path = view.m_strProjectFolder + "/" + phrase->m_strFileName;
+    player.SetSampleRate(static_cast<uint32_t>(view.m_nSamplePerSec));
+    const bool samePath = player.GetPath().CompareNoCase(path) == 0;
+    const bool deviceOpen = player.GetDeviceState() == kAudioDeviceOpen;
+    auto fail = [&view, stop] {
+        (view.*stop)();
+        view.m_bContinuousPlay = 0;
+    };
+    auto failedStart = [&] {
+        if (mp3)
+            KvMessageBox(view.HasWindow() ? &view : nullptr, "再生処理でエラーが発生しました", "エラー",
+                         MB_OK | MB_ICONSTOP);
+        fail();
+    };
+    if (view.m_bContinuousPlay == 1) {
+        if (samePath && deviceOpen && player.GetPlayState() == kAudioNothingQueued) {
+            // The next phrase of the same file plays on without reopening anything.
+            if (player.SetRange(start, phrase->m_nLength) != kAudioOk) return fail();
+            int r = player.Start();
+            if (r != kAudioOk && r != kAudioNothingQueued) return failedStart();
+            view.AfterStart();
+            return;
+        }
+        if (!(samePath && !deviceOpen)) (view.*stop)();
+    }
+    if (player.SetSpeed(view.m_nPlaySpeed) != kAudioOk) return fail();
+    if (player.SetRange(start, phrase->m_nLength) != kAudioOk) return fail();
+    if (player.OpenFile(path.c_str()) != kAudioOk) return fail();
+    if (player.QueryDevice(WAVE_MAPPER) != kAudioOk) return fail();
+    if (player.OpenDevice(WAVE_MAPPER, &view) != kAudioOk) return fail();
+    int r = player.Start();
+    if (r != kAudioOk && r != kAudioNothingQueued) return failedStart();
+    view.AfterStart();
+}
+
+}  // namespace
+
 void CKorvaneView::PlayWavePhrase() {
     const CPhraseInformation* phrase = PhraseToStart(m_wavePlayer.GetDeviceState());
     if (!phrase) return;
-    const CString path = m_strProjectFolder + "/" + phrase->m_strFileName;
-    m_wavePlayer.SetSampleRate(static_cast<uint32_t>(m_nSamplePerSec));
-    const bool samePath = m_wavePlayer.GetPath().CompareNoCase(path) == 0;
-    const bool deviceOpen = m_wavePlayer.GetDeviceState() == kAudioDeviceOpen;
-    auto fail = [this] {
-        StopWavePlay();
-        m_bContinuousPlay = 0;
-    };
-    if (m_bContinuousPlay == 1) {
-        if (samePath && deviceOpen && m_wavePlayer.GetPlayState() == kAudioNothingQueued) {
-            // The next phrase of the same file plays on without reopening anything.
-            if (m_wavePlayer.SetRange(phrase->m_nStart, phrase->m_nLength) != kAudioOk) return fail();
-            int r = m_wavePlayer.Start();
-            if (r != kAudioOk && r != kAudioNothingQueued) return fail();
-            AfterStart();
-            return;
-        }
-        if (!(samePath && !deviceOpen)) StopWavePlay();
-    }
-    if (m_wavePlayer.SetSpeed(m_nPlaySpeed) != kAudioOk) return fail();
-    if (m_wavePlayer.SetRange(phrase->m_nStart, phrase->m_nLength) != kAudioOk) return fail();
-    if (m_wavePlayer.OpenFile(path.c_str()) != kAudioOk) return fail();
-    if (m_wavePlayer.QueryDevice(WAVE_MAPPER) != kAudioOk) return fail();
-    if (m_wavePlayer.OpenDevice(WAVE_MAPPER, this) != kAudioOk) return fail();
-    int r = m_wavePlayer.Start();
-    if (r != kAudioOk && r != kAudioNothingQueued) return fail();
-    AfterStart();
+    StartPhrase(*this, m_wavePlayer, phrase, phrase->m_nStart, &CKorvaneView::StopWavePlay, false);
+}
+
+// The MP3 player finds a phrase by time: its start in milliseconds of the decoded stream.
+void CKorvaneView::PlayMp3Phrase() {
+    const CPhraseInformation* phrase = PhraseToStart(m_mp3Player.GetDeviceState());
+    if (!phrase) return;
+    m_mp3Player.SetDataFolder(m_strExeFolder);
+    const double ms = phrase->m_nBytesPerSec == 0 ? 0.0
+                                                  : static_cast<double>(phrase->m_nStart) / phrase->m_nBytesPerSec * 1000.0;
+    StartPhrase(*this, m_mp3Player, phrase, static_cast<uint32_t>(ms), &CKorvaneView::StopMp3Play, true);
 }
 
 // A phrase that had nothing to play (its range lies past the end of its file) queues no
 // buffer, so no finished buffer would ever move playback on: do what its end would do.
 void CKorvaneView::AfterStart() {
-    if (m_wavePlayer.GetPlayState() != kAudioNothingQueued) return;
+    if (GetActivePlayState() != kAudioNothingQueued) return;
     if (m_bContinuousPlay != 1) {
-        StopWavePlay();
+        StopActivePlayer();
         return;
     }
     // Later, so that a run of such phrases does not nest one start inside another.
@@ -181,19 +210,12 @@ void CKorvaneView::MoveToNextPhrase() {
 }
 
 int CKorvaneView::GetActivePlayState() const {
-    return m_nAudioKind == 1 ? m_wavePlayer.GetPlayState() : kAudioNothingQueued;
-}
-
-// MP3 projects play once the decoder-backed player exists; until then a phrase of such
-// a project does not start.
-void CKorvaneView::PlayMp3Phrase() {
-    if (!PhraseToStart(m_mp3Player.GetDeviceState())) return;
-    m_bContinuousPlay = 0;
+    return m_nAudioKind == 1 ? m_wavePlayer.GetPlayState() : m_mp3Player.GetPlayState();
 }
 
 void CKorvaneView::OnWaveOutDone(HWAVEOUT device, WAVEHDR* header) {
     const int level = CWavePlayOperation::GetPeakLevel(header);
-    const int r = m_nAudioKind == 1 ? m_wavePlayer.OnBufferDone(device, header) : kAudioNothingQueued;
+    const int r = m_nAudioKind == 1 ? m_wavePlayer.OnBufferDone(device, header) : m_mp3Player.OnBufferDone(device, header);
     if (r == kAudioOk || r == kAudioNothingQueued) {
         if (m_staticLevelMeter) m_staticLevelMeter->SetLevel(level);
     } else if (r == 10 || r == 26 || r == 27 || r == 28 || r == 31) {

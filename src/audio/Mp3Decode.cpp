@@ -1,0 +1,222 @@
+#include "audio/Mp3Decode.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "audio/AudioResult.h"
+#include "audio/WaveFileWriter.h"
+#include "audio/WaveFormat.h"
+#include "mp3dec/mp3dec.h"
+#include "platform/FileSystem.h"
+#include "platform/Riff.h"
+
+namespace {
+
+constexpr int kHeadBytes = 8192;
+
+bool IsError(SSC status) { return !SSC_SUCCESS(status); }
+bool IsWarning(SSC status) { return (status >> 30) == 2u; }
+
+CString WithStatus(const char* text, SSC status) {
+    CString message;
+    message.Format("%s(%s)", text, MP3GetStatusText(status));
+    return message;
+}
+
+// A failed read is never taken for the end of the stream: the file is named.
+CString ReadFailure(const CString& path) { return CString("MP3ファイルが読み込めませんでした。\n") + path; }
+
+// Both decoder objects and the open file of one routine, released on every way out.
+struct Mp3Stream {
+    MP3Decoder* decoder = nullptr;
+    MP3DecoderInfo* info = nullptr;
+    std::unique_ptr<CRiffFile> file;
+    int64_t size = 0;
+    bool opened = false;  // the stream information was found
+    ~Mp3Stream() {
+        if (info) info->Release();
+        if (decoder) decoder->Release();
+        if (file) file->Close();
+    }
+};
+
+// Creates the objects, opens the file and reads its stream information. 0, or 1 after
+// its message; `opened` says whether the information could be read.
+int OpenStream(CWaveTaskHost& host, const CString& path, int force44100, Mp3Stream& s) {
+    SSC status = MP3CreateDecoder(&s.decoder, 0, 0, force44100, 1, 0);
+    if (IsError(status)) {
+        host.ShowError(WithStatus("MP3Decoderオブジェクトの生成に失敗しました。", status));
+        return kMp3DecodeFailed;
+    }
+    status = MP3CreateDecoderInfo(&s.info);
+    if (IsError(status)) {
+        host.ShowError(WithStatus("MP3DecoderInfoオブジェクトの生成に失敗しました。", status));
+        return kMp3DecodeFailed;
+    }
+    int error = 0;
+    s.file = CRiffFile::Open(path, RiffOpenMode::Read, error);
+    if (!s.file) {
+        host.ShowError(CString("MP3ファイルが開けませんでした。\n") + path);
+        return kMp3DecodeFailed;
+    }
+    std::vector<uint8_t> head(kHeadBytes);
+    const int64_t got = s.file->Read(head.data(), kHeadBytes);
+    s.size = s.file->Seek(0, SEEK_END);
+    if (got < 0 || s.size < 0 || s.file->Seek(0, SEEK_SET) != 0) {
+        host.ShowError(ReadFailure(path));
+        return kMp3DecodeFailed;
+    }
+    const uint32_t size32 = static_cast<uint32_t>(std::min<int64_t>(s.size, UINT32_MAX));
+    s.opened = s.info->Open(head.data(), static_cast<int>(got), size32);
+    return kMp3DecodeOk;
+}
+
+bool IsAcceptedStream(const MP3StreamInfo& info) {
+    return (info.bitrate == 32000 || info.bitrate == 64000) && (info.sampleRate == 22050 || info.sampleRate == 44100) &&
+           info.channels == 1 && info.bitsPerSample == 16;
+}
+
+}  // namespace
+
+CString Mp3PrimingFile(const CString& programFolder, int32_t bitRate) {
+    if (bitRate == 32000) return programFolder + "mp3_32k.data";
+    if (bitRate == 64000) return programFolder + "mp3_64k.data";
+    return CString();
+}
+
+int GetMp3FileInfo(CWaveTaskHost& host, const CString& path, Mp3FileInfo& out) {
+    Mp3Stream s;
+    if (OpenStream(host, path, 0, s) != kMp3DecodeOk) return kMp3DecodeFailed;
+    if (!s.opened) {
+        host.ShowError("MP3ファイル情報が取得出来ませんでした。");
+        return kMp3DecodeFailed;
+    }
+    const MP3StreamInfo* info = s.info->GetInfo();
+    out.bitRate = static_cast<uint32_t>(info->bitrate);
+    out.sampleRate = info->sampleRate;
+    out.channels = info->channels;
+    out.bitsPerSample = info->bitsPerSample;
+    return kMp3DecodeOk;
+}
+
+int PrimeMp3Decoder(MP3Decoder* decoder, MP3DecoderInfo* info, const CString& programFolder) {
+    const CString path = Mp3PrimingFile(programFolder, info->GetInfo()->bitrate);
+    int error = 0;
+    std::unique_ptr<CRiffFile> file = path.IsEmpty() ? nullptr : CRiffFile::Open(path, RiffOpenMode::Read, error);
+    if (!file) {
+        ShowAudioResultMessage(kAudioMp3OpenFailed);
+        return kAudioMp3OpenFailed;
+    }
+    decoder->Reset();
+    std::vector<uint8_t> input(kHeadBytes);
+    std::vector<uint8_t> pcm(MP3DEC_MAX_FRAME_OUTPUT_BYTES_PCM16);
+    int pending = 0, position = 0;
+    while (!decoder->IsEndOfStream()) {
+        if (pending == 0) {
+            std::fill(input.begin(), input.end(), 0);
+            const int64_t got = file->Read(input.data(), kHeadBytes);
+            if (got < 0) {
+                file->Close();
+                ShowAudioResultMessage(kAudioMp3OpenFailed);
+                return kAudioMp3OpenFailed;
+            }
+            if (got == 0) decoder->SetEndOfInput();
+            pending = static_cast<int>(got);
+            position = 0;
+        }
+        const int taken = decoder->Feed(input.data() + position, pending);
+        position += taken;
+        pending -= taken;
+        int bytes = 0;
+        const SSC status = decoder->DecodeFrame(pcm.data(), static_cast<int>(pcm.size()), &bytes, nullptr, nullptr, 0);
+        if (SSC_SUCCESS(status)) break;
+    }
+    file->Close();
+    return kAudioOk;
+}
+
+int DecodeMp3FileToWave(CWaveTaskHost& host, const CString& source, const CString& target, const CString& caption,
+                        const CString& text, uint32_t projectRate, const CString& programFolder) {
+    const int force = projectRate == 44100 ? 1 : 0;
+    Mp3Stream s;
+    if (OpenStream(host, source, force, s) != kMp3DecodeOk) return kMp3DecodeFailed;
+    if (!s.opened) {
+        host.ShowError("MP3DecoderInfoオブジェクトの初期化に失敗しました。");
+        return kMp3DecodeFailed;
+    }
+    const MP3StreamInfo info = *s.info->GetInfo();
+    if (!IsAcceptedStream(info)) {
+        host.ShowError("このファイルはインポート出来ません。");
+        return kMp3DecodeNotAccepted;
+    }
+    const uint32_t outRate = force ? 44100 : info.sampleRate;
+    CWaveFileWriter writer;
+    std::unique_ptr<CRiffFile> out;
+    if (writer.Create(target, MakePcmMono16Format(outRate), out) != kRiffOk) {
+        host.ShowError(CString("Waveファイルが開けません。\n") + target);
+        return kMp3DecodeFailed;
+    }
+    if (!force && PrimeMp3Decoder(s.decoder, s.info, programFolder) != kAudioOk) {
+        writer.Close(out);
+        host.ShowError("MP3Decoderの初期化に失敗しました。");
+        return kMp3DecodeFailed;
+    }
+    s.file->Seek(0, SEEK_SET);
+    s.decoder->Reset();
+    host.BeginProgress(caption, text, static_cast<int>(std::max<int64_t>(1, s.size / kHeadBytes)));
+
+    const int step = info.bitrate / 8;  // one second of the stream
+    std::vector<uint8_t> input(static_cast<size_t>(step));
+    // Forced 44100 Hz output of a low-rate frame is larger than one frame's 16-bit samples.
+    std::vector<uint8_t> pcm(MP3DEC_MAX_FRAME_OUTPUT_BYTES_PCM16);
+    int pending = 0, position = 0;
+    int64_t bytesRead = 0;
+    bool cancelled = false;
+    CString failure;
+    while (!s.decoder->IsEndOfStream()) {
+        if (pending == 0) {
+            const int64_t got = s.file->Read(input.data(), step);
+            if (got < 0) {
+                failure = ReadFailure(source);
+                break;
+            }
+            if (got < step) s.decoder->SetEndOfInput();
+            bytesRead += got;
+            host.SetProgress(static_cast<int>(bytesRead / kHeadBytes));
+            pending = static_cast<int>(got);
+            position = 0;
+        }
+        const int taken = s.decoder->Feed(input.data() + position, pending);
+        position += taken;
+        pending -= taken;
+        int bytes = 0;
+        const SSC status = s.decoder->DecodeFrame(pcm.data(), static_cast<int>(pcm.size()), &bytes, nullptr, nullptr, 0);
+        if (status == SSC_OK) {
+            if (bytes > 0 && out->Write(pcm.data(), bytes) != bytes) {
+                failure = CString("Waveファイル書込み時にエラーが発生しました。\n") + target;
+                break;
+            }
+        } else if (!IsWarning(status)) {
+            failure = WithStatus("MP3デコード処理でエラーが発生しました。", status);
+            break;
+        }
+        if (host.CheckCancel() && host.AskYesNo("キャンセルしますか？")) {
+            cancelled = true;
+            break;
+        }
+    }
+    s.file->Close();
+    s.file.reset();
+    const int closed = writer.Close(out);
+    host.EndProgress();
+    if (!failure.IsEmpty()) {
+        host.ShowError(failure);
+        return kMp3DecodeFailed;
+    }
+    if (closed != kRiffOk) {
+        host.ShowError(CString("Waveファイルが保存出来ませんでした。\n") + target);
+        return kMp3DecodeFailed;
+    }
+    return cancelled ? kMp3DecodeCancelled : kMp3DecodeOk;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// Decoding MP3 files for the audio engine: the stream's format, a whole file into a 16-bit
+// mono WAV file, and priming a fresh decoder with the stream beside the program, so that
+// its first real frame decodes as every later one does.
+//
+// Results: 0 done, 1 failed, 2 cancelled, 8 a stream the project cannot take; failures
+// have shown their message through the host (or, for the priming file, the players' box).
+
+#include <cstdint>
+
+#include "audio/WaveTaskHost.h"
+#include "platform/CString.h"
+
+class MP3Decoder;
+class MP3DecoderInfo;
+
+enum : int {
+    kMp3DecodeOk = 0,
+    kMp3DecodeFailed = 1,
+    kMp3DecodeCancelled = 2,
+    kMp3DecodeNotAccepted = 8,
+};
+
+struct Mp3FileInfo {
+    uint32_t bitRate = 0;
+    uint32_t sampleRate = 0;
+    uint32_t channels = 0;
+    uint32_t bitsPerSample = 0;
+};
+
+// The priming stream for a bit rate, beside the program; empty for other rates.
+CString Mp3PrimingFile(const CString& programFolder, int32_t bitRate);
+
+// 0, or 1 after its message.
+int GetMp3FileInfo(CWaveTaskHost& host, const CString& path, Mp3FileInfo& info);
+
+// Feeds the priming stream until a frame decodes, and drops what came out. 0, or 38
+// after the players' message when the stream cannot be opened or read.
+int PrimeMp3Decoder(MP3Decoder* decoder, MP3DecoderInfo* info, const CString& programFolder);
+
+// Decodes `source` into a mono 16-bit WAV file at `target`: at 44100 Hz for a 44100 Hz
+// project, else at the stream's own rate. Only the two formats of MP3 projects are taken.
+int DecodeMp3FileToWave(CWaveTaskHost& host, const CString& source, const CString& target, const CString& caption,
+                        const CString& text, uint32_t projectRate, const CString& programFolder);

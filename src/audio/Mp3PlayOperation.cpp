@@ -1,0 +1,382 @@
+#include "audio/Mp3PlayOperation.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "audio/Mp3Decode.h"
+#include "audio/TimeStretch.h"
+#include "mp3dec/mp3dec.h"
+#include "platform/MessageBox.h"
+#include "platform/Riff.h"
+
+namespace {
+
+// Output duration / input duration for the speed indices 1..8, as the WAV player has them.
+constexpr double kSpeedRatio[8] = {
+    1.3333333333333, 1.0, 0.8, 0.66666666666667, 0.57142857142857, 0.49977324263038, 0.4, 0.33333333333333,
+};
+constexpr uint32_t kMaxSamplesPerBuffer = CMp3PlayOperation::kBufferBytes / 2;
+
+bool IsWarningOrError(SSC status) { return (status >> 30) >= 2u; }
+
+WaveOutFormat DeviceFormat(const WaveFormatEx& format) {
+    WaveOutFormat device;
+    device.formatTag = format.wFormatTag;
+    device.channels = format.nChannels;
+    device.samplesPerSec = format.nSamplesPerSec;
+    device.bitsPerSample = format.wBitsPerSample;
+    return device;
+}
+
+CString WithStatus(const char* text, SSC status) {
+    CString message;
+    message.Format("%s(%s)", text, MP3GetStatusText(status));
+    return message;
+}
+
+}  // namespace
+
+CMp3PlayOperation::CMp3PlayOperation() = default;
+
+CMp3PlayOperation::~CMp3PlayOperation() {
+    if (m_hDevice) {
+        // The device lets go of the buffers before they are freed; the owner is going
+        // away, so nobody is told.
+        WaveOutReset(m_hDevice);
+        for (WAVEHDR* header : m_pHeaders)
+            if (header) WaveOutUnprepareHeader(m_hDevice, header);
+        WaveOutClose(m_hDevice);
+        m_hDevice = nullptr;
+    }
+    ReleaseDecoder();
+    if (m_file) m_file->Close();
+    FreeBuffers();
+}
+
+int CMp3PlayOperation::Initialize() {
+    m_stretch = std::make_unique<CTimeStretch>();
+    m_stretchIn.assign(kMaxSamplesPerBuffer, 0.0f);
+    m_stretchOut.assign(CTimeStretch::kBufferSamples, 0.0f);
+    FreeBuffers();
+    ReleaseDecoder();
+    m_file.reset();
+    m_nRangeLength = 0;
+    m_format = WaveFormatEx{};
+    m_nAllocResult = AllocBuffers();
+    m_hDevice = nullptr;
+    m_nQueued = 0;
+    m_nPlayed = 0;
+    m_nBytesPerBuffer = 0;
+    m_nStartMs = 0;
+    m_input.assign(kInputBytes, 0);
+    m_carry.assign(kCarryBytes, 0);
+    m_frame.assign(MP3DEC_MAX_FRAME_OUTPUT_BYTES_PCM16, 0);
+    m_nInputRemaining = m_nInputPosition = m_nCarry = 0;
+    return kAudioOk;
+}
+
+int CMp3PlayOperation::AllocBuffers() {
+    for (int i = 0; i < kBufferCount; ++i) {
+        if (!m_pHeaders[i]) m_pHeaders[i] = new (std::nothrow) WAVEHDR{};
+        if (!m_pHeaders[i]) return Fail(kAudioNoMemory);
+        if (!m_pBuffers[i]) m_pBuffers[i] = new (std::nothrow) char[kBufferBytes]();
+        if (!m_pBuffers[i]) return Fail(kAudioNoMemory);
+    }
+    return kAudioOk;
+}
+
+int CMp3PlayOperation::FreeBuffers() {
+    for (int i = 0; i < kBufferCount; ++i) {
+        delete m_pHeaders[i];
+        m_pHeaders[i] = nullptr;
+        delete[] m_pBuffers[i];
+        m_pBuffers[i] = nullptr;
+    }
+    return kAudioOk;
+}
+
+int CMp3PlayOperation::SetSampleRate(uint32_t rate) {
+    if (m_stretch) m_stretch->SetSampleRate(rate);
+    return kAudioOk;
+}
+
+int CMp3PlayOperation::SetSpeed(int index) {
+    m_nSpeed = index;
+    if (index < 1 || index > 8) return kAudioFailed;
+    if (m_stretch) {
+        m_stretch->SetSpeedIndex(index);
+        m_stretch->SetRatio(kSpeedRatio[index - 1]);
+    }
+    return kAudioOk;
+}
+
+int CMp3PlayOperation::SetRange(uint32_t startMs, uint32_t length) {
+    if (length == 0) return kAudioNothingQueued;
+    m_nRangeLength = length;
+    m_nStartMs = startMs;
+    m_nPlayed = 0;
+    return kAudioOk;
+}
+
+int CMp3PlayOperation::SetDataFolder(const CString& folder) {
+    m_strDataFolder = folder;
+    return kAudioOk;
+}
+
+int CMp3PlayOperation::OpenFile(const char* path) {
+    if (m_file) return Fail(kAudioFileAlreadyOpen);
+    if (!path || !*path) return Fail(kAudioEmptyPath);
+    m_strPath = path;
+    int error = 0;
+    m_file = CRiffFile::Open(CString(path), RiffOpenMode::Read, error);
+    if (!m_file) return Fail(kAudioMp3OpenFailed);
+
+    // From here on a failure leaves the file and the objects made so far until CloseFile
+    // and Stop, as the owners' stop routines expect.
+    std::vector<uint8_t> head(kInputBytes);
+    const int64_t got = m_file->Read(head.data(), kInputBytes);
+    const int64_t size = m_file->Seek(0, SEEK_END);
+    if (got < 0 || size < 0 || m_file->Seek(0, SEEK_SET) != 0) return Fail(kAudioMp3OpenFailed);
+
+    ReleaseDecoder();
+    SSC status = MP3CreateDecoder(&m_pDecoder, 0, 0, 0, 1, 0);
+    if (IsWarningOrError(status)) return FailWith(WithStatus("MP3Decoderオブジェクトの生成に失敗しました。", status));
+    status = MP3CreateDecoderInfo(&m_pInfo);
+    if (IsWarningOrError(status))
+        return FailWith(WithStatus("MP3DecoderInfoオブジェクトの生成に失敗しました。", status));
+    if (!m_pInfo->Open(head.data(), static_cast<int>(got), static_cast<uint32_t>(std::min<int64_t>(size, UINT32_MAX))))
+        return FailWith("MP3DecoderInfoオブジェクトの初期化に失敗しました。");
+
+    const MP3StreamInfo* info = m_pInfo->GetInfo();
+    // The stretch and the level meter read the buffers as 16-bit mono samples, as every
+    // project's audio is; a stream of any other layout would play as noise.
+    if (info->channels != 1 || info->sampleRate == 0 || info->sampleRate > 48000) return Fail(kAudioMp3OpenFailed);
+    m_format = WaveFormatEx{};
+    m_format.wFormatTag = kWaveFormatPcm;
+    m_format.nChannels = static_cast<uint16_t>(info->channels);
+    m_format.nSamplesPerSec = info->sampleRate;
+    m_format.nAvgBytesPerSec = info->sampleRate * info->channels * 2;
+    m_format.nBlockAlign = static_cast<uint16_t>(info->channels * 2);
+    m_format.wBitsPerSample = 16;
+    m_format.cbSize = 0;
+    m_nBytesPerBuffer = m_format.nAvgBytesPerSec / 10;
+    // The carry takes what is left of a frame once a buffer is full.
+    m_carry.assign(std::max<size_t>(kCarryBytes, m_nBytesPerBuffer) + m_frame.size(), 0);
+
+    if (PrimeDecoder(m_pDecoder, m_pInfo) != kAudioOk) return FailWith("MP3Decoderの初期化に失敗しました。");
+    return kAudioOk;
+}
+
+int CMp3PlayOperation::PrimeDecoder(MP3Decoder* decoder, MP3DecoderInfo* info) {
+    return PrimeMp3Decoder(decoder, info, m_strDataFolder);
+}
+
+int CMp3PlayOperation::QueryDevice(unsigned deviceId) {
+    if (WaveOutQuery(deviceId, DeviceFormat(m_format)) != MMSYSERR_NOERROR) return Fail(kAudioDeviceQueryFailed);
+    return kAudioOk;
+}
+
+int CMp3PlayOperation::OpenDevice(unsigned deviceId, IWaveOutOwner* owner) {
+    if (m_hDevice) return Fail(kAudioDeviceAlreadyOpen);
+    HWAVEOUT device = nullptr;
+    if (WaveOutOpen(&device, deviceId, DeviceFormat(m_format), owner) != MMSYSERR_NOERROR)
+        return Fail(kAudioDeviceOpenFailed);
+    m_hDevice = device;
+    return kAudioOk;
+}
+
+int CMp3PlayOperation::Start() {
+    if (!m_hDevice) return kAudioOk;
+    std::fill(m_input.begin(), m_input.end(), 0);
+    std::fill(m_carry.begin(), m_carry.end(), 0);
+    m_nInputRemaining = m_nInputPosition = m_nCarry = 0;
+    m_nQueued = 0;
+    if (!m_file || !m_pDecoder || !m_pInfo) return Fail(kAudioReadError);
+    // The part is found by the constant bit rate: 4 bytes a millisecond at 32 kbit/s.
+    const int64_t offset = static_cast<int64_t>(m_pInfo->GetInfo()->bitrate / 8 / 1000) * m_nStartMs;
+    if (m_file->Seek(offset, SEEK_SET) < 0) return Fail(kAudioReadError);
+    m_pDecoder->Reset();
+
+    for (int i = 0; i < kBufferCount; ++i) {
+        WAVEHDR* header = m_pHeaders[i];
+        if (!header || !m_pBuffers[i]) return Fail(kAudioNoMemory);
+        header->lpData = m_pBuffers[i];
+        header->dwUser = 0;
+        header->dwFlags = 0;
+        header->dwLoops = 0;
+        if (int r = DecodeBuffer(header)) return r;
+        StretchBuffer(header);
+        if (int r = Queue(m_hDevice, header)) return r;
+    }
+    return kAudioOk;
+}
+
+int CMp3PlayOperation::OnBufferDone(HWAVEOUT device, WAVEHDR* header) {
+    if (IndexOf(header) < 0) return kAudioHeaderNotDone;
+    if ((header->dwFlags & (WHDR_DONE | WHDR_PREPARED)) != (WHDR_DONE | WHDR_PREPARED)) return kAudioHeaderNotDone;
+    if (m_nQueued == 0) return Fail(kAudioNoQueuedBuffer);
+
+    const MMRESULT r = WaveOutUnprepareHeader(device, header);
+    if (r == MMSYSERR_INVALHANDLE) return kAudioInvalidHandle;
+    if (r != MMSYSERR_NOERROR) return Fail(kAudioUnprepareFailed);
+
+    --m_nQueued;
+    if (int decoded = DecodeBuffer(header)) return decoded;
+    header->dwFlags = 0;
+    StretchBuffer(header);
+    return Queue(device, header);
+}
+
+int CMp3PlayOperation::DecodeBuffer(WAVEHDR* header) {
+    const uint32_t want = std::min(m_nBytesPerBuffer, m_nRangeLength - std::min(m_nPlayed, m_nRangeLength));
+    if (want < 1) return kAudioNothingQueued;
+    std::fill(m_frame.begin(), m_frame.end(), 0);
+    if (m_nCarry == 0) std::fill(m_carry.begin(), m_carry.end(), 0);
+    if (!m_file || !m_pDecoder) return Fail(kAudioReadError);
+
+    uint32_t excess = 0;
+    int n = 0;
+    if (m_nCarry >= want) {
+        // What a frame left over already fills this buffer (the last, shorter one of a
+        // part): decoding another frame would only push the carry past its end.
+        std::memcpy(header->lpData, m_carry.data(), want);
+        m_nPlayed += want;
+        header->dwBufferLength = want;
+        m_nCarry -= want;
+        std::memmove(m_carry.data(), m_carry.data() + want, m_nCarry);
+        return kAudioOk;
+    }
+    for (;;) {
+        if (m_pDecoder->IsEndOfStream()) {
+            // The stream ended without the sync reporting it: the part ends with what came.
+            if (m_nCarry == 0) {
+                m_nPlayed = m_nRangeLength;
+                return kAudioNothingQueued;
+            }
+            break;
+        }
+        if (m_nInputRemaining == 0) {
+            std::fill(m_input.begin(), m_input.end(), 0);
+            const int64_t got = m_file->Read(m_input.data(), kInputBytes);
+            if (got < 0) return Fail(kAudioReadError);
+            if (got == 0) m_pDecoder->SetEndOfInput();
+            m_nInputRemaining = static_cast<uint32_t>(got);
+            m_nInputPosition = 0;
+        }
+        const int taken = m_pDecoder->Feed(m_input.data() + m_nInputPosition, static_cast<int>(m_nInputRemaining));
+        m_nInputRemaining -= static_cast<uint32_t>(taken);
+        m_nInputPosition += static_cast<uint32_t>(taken);
+        n = 0;
+        const SSC status =
+            m_pDecoder->DecodeFrame(m_frame.data(), static_cast<int>(m_frame.size()), &n, nullptr, nullptr, 0);
+        if (status == SSC_OK) {
+            const uint32_t bytes = static_cast<uint32_t>(std::max(n, 0));
+            if (m_nCarry + bytes <= want) {
+                std::memcpy(m_carry.data() + m_nCarry, m_frame.data(), bytes);
+                m_nCarry += bytes;
+                if (m_nCarry == want) break;
+                continue;
+            }
+            const uint32_t part = want - m_nCarry;
+            std::memcpy(m_carry.data() + m_nCarry, m_frame.data(), part);
+            excess = m_nCarry + bytes - want;
+            m_nCarry = want;
+            break;
+        }
+        if (SSC_SUCCESS(status)) return FailWith(WithStatus("MP3デコード処理でエラーが発生しました。", status));
+        if (status == SSC_SYNC_EOF) {
+            m_nPlayed = m_nRangeLength;
+            return kAudioNothingQueued;
+        }
+    }
+    std::memcpy(header->lpData, m_carry.data(), m_nCarry);
+    m_nPlayed += m_nCarry;
+    header->dwBufferLength = m_nCarry;
+    if (excess > 0) {
+        std::fill(m_carry.begin(), m_carry.end(), 0);
+        std::memmove(m_carry.data(), m_frame.data() + (static_cast<uint32_t>(n) - excess), excess);
+        m_nCarry = excess;
+    } else {
+        m_nCarry = 0;
+    }
+    return kAudioOk;
+}
+
+int CMp3PlayOperation::Stop() {
+    if (!m_hDevice) return kAudioOk;
+    if (WaveOutReset(m_hDevice) != MMSYSERR_NOERROR) return Fail(kAudioResetFailed);
+    for (WAVEHDR* header : m_pHeaders) {
+        if (!header || (header->dwFlags & (WHDR_DONE | WHDR_PREPARED)) != (WHDR_DONE | WHDR_PREPARED)) continue;
+        if (WaveOutUnprepareHeader(m_hDevice, header) != MMSYSERR_NOERROR) return Fail(kAudioUnprepareFailed);
+    }
+    m_nQueued = 0;
+    if (m_stretch) m_stretch->Reset();
+    ReleaseDecoder();
+    return kAudioOk;
+}
+
+int CMp3PlayOperation::CloseFile() {
+    if (!m_file) return kAudioOk;
+    m_file->Close();
+    m_file.reset();
+    m_strPath.Empty();
+    return kAudioOk;
+}
+
+int CMp3PlayOperation::CloseDevice() {
+    if (!m_hDevice) return kAudioOk;
+    const MMRESULT r = WaveOutClose(m_hDevice);
+    m_hDevice = nullptr;
+    return r == MMSYSERR_NOERROR ? kAudioOk : Fail(kAudioDeviceCloseFailed);
+}
+
+void CMp3PlayOperation::StretchBuffer(WAVEHDR* header) {
+    if (!m_stretch || m_stretch->GetRatio() == 1.0) return;
+    const uint32_t n = std::min(header->dwBufferLength / 2, kMaxSamplesPerBuffer);
+    for (uint32_t i = 0; i < n; ++i) {
+        int16_t sample;
+        std::memcpy(&sample, header->lpData + 2 * static_cast<size_t>(i), sizeof sample);
+        m_stretchIn[i] = sample;
+    }
+    uint32_t m = 0;
+    m_stretch->Process(m_stretchIn.data(), m_stretchOut.data(), n, &m);
+    m = std::min<uint32_t>(m, kBufferBytes / 2);
+    for (uint32_t i = 0; i < m; ++i) {
+        const float value = std::clamp(m_stretchOut[i], -32767.0f, 32767.0f);
+        const int16_t sample = static_cast<int16_t>(value);
+        std::memcpy(header->lpData + 2 * static_cast<size_t>(i), &sample, sizeof sample);
+    }
+    header->dwBufferLength = 2 * m;
+}
+
+int CMp3PlayOperation::Queue(HWAVEOUT device, WAVEHDR* header) {
+    if (WaveOutPrepareHeader(device, header) != MMSYSERR_NOERROR) return Fail(kAudioPrepareFailed);
+    if (WaveOutWrite(device, header) != MMSYSERR_NOERROR) return Fail(kAudioWriteFailed);
+    ++m_nQueued;
+    return kAudioOk;
+}
+
+int CMp3PlayOperation::IndexOf(const WAVEHDR* header) const {
+    if (!header) return -1;
+    for (int i = 0; i < kBufferCount; ++i)
+        if (m_pHeaders[i] == header) return i;
+    return -1;
+}
+
+void CMp3PlayOperation::ReleaseDecoder() {
+    if (m_pInfo) m_pInfo->Release();
+    m_pInfo = nullptr;
+    if (m_pDecoder) m_pDecoder->Release();
+    m_pDecoder = nullptr;
+}
+
+int CMp3PlayOperation::Fail(int result) {
+    ShowAudioResultMessage(result);
+    return result;
+}
+
+int CMp3PlayOperation::FailWith(const CString& text) {
+    AfxMessageBox(text, MB_OK | MB_ICONWARNING);
+    return kAudioFailed;
+}

@@ -1,0 +1,120 @@
+// The MP3 side of the import on a view without a window: recordings become MP3 project
+// files cut into phrases at their silences, and MP3 files come into PCM projects; the
+// intermediate files go, and what cannot be taken is refused before anything is written.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "audio/ImportTestSupport.h"
+#include "audio/Mp3Encode.h"
+#include "platform/MessageBox.h"
+
+using namespace importtest;
+using namespace wavetest;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Two sounds of half a second with a second of silence between them.
+const char kScript[] = "S5 Q10 S5";
+
+class ImportMp3 : public ImportView {
+protected:
+    void SetUp() override {
+        ImportView::SetUp();
+        view.m_strExeFolder = CString(KORVANE_BUILD_DIR "/");  // the priming streams
+    }
+    void Format(int compression) {
+        view.SetProjectFormat(compression);
+        Restart(0);  // the command counts each file before it names it: A000001
+    }
+    CString Wav(const std::string& name, uint32_t rate, uint16_t channels = 1) {
+        std::vector<int16_t> mono = Blocks(rate, kScript), pcm;
+        for (int16_t v : mono)
+            for (int c = 0; c < channels; ++c) pcm.push_back(v);
+        WriteWav(folder.Path(name), rate, channels, pcm);
+        return folder.CPath(name);
+    }
+    CString Mp3(const std::string& name, uint32_t rate, int bitRate) {
+        RecordingHost host;
+        EXPECT_EQ(0, EncodeWaveToMp3(host, Wav(name + ".wav", rate), folder.CPath(name), bitRate, 1, "c", "t"));
+        return folder.CPath(name);
+    }
+    std::vector<CString> Run(const std::vector<CString>& paths, int expected) {
+        CUiScript script;
+        script.AnswerBox(IDOK);
+        EXPECT_EQ(expected, view.ImportAudioFiles(paths));
+        return script.BoxTexts();
+    }
+    bool TempFilesGone() const {
+        for (const char* n : {"prj/Mp3DecodeTemp.wav", "prj/ReSamplingTemp.wav", "prj/Mp3EecodeTemp.mp3"})
+            if (fs::exists(folder.Path(n))) return false;
+        return true;
+    }
+};
+
+}  // namespace
+
+// Every road into a project gives the two phrases of the recording, counted in bytes of
+// the decoded 16-bit stream at the project's rate.
+TEST_F(ImportMp3, EveryRoadGivesTheRecordingsPhrases) {
+    const struct {
+        int format;
+        const char* name;
+        uint32_t rate;
+        int mp3BitRate;  // 0: a WAV source
+        const char* written;
+    } rows[] = {
+        {3, "w22.wav", 22050, 0, "A000001.mp3"},  // encoded at once
+        {3, "w16.wav", 16000, 0, "A000001.mp3"},  // converted, then encoded
+        {3, "w44.wav", 44100, 0, "A000001.mp3"},  // the encoder converts
+        {4, "w22b.wav", 22050, 0, "A000001.mp3"},
+        {3, "m64.mp3", 44100, 64000, "A000001.mp3"},  // decoded, converted, encoded
+        {4, "m32.mp3", 22050, 32000, "A000001.mp3"},  // decoded at 44100 Hz, encoded
+        {1, "m32b.mp3", 22050, 32000, "A000001.wav"},  // into a PCM project
+        {0, "m64b.mp3", 44100, 64000, "A000001.wav"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        Format(r.format);
+        const CString source = r.mp3BitRate ? Mp3(r.name, r.rate, r.mp3BitRate) : Wav(r.name, r.rate);
+        EXPECT_EQ(std::vector<CString>{CString("完了しました。")}, Run({source}, 0));
+        EXPECT_TRUE(fs::exists(folder.Path(std::string("prj/") + r.written)));
+        EXPECT_TRUE(TempFilesGone());
+        ASSERT_EQ(1, view.m_lstSection.GetCount());
+        const auto& phrases = view.m_lstSection.GetAt(0)->m_lstPhrase;
+        ASSERT_EQ(2, phrases.GetCount());
+        const uint32_t second = static_cast<uint32_t>(view.m_nSamplePerSec) * 2;
+        // the second sound begins 1.5 s in; codec delay and the cutting's lead of one
+        // block put the phrase's start within a few blocks of it
+        EXPECT_NEAR(1.5 * second, double(phrases.GetAt(1)->m_nStart), 0.25 * second);
+        EXPECT_EQ(CString(r.name), view.m_lstSection.GetAt(0)->m_strComment);
+        fs::remove_all(folder.Path("prj"));
+        fs::create_directory(folder.Path("prj"));
+    }
+}
+
+// A file of the project's own format is copied as it is.
+TEST_F(ImportMp3, OwnFormatIsCopiedByteForByte) {
+    Format(3);
+    const CString source = Mp3("own.mp3", 22050, 32000);
+    Run({source}, 0);
+    EXPECT_EQ(ReadBytes(source.str()), ReadBytes(folder.Path("prj/A000001.mp3")));
+    EXPECT_EQ(2, view.m_lstSection.GetAt(0)->m_lstPhrase.GetCount());
+}
+
+TEST_F(ImportMp3, RefusedBeforeAnythingIsWritten) {
+    Format(4);
+    EXPECT_EQ(std::vector<CString>{CString("このファイルはインポート出来ません。")}, Run({Wav("st.wav", 44100, 2)}, 8));
+    EXPECT_EQ(std::vector<CString>{CString("このファイルはインポート出来ません。")}, Run({Wav("w48.wav", 48000)}, 8));
+    EXPECT_FALSE(fs::exists(folder.Path("prj/A000001.mp3")));
+    // a file the project cannot hold as it is, handed straight to the cutting
+    int index = 0;
+    CUiScript script;
+    script.AnswerBox(IDOK);
+    EXPECT_EQ(8, view.ImportMp3File(&index, Mp3("other.mp3", 22050, 32000), CString(), "(1/1)"));
+    EXPECT_EQ(std::vector<CString>{CString("このファイルはインポート出来ません。")}, script.BoxTexts());
+    EXPECT_FALSE(fs::exists(folder.Path("prj/A000001.mp3")));
+}

@@ -1,0 +1,276 @@
+// Whole streams from the core: frames that walk cleanly and decode, the delay, the gapless
+// block, the length, the CRC, and hostile input.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "core_support.h"
+#include "mp3dec/mp3dec.h"
+#include "mp3enc/mp3enc.h"
+#include "mp3enc/quant.h"
+
+namespace {
+
+std::vector<float> test_signal(int rate, int channels, double seconds, unsigned seed = 1) {
+  std::mt19937 rng(seed);
+  std::normal_distribution<float> noise(0.0f, 600.0f);
+  const size_t n = size_t(rate * seconds);
+  std::vector<float> v;
+  v.reserve(n * channels);
+  for (size_t i = 0; i < n; ++i) {
+    const double t = double(i) / rate;
+    // A gliding tone with noise and a burst every 0.3 s, loud enough to need the reservoir.
+    const float tone = float(9000 * std::sin(2 * M_PI * (300 + 900 * t) * t));
+    const float burst = (i % size_t(rate * 0.3)) < size_t(rate * 0.02) ? noise(rng) * 12 : 0.0f;
+    const float l = tone + noise(rng) + burst;
+    v.push_back(l);
+    if (channels == 2) v.push_back(0.6f * l + float(4000 * std::sin(2 * M_PI * 1700 * t)));
+  }
+  return v;
+}
+
+struct case_row {
+  int rate, bit_rate, channels;
+  bool joint;
+};
+
+// Every rate, low, middle and high bit rates, mono, joint and plain stereo.
+std::vector<case_row> rows() {
+  return {{8000, 8000, 1, true},      {8000, 24000, 2, true},    {8000, 64000, 2, false},
+          {11025, 16000, 1, true},    {11025, 48000, 2, true},   {12000, 32000, 1, true},
+          {12000, 64000, 2, false},   {16000, 24000, 1, true},   {16000, 96000, 2, true},
+          {22050, 32000, 1, true},    {22050, 64000, 2, true},   {22050, 160000, 2, false},
+          {24000, 40000, 1, true},    {24000, 128000, 2, true},  {32000, 32000, 1, true},
+          {32000, 96000, 2, true},    {32000, 320000, 2, false}, {44100, 64000, 1, true},
+          {44100, 128000, 2, true},   {44100, 96000, 2, true},   {44100, 320000, 2, false},
+          {48000, 48000, 1, true},    {48000, 192000, 2, true},  {48000, 160000, 2, true}};
+}
+
+TEST(CoreStream, EveryRateAndModeGivesSoundFramesThatDecode) {
+  int k = 0;
+  for (const case_row& r : rows()) {
+    core_options o;
+    o.rate = r.rate;
+    o.bit_rate = r.bit_rate;
+    o.channels = r.channels;
+    o.joint = r.joint;
+    o.effort = k % 3;
+    o.crc = (k / 3) % 2 == 0;
+    ++k;
+    const auto pcm = test_signal(r.rate, r.channels, 0.7, unsigned(k));
+    int delay = 0;
+    const auto s = core_encode(pcm, o, &delay);
+    std::vector<walked_frame> frames;
+    std::string why;
+    ASSERT_TRUE(walk_frames(s, &frames, &why)) << r.rate << "/" << r.bit_rate << "/" << r.channels << ": " << why;
+    const decoded d = decode_ours(s, false);
+    EXPECT_EQ(d.failed_frames, 0) << r.rate << "/" << r.bit_rate;
+    EXPECT_EQ(d.frames, int(frames.size()));
+    const int lag = best_lag(pcm, d.samples, r.channels, 2000);
+    // The core alone delays by 1201 samples; quality 2 adds its band-limiting filter's, whose
+    // peak may fall half a sample either way.
+    if (o.effort < 2) {
+      EXPECT_EQ(delay, 1201);
+      EXPECT_EQ(lag, 1201) << r.rate << "/" << r.bit_rate << "/" << r.channels;
+    } else {
+      EXPECT_NEAR(lag, delay, 1) << r.rate << "/" << r.bit_rate << "/" << r.channels;
+    }
+    EXPECT_GT(snr_db(pcm, d.samples, r.channels, delay), r.bit_rate / r.channels >= 32000 ? 8.0 : 3.0)
+        << r.rate << "/" << r.bit_rate << "/" << r.channels;
+  }
+}
+
+TEST(CoreStream, PaddingFollowsTheRate) {
+  core_options o;  // 44100 Hz, 64000 bit/s: 208.98 bytes a frame
+  const auto s = core_encode(test_signal(44100, 1, 2.0), o);
+  std::vector<walked_frame> frames;
+  std::string why;
+  ASSERT_TRUE(walk_frames(s, &frames, &why)) << why;
+  long long bytes = 0;
+  for (const walked_frame& f : frames) bytes += f.bytes;
+  // The stream's rate stays within one byte of the nominal one.
+  EXPECT_NEAR(double(bytes), double(frames.size()) * 1152 / 8 * 64000 / 44100, 1.0);
+}
+
+// Frame n's main data ends where frame n + 1's begins.
+std::vector<uint8_t> first_frame_tail(const std::vector<uint8_t>& s, const std::vector<walked_frame>& f, int n) {
+  std::vector<uint8_t> main;
+  const int side0 = 4 + (s[1] & 1 ? 0 : 2) + ((s[1] >> 3 & 3) == 3 ? ((s[3] >> 6) == 3 ? 17 : 32) : ((s[3] >> 6) == 3 ? 9 : 17));
+  for (size_t k = 0; k < 2 && k < f.size(); ++k)
+    main.insert(main.end(), s.begin() + long(f[k].offset) + side0, s.begin() + long(f[k].offset) + f[k].bytes);
+  const int end = f[0].bytes - side0 - f[1].main_data_begin;
+  return std::vector<uint8_t>(main.begin() + (end - n), main.begin() + end);
+}
+
+uint8_t crc8_bitwise(const uint8_t* b, int n) {
+  uint8_t reg = 0xFF;
+  for (int i = 0; i < n; ++i)
+    for (int k = 7; k >= 0; --k) {
+      const bool bit = (b[i] >> k) & 1;
+      const bool fb = ((reg & 0x80) != 0) != bit;
+      reg = uint8_t(reg << 1);
+      if (fb) reg ^= 0x45;
+    }
+  return reg;
+}
+
+TEST(CoreStream, GaplessBlockEndsTheFirstFramesMainData) {
+  const int rates[9][2] = {{8000, 16000},  {11025, 24000}, {12000, 24000}, {16000, 32000}, {22050, 32000},
+                           {24000, 40000}, {32000, 48000}, {44100, 64000}, {48000, 64000}};
+  for (const auto& [rate, bit_rate] : rates) {
+    core_options o;
+    o.rate = rate;
+    o.bit_rate = bit_rate;
+    o.gapless_length = 123456;
+    const auto s = core_encode(test_signal(rate, 1, 0.5), o);
+    std::vector<walked_frame> f;
+    std::string why;
+    ASSERT_TRUE(walk_frames(s, &f, &why)) << why;
+    const auto b = first_frame_tail(s, f, 8);
+    EXPECT_EQ(b[0], 0xB0);
+    EXPECT_EQ((b[1] << 8) | b[2], 1201);
+    EXPECT_EQ((uint32_t(b[3]) << 24) | (uint32_t(b[4]) << 16) | (uint32_t(b[5]) << 8) | b[6], 123456u);
+    EXPECT_EQ(b[7], crc8_bitwise(b.data(), 7));
+  }
+}
+
+TEST(CoreStream, NoEndOfAudioIsLost) {
+  std::mt19937 rng(9);
+  for (int rate : {8000, 22050, 44100}) {
+    for (int len : {0, 1, 575, 576, 577, 1151, 1152, 1153, 3000 + int(rng() % 5000)}) {
+      core_options o;
+      o.rate = rate;
+      o.bit_rate = rate == 8000 ? 16000 : 64000;
+      std::vector<float> pcm(size_t(len), 5000.0f);
+      int delay = 0;
+      const auto s = core_encode(pcm, o, &delay);
+      const decoded d = decode_ours(s, false);
+      EXPECT_EQ(d.failed_frames, 0);
+      EXPECT_GE(d.samples.size(), size_t(delay + len)) << rate << " " << len;
+    }
+  }
+}
+
+TEST(CoreStream, CrcCoversTheSideInformation) {
+  core_options o;
+  o.crc = true;
+  auto s = core_encode(test_signal(44100, 1, 0.5), o);
+  std::vector<walked_frame> f;
+  std::string why;
+  ASSERT_TRUE(walk_frames(s, &f, &why)) << why;
+  EXPECT_EQ(decode_ours(s, false).failed_frames, 0);
+  s[f[5].offset + 7] ^= 0x10;  // inside the side information of frame 5
+  EXPECT_GE(decode_ours(s, false).failed_frames, 1);
+}
+
+TEST(CoreStream, HostileInputNeverBreaksAFrame) {
+  const int rate = 22050;
+  std::vector<std::pair<const char*, std::vector<float>>> inputs;
+  std::vector<float> square(rate), dc(rate, 32767.0f), clicks(rate, 0.0f), silence(rate, 0.0f), bad(rate);
+  for (int i = 0; i < rate; ++i) square[size_t(i)] = (i / 11) % 2 ? 32767.0f : -32768.0f;
+  for (int i = 0; i < rate; i += 1500) clicks[size_t(i)] = 32767.0f;
+  for (int i = 0; i < rate; ++i) bad[size_t(i)] = i % 3 == 0 ? NAN : i % 3 == 1 ? INFINITY : -1e38f;
+  inputs = {{"square", square}, {"dc", dc}, {"clicks", clicks}, {"silence", silence}, {"nan", bad}};
+  for (auto& [name, pcm] : inputs)
+    for (int channels : {1, 2}) {
+      std::vector<float> in;
+      for (float v : pcm)
+        for (int c = 0; c < channels; ++c) in.push_back(c ? -v : v);
+      for (int bit_rate : {8000, 32000, 160000}) {
+        core_options o;
+        o.rate = rate;
+        o.channels = channels;
+        o.bit_rate = std::max(bit_rate, 8000 * channels);
+        o.crc = true;
+        const auto s = core_encode(in, o);
+        std::vector<walked_frame> f;
+        std::string why;
+        EXPECT_TRUE(walk_frames(s, &f, &why)) << name << " " << channels << " " << bit_rate << ": " << why;
+        EXPECT_EQ(decode_ours(s, false).failed_frames, 0) << name;
+      }
+    }
+}
+
+TEST(CoreStream, GainStopsAtItsFieldWhenNothingFits) {
+  // A full-scale spectrum against a budget of almost nothing: the gain climbs to its ceiling,
+  // the spectrum is given up, and the loop ends.
+  mp3enc_quant* q = nullptr;
+  ASSERT_EQ(mp3enc_quant_create(&q), 0);
+  mp3enc_quant_setup setup{1, 0, 100, 40, 20, 0.0f, 0, 5760.0f, 0, 32000, 0, 1};
+  mp3enc_quant_init(q, &setup);
+  mp3enc_quant_add_bits(q, 40);
+  mp3enc_granule_analysis* ga = nullptr;
+  ASSERT_EQ(mp3enc_granule_analysis_create(&ga), 0);
+  mp3enc_channel_analysis& ch = ga->ch[0];
+  const int32_t bounds[23] = {0, 4, 8, 12, 16, 20, 24, 30, 36, 44, 52, 62, 74, 90, 110, 134, 162, 196, 238, 288, 342, 418, 576};
+  ch.band_count = ch.active_bands = 22;
+  ch.windows = 1;
+  std::copy(bounds, bounds + 23, ch.bounds);
+  for (int i = 0; i < 576; ++i) ch.spectrum[i] = i % 2 ? 3e7f : -3e7f;
+  for (int b = 0; b < 22; ++b) {
+    ch.energy[b] = 9e14f * (bounds[b + 1] - bounds[b]);
+    ch.thr[b] = 1.0f;
+  }
+  mp3enc_granule* g = nullptr;
+  ASSERT_EQ(mp3enc_granule_create(&g), 0);
+  mp3enc_quant_granule(q, ga, g, 0, nullptr, nullptr);
+  EXPECT_LE(g->global_gain[0], 105);
+  EXPECT_GE(g->global_gain[0], -150);
+  EXPECT_LT(g->part2_3_length[0], 4096);
+  for (int i = 0; i < 576; ++i) ASSERT_LE(std::abs(g->quantized[0][i]), 8191);
+  mp3enc_granule_free(g);
+  mp3enc_granule_analysis_free(ga);
+  mp3enc_quant_free(q);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CoreStream, UserAncillaryBytesReachTheDecoder) {
+  mp3enc_handle* h = mp3enc_open(22050, 1, 0);
+  ASSERT_TRUE(h);
+  mp3enc_config cfg{22050, 1, 2, 32000, 0};
+  ASSERT_TRUE(mp3enc_set_config(h, &cfg));
+  std::vector<int16_t> pcm(22050);
+  for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = int16_t(3000 * std::sin(0.05 * double(i)));
+  const std::string text = "page 12";
+  int32_t pending = int32_t(text.size());
+  std::vector<uint8_t> s, buf(8192);
+  size_t pos = 0;
+  const uint8_t* in = reinterpret_cast<const uint8_t*>(pcm.data());
+  while (pos < pcm.size() * 2) {
+    int32_t want = 0, consumed = 0;
+    mp3enc_get_input_size(h, &want);
+    const int32_t r = mp3enc_encode(h, in + pos, std::min<int32_t>(want, int32_t(pcm.size() * 2 - pos)), &consumed,
+                                    buf.data(), int32_t(buf.size()), reinterpret_cast<const uint8_t*>(text.data()),
+                                    &pending);
+    ASSERT_GE(r, 0);
+    s.insert(s.end(), buf.begin(), buf.begin() + r);
+    pos += size_t(consumed);
+  }
+  for (int32_t consumed = 0, r; (r = mp3enc_encode(h, nullptr, 0, &consumed, buf.data(), 8192, nullptr, nullptr)) > 0;)
+    s.insert(s.end(), buf.begin(), buf.begin() + r);
+  mp3enc_close(h);
+  EXPECT_EQ(pending, 0);
+
+  MP3Decoder* dec = nullptr;
+  ASSERT_EQ(MP3CreateDecoder(&dec, 0, 0, 0, 0, 0), SSC_OK);
+  dec->Feed(s.data(), int(s.size()));
+  dec->SetEndOfInput();
+  std::string seen;
+  std::vector<uint8_t> out(MP3DEC_MAX_FRAME_OUTPUT_BYTES);
+  for (int guard = 0; guard < 10000; ++guard) {
+    uint8_t anc[MP3DEC_MAX_ANCILLARY_BYTES];
+    int anc_count = sizeof anc, bytes = 0;
+    const SSC st = dec->DecodeFrame(out.data(), int(out.size()), &bytes, anc, &anc_count, 0);
+    if (st == SSC_SYNC_EOF || dec->IsEndOfStream()) break;
+    for (int i = 0; i < anc_count; ++i) seen += char(anc[i]);
+  }
+  dec->Release();
+  EXPECT_NE(seen.find(text), std::string::npos) << seen;
+}
+
+}  // namespace
