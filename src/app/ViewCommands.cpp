@@ -112,9 +112,8 @@ bool CKorvaneView::IsCommandEnabled(int id) const {
     if (!Find(id)) return false;
     if (id == ID_CD_WRITE) return m_bProjectOpen == 1 && m_bDiscWriteAllowed == 1;
     // Books of MP3 projects (build, import, export) need the encoder, which this build
-    // does not carry yet; so do the commands that play, measure or split their audio.
-    if (id == ID_DAISY_BUILD || id == ID_DAISY_IMPORT || id == ID_DAISY_EXPORT || id == ID_PROPERTIES ||
-        id == ID_PHRASE_SPLIT || id == ID_SILENCE_DETECT)
+    // does not carry yet.
+    if (id == ID_DAISY_BUILD || id == ID_DAISY_IMPORT || id == ID_DAISY_EXPORT)
         return m_bProjectOpen == 1 && m_nAudioKind == 1;
     return !NeedsProject(id) || m_bProjectOpen == 1;
 }
