@@ -455,6 +455,12 @@ public:
     // file and stored as its trailing silence: 0, or 5 (the file cannot be opened or
     // holds less than the phrase) or 10 (a read failed) after the message.
     int MeasureWavePhraseSilence(CPhraseInformation* phrase);
+    // The same for a phrase of an MP3 project, decoded in memory (after a phrase split) or
+    // through "PhraseTemp.wav" (the command); 0, or non-zero after the message.
+    int MeasureMp3PhraseSilence(CPhraseInformation* phrase);
+    int MeasureMp3PhraseSilenceViaFile(CPhraseInformation* phrase);
+    // One MP3 phrase's audio into a WAV file, silence-filled to its length; 0 or 1.
+    int DecodeMp3PhraseToWave(const CString& source, const CString& destination, uint32_t length, uint32_t start);
 
 private:
     void CreateControls();

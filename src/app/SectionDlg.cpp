@@ -76,6 +76,7 @@ CSectionDlg::CSectionDlg(CKorvaneView* view)
         e.Skip();
         UpdateStepButtons();
         m_wavePlayer.Initialize();
+        m_mp3Player.Initialize();
         // The first phrase plays as the dialog opens.
         OnButtonPlay();
     });
@@ -88,6 +89,7 @@ CSectionDlg::CSectionDlg(CKorvaneView* view)
 CSectionDlg::~CSectionDlg() {
     StopOpenDevice();
     m_wavePlayer.FreeBuffers();
+    m_mp3Player.FreeBuffers();
 }
 
 bool CSectionDlg::OnKey(int vk) {
@@ -153,7 +155,8 @@ int CSectionDlg::CheckInputLength() {
 }
 
 void CSectionDlg::StopOpenDevice() {
-    if (m_wavePlayer.GetDeviceState() == kAudioDeviceOpen) StopWave();
+    const int state = m_nAudioKind == 1 ? m_wavePlayer.GetDeviceState() : m_mp3Player.GetDeviceState();
+    if (state == kAudioDeviceOpen) StopPlayer();
 }
 
 void CSectionDlg::OnOK(wxCommandEvent&) {
@@ -214,55 +217,79 @@ void CSectionDlg::LoadFromSection() {
 }
 
 void CSectionDlg::OnButtonPlay() {
-    // Projects of other audio kinds play through the MP3 player, which this dialog does
-    // not carry yet; their properties command stays disabled.
-    if (m_nAudioKind != 1) return;
-    if (m_wavePlayer.GetDeviceState() == kAudioDeviceOpen) StopWave();
-    else PlayWave();
+    const int state = m_nAudioKind == 1 ? m_wavePlayer.GetDeviceState() : m_mp3Player.GetDeviceState();
+    if (state == kAudioDeviceOpen) StopPlayer();
+    else PlayPhrase();
 }
 
-void CSectionDlg::PlayWave() {
+namespace {
+
+template <class Player>
+int StartPlayer(Player& player, const CKorvaneView& view, const CPhraseInformation& phrase, uint32_t start,
+                IWaveOutOwner* owner) {
+    const CString path = view.m_strProjectFolder + "/" + phrase.m_strFileName;
+    player.SetSampleRate(static_cast<uint32_t>(view.m_nSamplePerSec));
+    int r = player.SetSpeed(2);
+    if (r == kAudioOk) r = player.SetRange(start, phrase.m_nLength);
+    if (r == kAudioOk) r = player.OpenFile(path.c_str());
+    if (r == kAudioOk) r = player.QueryDevice(WAVE_MAPPER);
+    if (r == kAudioOk) r = player.OpenDevice(WAVE_MAPPER, owner);
+    if (r == kAudioOk) r = player.Start();
+    return r;
+}
+
+}  // namespace
+
+void CSectionDlg::PlayPhrase() {
     const CSectionInformation* section = m_pView ? m_pView->m_lstSection.GetAt(m_nSectionIndex) : nullptr;
     const CPhraseInformation* phrase = section ? section->m_lstPhrase.GetHead() : nullptr;
     if (!phrase) return;
     StopOpenDevice();
-    const CString path = m_pView->m_strProjectFolder + "/" + phrase->m_strFileName;
-    m_wavePlayer.SetSampleRate(static_cast<uint32_t>(m_pView->m_nSamplePerSec));
-    int r = m_wavePlayer.SetSpeed(2);
-    if (r == kAudioOk) r = m_wavePlayer.SetRange(phrase->m_nStart, phrase->m_nLength);
-    if (r == kAudioOk) r = m_wavePlayer.OpenFile(path.c_str());
-    if (r == kAudioOk) r = m_wavePlayer.QueryDevice(WAVE_MAPPER);
-    if (r == kAudioOk) r = m_wavePlayer.OpenDevice(WAVE_MAPPER, this);
-    if (r == kAudioOk) r = m_wavePlayer.Start();
+    int r;
+    if (m_nAudioKind == 1) {
+        r = StartPlayer(m_wavePlayer, *m_pView, *phrase, phrase->m_nStart, this);
+    } else {
+        // The MP3 player finds the phrase by time, as the view's does.
+        m_mp3Player.SetDataFolder(m_pView->m_strExeFolder);
+        const double ms =
+            phrase->m_nBytesPerSec ? static_cast<double>(phrase->m_nStart) / phrase->m_nBytesPerSec * 1000.0 : 0.0;
+        r = StartPlayer(m_mp3Player, *m_pView, *phrase, static_cast<uint32_t>(ms), this);
+    }
     if (r != kAudioOk && r != kAudioNothingQueued) {
-        StopWave();
+        if (m_nAudioKind != 1) ShowError(this, "再生処理でエラーが発生しました");
+        StopPlayer();
         return;
     }
     m_btnPlay->SetLabel(wxASCII_STR("STOP(F4)"));
     // A range with nothing to read queued no buffer; nothing would ever end it.
-    if (m_wavePlayer.GetPlayState() == kAudioNothingQueued) StopWave();
+    const int queued = m_nAudioKind == 1 ? m_wavePlayer.GetPlayState() : m_mp3Player.GetPlayState();
+    if (queued == kAudioNothingQueued) StopPlayer();
 }
 
-void CSectionDlg::StopWave() {
-    if (m_wavePlayer.Stop() != kAudioOk || m_wavePlayer.CloseFile() != kAudioOk ||
-        m_wavePlayer.CloseDevice() != kAudioOk)
-        ShowError(this, "再生処理でエラーが発生しました");
+void CSectionDlg::StopPlayer() {
+    const bool failed = m_nAudioKind == 1 ? (m_wavePlayer.Stop() != kAudioOk || m_wavePlayer.CloseFile() != kAudioOk ||
+                                             m_wavePlayer.CloseDevice() != kAudioOk)
+                                          : (m_mp3Player.Stop() != kAudioOk || m_mp3Player.CloseFile() != kAudioOk ||
+                                             m_mp3Player.CloseDevice() != kAudioOk);
+    if (failed) ShowError(this, "再生処理でエラーが発生しました");
     m_btnPlay->SetLabel(wxASCII_STR("PLAY(F4)"));
     if (m_pView && m_pView->m_staticLevelMeter) m_pView->m_staticLevelMeter->SetLevel(-96);
 }
 
 void CSectionDlg::OnWaveOutDone(HWAVEOUT device, WAVEHDR* header) {
     const int level = CWavePlayOperation::GetPeakLevel(header);
-    const int r = m_wavePlayer.OnBufferDone(device, header);
+    const bool wave = m_nAudioKind == 1;
+    const int r = wave ? m_wavePlayer.OnBufferDone(device, header) : m_mp3Player.OnBufferDone(device, header);
     if (r == kAudioOk || r == kAudioNothingQueued) {
         if (m_pView && m_pView->m_staticLevelMeter) m_pView->m_staticLevelMeter->SetLevel(level);
     } else if (r == 10 || r == 26 || r == 27 || r == 28 || r == 31) {
-        StopWave();
+        StopPlayer();
         return;
     }
     // Only the first phrase plays: its end ends playback.
-    if (m_wavePlayer.GetDeviceState() == kAudioDeviceOpen && m_wavePlayer.GetPlayState() == kAudioNothingQueued)
-        StopWave();
+    const int deviceState = wave ? m_wavePlayer.GetDeviceState() : m_mp3Player.GetDeviceState();
+    const int playState = wave ? m_wavePlayer.GetPlayState() : m_mp3Player.GetPlayState();
+    if (deviceState == kAudioDeviceOpen && playState == kAudioNothingQueued) StopPlayer();
 }
 
 void CSectionDlg::LayoutControls() {

@@ -6,6 +6,7 @@
 
 #include <wx/dialog.h>
 
+#include "audio/Mp3PlayOperation.h"
 #include "audio/WavePlayOperation.h"
 #include "platform/CString.h"
 #include "platform/WaveOut.h"
@@ -62,8 +63,9 @@ private:
     bool OnKey(int virtualKey);
     void Step(int delta);
     void UpdateStepButtons();
-    void PlayWave();
-    void StopWave();
+    // Plays the section's first phrase with the player of the project's audio kind.
+    void PlayPhrase();
+    void StopPlayer();
     void StopOpenDevice();
     void LayoutControls();
 
@@ -77,4 +79,5 @@ private:
     wxButton* m_btnPrev = nullptr;
     wxButton* m_btnNext = nullptr;
     CWavePlayOperation m_wavePlayer;
+    CMp3PlayOperation m_mp3Player;
 };

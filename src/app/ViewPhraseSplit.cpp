@@ -39,7 +39,8 @@ void CKorvaneView::OnPhraseSplit() {
         CWaitCursor wait;
         CViewWaveTaskHost host(parent);
         // A failed copy shows its own message; the dialog then cannot open the file and says so.
-        CopyWaveRange(host, source, temp, phrase->m_nLength, phrase->m_nStart);
+        if (m_nAudioKind == 1) CopyWaveRange(host, source, temp, phrase->m_nLength, phrase->m_nStart);
+        else DecodeMp3PhraseToWave(source, temp, phrase->m_nLength, phrase->m_nStart);
     }
     CPhraseSplitDlg dlg(this);
     dlg.m_strPath = temp;
@@ -59,7 +60,7 @@ void CKorvaneView::OnPhraseSplit() {
         added->m_nPause = std::min(phrase->m_nPause, added->m_nLength);
         added->m_strFileName = phrase->m_strFileName;
         phrase->m_nLength = d;
-        if (MeasureWavePhraseSilence(phrase) != 0)
+        if ((m_nAudioKind == 1 ? MeasureWavePhraseSilence(phrase) : MeasureMp3PhraseSilence(phrase)) != 0)
             KvMessageBox(parent, "フレーズの無音時間が取得出来ませんでした。", "エラー", MB_OK | MB_ICONSTOP);
         section->m_lstPhrase.InsertAt(p + 1, std::move(added));
         if (m_listSection) m_listSection->RedrawItems(s, s);

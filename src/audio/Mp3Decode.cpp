@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "audio/AudioResult.h"
+#include "audio/TrailingSilence.h"
 #include "audio/WaveFileWriter.h"
 #include "audio/WaveFormat.h"
 #include "mp3dec/mp3dec.h"
@@ -219,4 +220,146 @@ int DecodeMp3FileToWave(CWaveTaskHost& host, const CString& source, const CStrin
         return kMp3DecodeFailed;
     }
     return cancelled ? kMp3DecodeCancelled : kMp3DecodeOk;
+}
+
+namespace {
+
+// Opens `source` for a part of its decoded audio: the objects, the stream information,
+// priming, and the file placed at the part's start (by the constant bit rate). 0, or 1
+// after its message.
+int OpenPart(CWaveTaskHost& host, const CString& source, uint32_t start, const CString& programFolder, Mp3Stream& s,
+             MP3StreamInfo& info) {
+    if (OpenStream(host, source, 0, s) != kMp3DecodeOk) return kMp3DecodeFailed;
+    if (!s.opened) {
+        host.ShowError("MP3DecoderInfoオブジェクトの初期化に失敗しました。");
+        return kMp3DecodeFailed;
+    }
+    info = *s.info->GetInfo();
+    if (PrimeMp3Decoder(s.decoder, s.info, programFolder) != kAudioOk) {
+        host.ShowError("MP3Decoderの初期化に失敗しました。");
+        return kMp3DecodeFailed;
+    }
+    const uint32_t bytesPerSecond = info.sampleRate * info.channels * 2;
+    const uint64_t startMs = bytesPerSecond ? static_cast<uint64_t>(static_cast<double>(start) / bytesPerSecond * 1000.0) : 0;
+    if (s.file->Seek(static_cast<int64_t>(info.bitrate / 8 / 1000) * static_cast<int64_t>(startMs), SEEK_SET) < 0) {
+        host.ShowError(ReadFailure(source));
+        return kMp3DecodeFailed;
+    }
+    s.decoder->Reset();
+    return kMp3DecodeOk;
+}
+
+// One decoded frame after another from an opened part: 1 with `bytes` of PCM in `pcm`,
+// 0 at the end of the stream, -1 after a failure's message.
+int NextFrame(CWaveTaskHost& host, const CString& source, Mp3Stream& s, std::vector<uint8_t>& input, int& pending,
+              int& position, std::vector<uint8_t>& pcm, int& bytes) {
+    while (!s.decoder->IsEndOfStream()) {
+        if (pending == 0) {
+            const int64_t got = s.file->Read(input.data(), static_cast<int64_t>(input.size()));
+            if (got < 0) {
+                host.ShowError(ReadFailure(source));
+                return -1;
+            }
+            if (got == 0) s.decoder->SetEndOfInput();
+            pending = static_cast<int>(got);
+            position = 0;
+        }
+        const int taken = s.decoder->Feed(input.data() + position, pending);
+        position += taken;
+        pending -= taken;
+        bytes = 0;
+        const SSC status = s.decoder->DecodeFrame(pcm.data(), static_cast<int>(pcm.size()), &bytes, nullptr, nullptr, 0);
+        if (status == SSC_OK) return 1;
+        if (status == SSC_SYNC_EOF) return 0;
+        if (!IsWarning(status)) {
+            host.ShowError(WithStatus("MP3デコード処理でエラーが発生しました。", status));
+            return -1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int DecodeMp3PhraseToWave(CWaveTaskHost& host, const CString& source, const CString& destination, uint32_t length,
+                          uint32_t start, const CString& programFolder) {
+    Mp3Stream part;
+    MP3StreamInfo info{};
+    if (OpenPart(host, source, start, programFolder, part, info) != kMp3DecodeOk) return kMp3DecodeFailed;
+    WaveFormatEx format = MakePcmMono16Format(info.sampleRate);
+    format.nChannels = static_cast<uint16_t>(info.channels);
+    CWaveFileWriter writer;
+    std::unique_ptr<CRiffFile> out;
+    if (writer.Create(destination, format, out) != kRiffOk) {
+        host.ShowError(CString("Waveファイルが開けません。\n") + destination);
+        return kMp3DecodeFailed;
+    }
+    std::vector<uint8_t> input(kHeadBytes), pcm(MP3DEC_MAX_FRAME_OUTPUT_BYTES_PCM16);
+    int pending = 0, position = 0, bytes = 0;
+    uint32_t written = 0;
+    bool failed = false;
+    while (written < length) {
+        const int r = NextFrame(host, source, part, input, pending, position, pcm, bytes);
+        if (r < 0) {
+            failed = true;
+            break;
+        }
+        if (r == 0) break;
+        const uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(bytes), length - written);
+        if (out->Write(pcm.data(), n) != static_cast<int64_t>(n)) {
+            host.ShowError(CString("Waveファイル書込み時にエラーが発生しました。\n") + destination);
+            failed = true;
+            break;
+        }
+        written += n;
+    }
+    // A part that runs past the end of the stream is filled with silence up to its length.
+    std::vector<uint8_t> zeros(4096, 0);
+    while (!failed && written < length) {
+        const uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(zeros.size()), length - written);
+        if (out->Write(zeros.data(), n) != static_cast<int64_t>(n)) {
+            host.ShowError(CString("Waveファイル書込み時にエラーが発生しました。\n") + destination);
+            failed = true;
+        }
+        written += n;
+    }
+    const int closed = writer.Close(out);
+    if (failed) return kMp3DecodeFailed;
+    if (closed != kRiffOk) {
+        host.ShowError(CString("Waveファイルが保存出来ませんでした。\n") + destination);
+        return kMp3DecodeFailed;
+    }
+    return kMp3DecodeOk;
+}
+
+int MeasureMp3TrailingSilence(CWaveTaskHost& host, const CString& path, uint32_t start, uint32_t length,
+                              int thresholdDb, const CString& programFolder, uint32_t& silence) {
+    Mp3Stream s;
+    MP3StreamInfo info{};
+    if (OpenPart(host, path, start, programFolder, s, info) != kMp3DecodeOk) return kMp3DecodeFailed;
+    const uint32_t second = std::max<uint32_t>(info.sampleRate * info.channels * 2, 2);
+    CTrailingSilenceMeter meter(second, thresholdDb);
+    std::vector<uint8_t> input(kHeadBytes), pcm(MP3DEC_MAX_FRAME_OUTPUT_BYTES_PCM16), portion;
+    portion.reserve(second + pcm.size());
+    int pending = 0, position = 0, bytes = 0;
+    uint32_t measured = 0;
+    // Whole seconds are measured as they fill; what a frame brings past a second waits
+    // for the next one, so that no decoded sample is skipped.
+    while (measured < length) {
+        const int r = NextFrame(host, path, s, input, pending, position, pcm, bytes);
+        if (r < 0) return kMp3DecodeFailed;
+        if (r > 0) portion.insert(portion.end(), pcm.begin(), pcm.begin() + bytes);
+        while (portion.size() >= second || (r == 0 && !portion.empty()) ||
+               (!portion.empty() && measured + portion.size() >= length)) {
+            const uint32_t n = static_cast<uint32_t>(
+                std::min<uint64_t>({portion.size(), second, static_cast<uint64_t>(length - measured)}));
+            meter.Measure(reinterpret_cast<const char*>(portion.data()), n);
+            measured += n;
+            portion.erase(portion.begin(), portion.begin() + n);
+            if (measured >= length) break;
+        }
+        if (r == 0) break;
+    }
+    silence = meter.GetSilenceBytes();
+    return kMp3DecodeOk;
 }

@@ -42,3 +42,15 @@ int PrimeMp3Decoder(MP3Decoder* decoder, MP3DecoderInfo* info, const CString& pr
 // project, else at the stream's own rate. Only the two formats of MP3 projects are taken.
 int DecodeMp3FileToWave(CWaveTaskHost& host, const CString& source, const CString& target, const CString& caption,
                         const CString& text, uint32_t projectRate, const CString& programFolder);
+
+// Decodes `length` bytes of decoded audio from byte `start` of the MP3 file `source` into
+// the WAV file `destination` (the stream's rate, 16 bits); a part that runs past the end
+// of the stream is filled with silence up to its length. 0, or 1 after its message.
+int DecodeMp3PhraseToWave(CWaveTaskHost& host, const CString& source, const CString& destination, uint32_t length,
+                          uint32_t start, const CString& programFolder);
+
+// The silent 100 ms blocks at the end of `length` bytes of decoded audio from byte
+// `start` of the MP3 file at `path`, decoded in memory. 0 with `silence` in bytes, or 1
+// after its message.
+int MeasureMp3TrailingSilence(CWaveTaskHost& host, const CString& path, uint32_t start, uint32_t length,
+                              int thresholdDb, const CString& programFolder, uint32_t& silence);

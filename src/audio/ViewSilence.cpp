@@ -3,8 +3,10 @@
 
 #include "app/KorvaneView.h"
 #include "app/ProgressDlg.h"
+#include "audio/Mp3Decode.h"
 #include "audio/TrailingSilence.h"
 #include "audio/ViewWaveTaskHost.h"
+#include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/WaitCursor.h"
 
@@ -15,6 +17,38 @@ int CKorvaneView::MeasureWavePhraseSilence(CPhraseInformation* phrase) {
                                              phrase->m_nLength, phrase->m_nBytesPerSec, m_nSilenceDb, silence);
     if (r == 0) phrase->m_nPause = silence;
     return r;
+}
+
+int CKorvaneView::DecodeMp3PhraseToWave(const CString& source, const CString& destination, uint32_t length,
+                                        uint32_t start) {
+    CViewWaveTaskHost host(m_bHasWindow ? this : nullptr);
+    return ::DecodeMp3PhraseToWave(host, source, destination, length, start, m_strExeFolder);
+}
+
+int CKorvaneView::MeasureMp3PhraseSilence(CPhraseInformation* phrase) {
+    CViewWaveTaskHost host(m_bHasWindow ? this : nullptr);
+    uint32_t silence = 0;
+    const int r = MeasureMp3TrailingSilence(host, m_strProjectFolder + "/" + phrase->m_strFileName, phrase->m_nStart,
+                                            phrase->m_nLength, m_nSilenceDb, m_strExeFolder, silence);
+    if (r == 0) phrase->m_nPause = silence;
+    return r;
+}
+
+int CKorvaneView::MeasureMp3PhraseSilenceViaFile(CPhraseInformation* phrase) {
+    const CString temp = m_strProjectFolder + "/PhraseTemp.wav";
+    // A file left by an earlier run must never be measured in place of this phrase.
+    if (FileExists(temp) && !DeleteFileAt(temp)) return 5;
+    if (DecodeMp3PhraseToWave(m_strProjectFolder + "/" + phrase->m_strFileName, temp, phrase->m_nLength,
+                              phrase->m_nStart) != 0)
+        return 5;
+    CViewWaveTaskHost host(m_bHasWindow ? this : nullptr);
+    uint32_t silence = 0;
+    const int r = MeasureWaveTrailingSilence(host, temp, 0, phrase->m_nLength, phrase->m_nBytesPerSec, m_nSilenceDb,
+                                             silence);
+    if (r != 0) return r;
+    phrase->m_nPause = silence;
+    DeleteFileAt(temp);
+    return 0;
 }
 
 void CKorvaneView::OnSilenceDetect() {
@@ -40,7 +74,10 @@ void CKorvaneView::OnSilenceDetect() {
             progress->SetMessage(text);
         }
         for (int j = 0; j < count; ++j) {
-            if (MeasureWavePhraseSilence(section->m_lstPhrase.GetAt(j)) != 0) {
+            CPhraseInformation* phrase = section->m_lstPhrase.GetAt(j);
+            const int measured =
+                m_nAudioKind == 1 ? MeasureWavePhraseSilence(phrase) : MeasureMp3PhraseSilenceViaFile(phrase);
+            if (measured != 0) {
                 KvMessageBox(parent, "無音時間が取得出来ませんでした。", "エラー", MB_OK | MB_ICONSTOP);
                 stop = true;
                 break;

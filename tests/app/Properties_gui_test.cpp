@@ -3,7 +3,10 @@
 #include <wx/choice.h>
 #include <wx/textctrl.h>
 
+#include <cmath>
+
 #include "PropertiesFixture.h"
+#include "audio/Mp3Encode.h"
 #include "Screenshot.h"
 #include "app/CommandIds.h"
 #include "app/PhraseDlg.h"
@@ -135,10 +138,58 @@ TEST_F(Properties, PhraseDialogPlaysThePhraseAndDoubleClickOpensIt) {
     });
     phrases.UserDoubleClick(1);
     EXPECT_EQ(script.Records().size(), 1u);
-    // MP3 projects have no player for it yet: the command is off, double clicks too.
+    // MP3 projects have the command too.
     view.m_nAudioKind = 2;
-    EXPECT_FALSE(view.IsCommandEnabled(ID_PROPERTIES));
-    phrases.UserDoubleClick(1);
+    EXPECT_TRUE(view.IsCommandEnabled(ID_PROPERTIES));
+}
+
+// In an MP3 project the section dialog plays the first phrase on its own MP3 player.
+TEST_F(Properties, SectionDialogOfAnMp3ProjectPlaysOnItsMp3Player) {
+    struct QuietHost : CWaveTaskHost {
+        void ShowError(const CString& text) override { ADD_FAILURE() << text.str(); }
+        bool AskYesNo(const CString&) override { return false; }
+        void BeginProgress(const CString&, const CString&, int) override {}
+        void SetProgress(int) override {}
+        bool CheckCancel() override { return false; }
+        void EndProgress() override {}
+    } host;
+    WriteRamp("ramp.wav", 0);  // replaced below by a 22050 Hz tone
+    std::vector<int16_t> tone(22050 * 2);
+    for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(8000 * std::sin(0.1 * double(i)));
+    {
+        CWaveFileWriter writer;
+        std::unique_ptr<CRiffFile> file;
+        ASSERT_EQ(writer.Create(CString((dir / "tone.wav").string()), MakePcmMono16Format(22050), file), 0);
+        file->Write(tone.data(), static_cast<int64_t>(tone.size() * 2));
+        ASSERT_EQ(writer.Close(file), 0);
+    }
+    ASSERT_EQ(EncodeWaveToMp3(host, CString((dir / "tone.wav").string()), CString((dir / "A000009.mp3").string()),
+                              32000, 1, "c", "t"),
+              0);
+    view.SetProjectFormat(3);
+    view.m_strExeFolder = CString(KORVANE_BUILD_DIR "/");  // the priming streams
+    CPhraseInformation* first = SectionAt(1)->m_lstPhrase.GetAt(0);
+    first->m_strFileName = "A000009.mp3";
+    first->m_nStart = 0;
+    first->m_nLength = 10 * 4410;
+    first->m_nBytesPerSec = 44100;
+    sections.UserClick(1);
+    view.m_bSuppressPlay = 0;
+    CUiScript script;
+    script.AnswerDialog([&](wxDialog& dlg) {
+        auto& d = static_cast<CSectionDlg&>(dlg);
+        EXPECT_EQ(d.GetWavePlayer().GetDeviceState(), kAudioNoDevice);
+        EXPECT_EQ(FromWx(dlg.FindWindow(CSectionDlg::IDC_PLAY)->GetLabel()), "STOP(F4)");
+        card.Complete(2);
+        reports.Pump();
+        EXPECT_EQ(card.Played().size(), 2u * 4410u);  // 100 ms of decoded audio per buffer
+        Press(dlg, WXK_F4);
+        EXPECT_EQ(FromWx(dlg.FindWindow(CSectionDlg::IDC_PLAY)->GetLabel()), "PLAY(F4)");
+        return IDCANCEL;
+    });
+    view.RunCommand(ID_PROPERTIES);
+    EXPECT_EQ(script.Records().size(), 1u);
+    EXPECT_EQ(view.m_mp3Player.GetDeviceState(), kAudioNoDevice);  // the view's own stays closed
 }
 
 TEST_F(Properties, SectionDialogStepsStoresWithUndoPlaysOnItsOwnAndRoundTripsThroughTheProjectFile) {

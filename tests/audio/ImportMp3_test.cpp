@@ -43,11 +43,14 @@ protected:
         EXPECT_EQ(0, EncodeWaveToMp3(host, Wav(name + ".wav", rate), folder.CPath(name), bitRate, 1, "c", "t"));
         return folder.CPath(name);
     }
-    std::vector<CString> Run(const std::vector<CString>& paths, int expected) {
+    // The first box the import showed (a failure is followed by one that names the file).
+    CString Run(const std::vector<CString>& paths, int expected) {
         CUiScript script;
         script.AnswerBox(IDOK);
+        if (expected != 0) script.AnswerBox(IDOK);
         EXPECT_EQ(expected, view.ImportAudioFiles(paths));
-        return script.BoxTexts();
+        const std::vector<CString> texts = script.BoxTexts();
+        return texts.empty() ? CString() : texts[0];
     }
     bool TempFilesGone() const {
         for (const char* n : {"prj/Mp3DecodeTemp.wav", "prj/ReSamplingTemp.wav", "prj/Mp3EecodeTemp.mp3"})
@@ -81,7 +84,7 @@ TEST_F(ImportMp3, EveryRoadGivesTheRecordingsPhrases) {
         SCOPED_TRACE(r.name);
         Format(r.format);
         const CString source = r.mp3BitRate ? Mp3(r.name, r.rate, r.mp3BitRate) : Wav(r.name, r.rate);
-        EXPECT_EQ(std::vector<CString>{CString("完了しました。")}, Run({source}, 0));
+        EXPECT_EQ(CString("完了しました。"), Run({source}, 0));
         EXPECT_TRUE(fs::exists(folder.Path(std::string("prj/") + r.written)));
         EXPECT_TRUE(TempFilesGone());
         ASSERT_EQ(1, view.m_lstSection.GetCount());
@@ -108,8 +111,8 @@ TEST_F(ImportMp3, OwnFormatIsCopiedByteForByte) {
 
 TEST_F(ImportMp3, RefusedBeforeAnythingIsWritten) {
     Format(4);
-    EXPECT_EQ(std::vector<CString>{CString("このファイルはインポート出来ません。")}, Run({Wav("st.wav", 44100, 2)}, 8));
-    EXPECT_EQ(std::vector<CString>{CString("このファイルはインポート出来ません。")}, Run({Wav("w48.wav", 48000)}, 8));
+    EXPECT_EQ(CString("このファイルはインポート出来ません。"), Run({Wav("st.wav", 44100, 2)}, 8));
+    EXPECT_EQ(CString("このファイルはインポート出来ません。"), Run({Wav("w48.wav", 48000)}, 8));
     EXPECT_FALSE(fs::exists(folder.Path("prj/A000001.mp3")));
     // a file the project cannot hold as it is, handed straight to the cutting
     int index = 0;
@@ -126,9 +129,29 @@ TEST_F(ImportMp3, AFailedConversionStopsTheChain) {
     Format(3);
     const int sections = view.m_lstSection.GetCount();
     CWaveRateConverter::s_bFailNextConvert = true;
-    EXPECT_EQ(std::vector<CString>{CString("メモリの確保ができませんでした。")}, Run({Wav("w16f.wav", 16000)}, 29));
+    EXPECT_EQ(CString("メモリの確保ができませんでした。"), Run({Wav("w16f.wav", 16000)}, 29));
     EXPECT_FALSE(CWaveRateConverter::s_bFailNextConvert);
     EXPECT_EQ(view.m_lstSection.GetCount(), sections);
     EXPECT_FALSE(fs::exists(folder.Path("prj/A000001.mp3")));
     EXPECT_TRUE(TempFilesGone());
+}
+
+// The silence detection of an MP3 project measures each phrase again through a fresh
+// temporary file, never through one an earlier run left behind.
+TEST_F(ImportMp3, SilenceDetectionMeasuresMp3PhrasesAgain) {
+    Format(3);
+    Run({Wav("w.wav", 22050)}, 0);
+    auto& phrases = view.m_lstSection.GetAt(0)->m_lstPhrase;
+    ASSERT_EQ(2, phrases.GetCount());
+    const uint32_t imported = phrases.GetAt(0)->m_nPause;
+    phrases.GetAt(0)->m_nPause = phrases.GetAt(1)->m_nPause = 1;
+    WriteBytes(folder.Path("prj/PhraseTemp.wav"), "stale");
+    CUiScript script;
+    script.AnswerBox(IDYES);
+    view.m_bSuppressPlay = 1;  // the refreshed list would start the phrase on a sound card the test lacks
+    view.OnSilenceDetect();
+    EXPECT_EQ(std::vector<CString>{CString("無音時間を検出しますか？")}, script.BoxTexts());
+    EXPECT_NEAR(double(imported), double(phrases.GetAt(0)->m_nPause), 2.0 * 4410);
+    EXPECT_GT(phrases.GetAt(0)->m_nPause, 5u * 4410);
+    EXPECT_FALSE(fs::exists(folder.Path("prj/PhraseTemp.wav")));
 }
