@@ -60,6 +60,9 @@ class MP3DecoderImpl final : public MP3Decoder {
   bool eos_ = false;
   // mp3PRO
   uint8_t sbr_active_ = 0, sbr_decided_ = 0;
+  // The decision was carried over a Reset (the priming stream made it): a later stream is
+  // decoded by it, and its payloads are never reported as a surprise.
+  uint8_t sbr_decision_kept_ = 0;
   int32_t sbr_parse_count_ = 0;
   SbrDecoderConfig sbr_config_;
   SbrDecoder* sbr_ = nullptr;
@@ -112,6 +115,8 @@ MP3DecoderImpl::~MP3DecoderImpl() {
 
 void MP3DecoderImpl::Reset() {
   for (float& g : band_gains_) g = 1.0f;
+  sbr_decision_kept_ = sbr_decided_;
+  sbr_parse_count_ = 0;
   eos_ = false;
   if (sbr_) sbrdec_reset(sbr_);
   mpasync_reset(&sync_);
@@ -283,7 +288,7 @@ SSC MP3DecoderImpl::DecodeFrame(void* out, int capacity, int* out_bytes, uint8_t
     payload_.element[0].length = l3_.payload_len;
     std::memcpy(payload_.element[0].bytes, l3_.payload, size_t(l3_.payload_len));
   }
-  if (has_payload && !sbr_active_ && sbr_) {
+  if (has_payload && !sbr_active_ && sbr_ && !sbr_decision_kept_) {
     if (sbrdec_parse_payload(sbr_, &payload_) == 0) {
       if (sbr_parse_count_ < 6)
         ++sbr_parse_count_;
