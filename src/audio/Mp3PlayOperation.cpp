@@ -5,18 +5,12 @@
 #include <new>
 
 #include "audio/Mp3Decode.h"
-#include "audio/TimeStretch.h"
 #include "mp3dec/mp3dec.h"
 #include "platform/MessageBox.h"
 #include "platform/Riff.h"
 
 namespace {
 
-// Output duration / input duration for the speed indices 1..8, as the WAV player has them.
-constexpr double kSpeedRatio[8] = {
-    1.3333333333333, 1.0, 0.8, 0.66666666666667, 0.57142857142857, 0.49977324263038, 0.4, 0.33333333333333,
-};
-constexpr uint32_t kMaxSamplesPerBuffer = CMp3PlayOperation::kBufferBytes / 2;
 
 bool IsWarningOrError(SSC status) { return (status >> 30) >= 2u; }
 
@@ -55,9 +49,7 @@ CMp3PlayOperation::~CMp3PlayOperation() {
 }
 
 int CMp3PlayOperation::Initialize() {
-    m_stretch = std::make_unique<CTimeStretch>();
-    m_stretchIn.assign(kMaxSamplesPerBuffer, 0.0f);
-    m_stretchOut.assign(CTimeStretch::kBufferSamples, 0.0f);
+    m_stretch.Initialize();
     FreeBuffers();
     ReleaseDecoder();
     m_file.reset();
@@ -97,18 +89,13 @@ int CMp3PlayOperation::FreeBuffers() {
 }
 
 int CMp3PlayOperation::SetSampleRate(uint32_t rate) {
-    if (m_stretch) m_stretch->SetSampleRate(rate);
+    m_stretch.SetSampleRate(rate);
     return kAudioOk;
 }
 
 int CMp3PlayOperation::SetSpeed(int index) {
     m_nSpeed = index;
-    if (index < 1 || index > 8) return kAudioFailed;
-    if (m_stretch) {
-        m_stretch->SetSpeedIndex(index);
-        m_stretch->SetRatio(kSpeedRatio[index - 1]);
-    }
-    return kAudioOk;
+    return m_stretch.SetSpeed(index) ? kAudioOk : kAudioFailed;
 }
 
 int CMp3PlayOperation::SetRange(uint32_t startMs, uint32_t length) {
@@ -205,8 +192,11 @@ int CMp3PlayOperation::Start() {
         header->dwUser = 0;
         header->dwFlags = 0;
         header->dwLoops = 0;
-        if (int r = DecodeBuffer(header)) return r;
-        StretchBuffer(header);
+        if (int r = DecodeBuffer(header)) {
+            if (r != kAudioNothingQueued || !m_stretch.Drain(header)) return r;
+        } else {
+            m_stretch.Stretch(header);
+        }
         if (int r = Queue(m_hDevice, header)) return r;
     }
     return kAudioOk;
@@ -222,9 +212,14 @@ int CMp3PlayOperation::OnBufferDone(HWAVEOUT device, WAVEHDR* header) {
     if (r != MMSYSERR_NOERROR) return Fail(kAudioUnprepareFailed);
 
     --m_nQueued;
-    if (int decoded = DecodeBuffer(header)) return decoded;
+    if (int decoded = DecodeBuffer(header)) {
+        // The end of the part is not the end of what is heard: the stretch lags behind.
+        if (decoded != kAudioNothingQueued || !m_stretch.Drain(header)) return decoded;
+        header->dwFlags = 0;
+        return Queue(device, header);
+    }
     header->dwFlags = 0;
-    StretchBuffer(header);
+    m_stretch.Stretch(header);
     return Queue(device, header);
 }
 
@@ -311,7 +306,7 @@ int CMp3PlayOperation::Stop() {
         if (WaveOutUnprepareHeader(m_hDevice, header) != MMSYSERR_NOERROR) return Fail(kAudioUnprepareFailed);
     }
     m_nQueued = 0;
-    if (m_stretch) m_stretch->Reset();
+    m_stretch.Reset();
     ReleaseDecoder();
     return kAudioOk;
 }
@@ -329,25 +324,6 @@ int CMp3PlayOperation::CloseDevice() {
     const MMRESULT r = WaveOutClose(m_hDevice);
     m_hDevice = nullptr;
     return r == MMSYSERR_NOERROR ? kAudioOk : Fail(kAudioDeviceCloseFailed);
-}
-
-void CMp3PlayOperation::StretchBuffer(WAVEHDR* header) {
-    if (!m_stretch || m_stretch->GetRatio() == 1.0) return;
-    const uint32_t n = std::min(header->dwBufferLength / 2, kMaxSamplesPerBuffer);
-    for (uint32_t i = 0; i < n; ++i) {
-        int16_t sample;
-        std::memcpy(&sample, header->lpData + 2 * static_cast<size_t>(i), sizeof sample);
-        m_stretchIn[i] = sample;
-    }
-    uint32_t m = 0;
-    m_stretch->Process(m_stretchIn.data(), m_stretchOut.data(), n, &m);
-    m = std::min<uint32_t>(m, kBufferBytes / 2);
-    for (uint32_t i = 0; i < m; ++i) {
-        const float value = std::clamp(m_stretchOut[i], -32767.0f, 32767.0f);
-        const int16_t sample = static_cast<int16_t>(value);
-        std::memcpy(header->lpData + 2 * static_cast<size_t>(i), &sample, sizeof sample);
-    }
-    header->dwBufferLength = 2 * m;
 }
 
 int CMp3PlayOperation::Queue(HWAVEOUT device, WAVEHDR* header) {

@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "audio/AudioResult.h"
+#include "audio/PlayerStretch.h"
 #include "audio/WaveFormat.h"
 #include "platform/CString.h"
 #include "platform/WaveOut.h"
 
 class CRiffFile;
-class CTimeStretch;
 class MP3Decoder;
 class MP3DecoderInfo;
 
@@ -67,7 +67,6 @@ public:
 private:
     int DecodeBuffer(WAVEHDR* header);
     int PrimeDecoder(MP3Decoder* decoder, MP3DecoderInfo* info);
-    void StretchBuffer(WAVEHDR* header);
     int Queue(HWAVEOUT device, WAVEHDR* header);
     int IndexOf(const WAVEHDR* header) const;
     void ReleaseDecoder();
@@ -86,9 +85,7 @@ private:
     uint32_t m_nQueued = 0;
     uint32_t m_nPlayed = 0;
     uint32_t m_nBytesPerBuffer = 0;
-    std::unique_ptr<CTimeStretch> m_stretch;
-    std::vector<float> m_stretchIn;
-    std::vector<float> m_stretchOut;
+    CPlayerStretch m_stretch{kBufferBytes};
     int m_nSpeed = 0;
     uint32_t m_nStartMs = 0;
     std::vector<uint8_t> m_input;   // file data not yet fed to the decoder

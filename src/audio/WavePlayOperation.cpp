@@ -6,7 +6,6 @@
 #include <cstring>
 #include <new>
 
-#include "audio/TimeStretch.h"
 #include "platform/Riff.h"
 
 namespace {
@@ -14,15 +13,6 @@ namespace {
 constexpr uint32_t kFormWave = RiffFourCC('W', 'A', 'V', 'E');
 constexpr uint32_t kChunkFmt = RiffFourCC('f', 'm', 't', ' ');
 constexpr uint32_t kChunkData = RiffFourCC('d', 'a', 't', 'a');
-
-// Output duration / input duration for the speed indices 1..8. x2.00 is a hair short
-// of 0.5 on purpose: it is the ratio the stretch's output table was made with.
-constexpr double kSpeedRatio[8] = {
-    1.3333333333333, 1.0, 0.8, 0.66666666666667, 0.57142857142857, 0.49977324263038, 0.4, 0.33333333333333,
-};
-
-// The stretch's input working array holds one whole buffer of samples.
-constexpr uint32_t kMaxSamplesPerBuffer = CWavePlayOperation::kBufferBytes / 2;
 
 int16_t SampleAt(const char* data, uint32_t index) {
     int16_t sample;
@@ -58,9 +48,7 @@ CWavePlayOperation::~CWavePlayOperation() {
 }
 
 int CWavePlayOperation::Initialize() {
-    m_stretch = std::make_unique<CTimeStretch>();
-    m_stretchIn.assign(kMaxSamplesPerBuffer, 0.0f);
-    m_stretchOut.assign(CTimeStretch::kBufferSamples, 0.0f);
+    m_stretch.Initialize();
     FreeBuffers();
     m_file.reset();
     m_nEndPosition = 0;
@@ -98,18 +86,13 @@ int CWavePlayOperation::FreeBuffers() {
 }
 
 int CWavePlayOperation::SetSampleRate(uint32_t rate) {
-    if (m_stretch) m_stretch->SetSampleRate(rate);
+    m_stretch.SetSampleRate(rate);
     return kAudioOk;
 }
 
 int CWavePlayOperation::SetSpeed(int index) {
     m_nSpeed = index;
-    if (index < 1 || index > 8) return kAudioFailed;
-    if (m_stretch) {
-        m_stretch->SetSpeedIndex(index);
-        m_stretch->SetRatio(kSpeedRatio[index - 1]);
-    }
-    return kAudioOk;
+    return m_stretch.SetSpeed(index) ? kAudioOk : kAudioFailed;
 }
 
 int CWavePlayOperation::SetRange(uint32_t start, uint32_t length) {
@@ -193,9 +176,9 @@ int CWavePlayOperation::Start() {
         header->dwFlags = 0;
         header->dwLoops = 0;
         if (int r = ReadBuffer(header)) {
-            if (r != kAudioNothingQueued || !DrainStretch(header)) return r;
+            if (r != kAudioNothingQueued || !m_stretch.Drain(header)) return r;
         } else {
-            StretchBuffer(header);
+            m_stretch.Stretch(header);
         }
         if (int r = Queue(m_hDevice, header)) return r;
     }
@@ -217,12 +200,12 @@ int CWavePlayOperation::OnBufferDone(HWAVEOUT device, WAVEHDR* header) {
     --m_nQueued;
     if (int read = ReadBuffer(header)) {
         // The end of the range is not the end of what is heard: the stretch lags behind.
-        if (read != kAudioNothingQueued || !DrainStretch(header)) return read;
+        if (read != kAudioNothingQueued || !m_stretch.Drain(header)) return read;
         header->dwFlags = 0;
         return Queue(device, header);
     }
     header->dwFlags = 0;
-    StretchBuffer(header);
+    m_stretch.Stretch(header);
     return Queue(device, header);
 }
 
@@ -234,7 +217,7 @@ int CWavePlayOperation::Stop() {
         if (WaveOutUnprepareHeader(m_hDevice, header) != MMSYSERR_NOERROR) return Fail(kAudioUnprepareFailed);
     }
     m_nQueued = 0;
-    if (m_stretch) m_stretch->Reset();
+    m_stretch.Reset();
     return kAudioOk;
 }
 
@@ -282,35 +265,6 @@ int CWavePlayOperation::ReadBuffer(WAVEHDR* header) {
     m_nReadPosition += static_cast<uint64_t>(got);
     header->dwBufferLength = static_cast<uint32_t>(got);
     return kAudioOk;
-}
-
-void CWavePlayOperation::StretchBuffer(WAVEHDR* header) {
-    if (!m_stretch || m_stretch->GetRatio() == 1.0) return;
-    const uint32_t n = std::min(header->dwBufferLength / 2, kMaxSamplesPerBuffer);
-    for (uint32_t i = 0; i < n; ++i) m_stretchIn[i] = SampleAt(header->lpData, i);
-    uint32_t m = 0;
-    m_stretch->Process(m_stretchIn.data(), m_stretchOut.data(), n, &m);
-    PutSamples(header, m);
-}
-
-bool CWavePlayOperation::DrainStretch(WAVEHDR* header) {
-    if (!m_stretch || m_stretch->GetRatio() == 1.0) return false;
-    uint32_t m = 0;
-    m_stretch->Drain(m_stretchOut.data(), static_cast<uint32_t>(std::min<size_t>(kBufferBytes / 2, m_stretchOut.size())),
-                     &m);
-    if (m == 0) return false;
-    PutSamples(header, m);
-    return true;
-}
-
-void CWavePlayOperation::PutSamples(WAVEHDR* header, uint32_t m) {
-    m = std::min<uint32_t>(m, kBufferBytes / 2);
-    for (uint32_t i = 0; i < m; ++i) {
-        const float value = std::clamp(m_stretchOut[i], -32767.0f, 32767.0f);
-        const int16_t sample = static_cast<int16_t>(value);  // truncates toward zero
-        std::memcpy(header->lpData + 2 * static_cast<size_t>(i), &sample, sizeof sample);
-    }
-    header->dwBufferLength = 2 * m;
 }
 
 int CWavePlayOperation::Queue(HWAVEOUT device, WAVEHDR* header) {

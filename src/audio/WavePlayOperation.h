@@ -19,12 +19,12 @@
 #include <vector>
 
 #include "audio/AudioResult.h"
+#include "audio/PlayerStretch.h"
 #include "audio/WaveFormat.h"
 #include "platform/CString.h"
 #include "platform/WaveOut.h"
 
 class CRiffFile;
-class CTimeStretch;
 
 class CWavePlayOperation {
 public:
@@ -84,11 +84,6 @@ private:
     // format: only 16-bit mono PCM is stretched, and 100 ms must fit one buffer.
     static uint32_t BytesPerBuffer(const WaveFormatEx& format);
     int ReadBuffer(WAVEHDR* header);
-    void StretchBuffer(WAVEHDR* header);
-    // Once the data has run out: fills the header with what the stretch still holds;
-    // false when it holds nothing (or plays at normal speed).
-    bool DrainStretch(WAVEHDR* header);
-    void PutSamples(WAVEHDR* header, uint32_t count);
     // Prepares and writes a filled header; 26 or 27 with their messages.
     int Queue(HWAVEOUT device, WAVEHDR* header);
     int IndexOf(const WAVEHDR* header) const;
@@ -106,9 +101,7 @@ private:
     uint32_t m_nBytesPerBuffer = 0;
     int64_t m_nDataOffset = 0;
     uint64_t m_nDataSize = 0;      // what the data chunk claims; reads stop there
-    std::unique_ptr<CTimeStretch> m_stretch;
-    std::vector<float> m_stretchIn;   // one buffer's samples
-    std::vector<float> m_stretchOut;  // what the stretch may hand out in one call
+    CPlayerStretch m_stretch{kBufferBytes};
     int m_nSpeed = 0;
     CString m_strPath;
 };
