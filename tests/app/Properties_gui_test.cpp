@@ -80,9 +80,11 @@ TEST_F(Properties, PhraseDialogStoresWhatItAcceptsAndRefusesTheRest) {
         view.RunCommand(ID_PROPERTIES);
         EXPECT_EQ(script.BoxTexts(), c.boxes);
         EXPECT_EQ(stayedOpen, !c.boxes.empty());
-        for (const CUiRecord& r : script.Records())
-            if (r.kind == CUiKind::Box)
+        for (const CUiRecord& r : script.Records()) {
+            if (r.kind == CUiKind::Box) {
                 EXPECT_EQ(r.caption, r.text.Find("1～") == 0 || r.text.Find("数値") == 0 ? kAppTitle : "エラー");
+            }
+        }
         EXPECT_EQ(PhraseAt(1, 1)->m_nPageKind, c.storedKind);
         EXPECT_EQ(PhraseAt(1, 1)->m_strPageText, c.storedText);
         EXPECT_EQ(PhraseAt(1, 1)->m_strComment, c.storedComment);

@@ -60,7 +60,9 @@ TEST_F(SettingsDialogs, EnterInThePauseDialogIsOkAndOnCancelItCancels) {
         CUiScript script;
         script.AnswerDialog([&](wxDialog& d) {
             for (wxChoice* c : {dlg.m_cmbPhrasePause, dlg.m_cmbSectionPause, dlg.m_cmbNoiseLevel}) ExpectEntriesFit(*c);
-            if (!onCancel) EXPECT_TRUE(SaveScreenshot(d, "pause_settings"));
+            if (!onCancel) {
+                EXPECT_TRUE(SaveScreenshot(d, "pause_settings"));
+            }
             if (onCancel) d.FindWindow(wxID_CANCEL)->SetFocus();
             else dlg.m_cmbNoiseLevel->SetFocus();
             dlg.m_cmbNoiseLevel->SetSelection(0);

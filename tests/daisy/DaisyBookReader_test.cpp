@@ -43,7 +43,9 @@ TEST(ClipTime, DecimalSecondsKeptToTenths) {
     for (const Case& c : cases) {
         uint32_t bytes = 0;
         EXPECT_EQ(CDaisyBookReader::ClipTimeToBytes(c.value, c.rate, &bytes), c.ok) << c.value;
-        if (c.ok) EXPECT_EQ(bytes, c.bytes) << c.value;
+        if (c.ok) {
+            EXPECT_EQ(bytes, c.bytes) << c.value;
+        }
     }
 }
 
@@ -178,7 +180,9 @@ TEST_F(WrittenBook, GivesBackTheBookItWasWrittenFrom) {
             // Automatic pages come back as the numbered pages they were written as; a
             // group on a section's first phrase is the heading's own and not written.
             EXPECT_EQ(g->m_nPageKind, w->m_nPageKind == 1 ? 2u : w->m_nPageKind) << where;
-            if (w->m_nPageKind != 0) EXPECT_EQ(g->m_strPageText, CKorvaneView::EscapeMarkup(w->m_strPageText)) << where;
+            if (w->m_nPageKind != 0) {
+                EXPECT_EQ(g->m_strPageText, CKorvaneView::EscapeMarkup(w->m_strPageText)) << where;
+            }
             EXPECT_EQ(g->m_nGroup, j == 0 ? 0u : w->m_nGroup) << where;
         }
     }
