@@ -19,12 +19,6 @@ constexpr int kHeadBytes = 8192;
 bool IsError(SSC status) { return !SSC_SUCCESS(status); }
 bool IsWarning(SSC status) { return (status >> 30) == 2u; }
 
-CString WithStatus(const char* text, SSC status) {
-    CString message;
-    message.Format("%s(%s)", text, MP3GetStatusText(status));
-    return message;
-}
-
 // A failed read is never taken for the end of the stream: the file is named.
 CString ReadFailure(const CString& path) { return CString("MP3ファイルが読み込めませんでした。\n") + path; }
 
@@ -47,12 +41,12 @@ struct Mp3Stream {
 int OpenStream(CWaveTaskHost& host, const CString& path, int force44100, Mp3Stream& s) {
     SSC status = MP3CreateDecoder(&s.decoder, 0, 0, force44100, 1, 0);
     if (IsError(status)) {
-        host.ShowError(WithStatus("MP3Decoderオブジェクトの生成に失敗しました。", status));
+        host.ShowError(Mp3StatusMessage("MP3Decoderオブジェクトの生成に失敗しました。", status));
         return kMp3DecodeFailed;
     }
     status = MP3CreateDecoderInfo(&s.info);
     if (IsError(status)) {
-        host.ShowError(WithStatus("MP3DecoderInfoオブジェクトの生成に失敗しました。", status));
+        host.ShowError(Mp3StatusMessage("MP3DecoderInfoオブジェクトの生成に失敗しました。", status));
         return kMp3DecodeFailed;
     }
     int error = 0;
@@ -79,6 +73,12 @@ bool IsAcceptedStream(const MP3StreamInfo& info) {
 }
 
 }  // namespace
+
+CString Mp3StatusMessage(const char* text, uint32_t status) {
+    CString message;
+    message.Format("%s(%s)", text, MP3GetStatusText(status));
+    return message;
+}
 
 CString Mp3PrimingFile(const CString& programFolder, int32_t bitRate) {
     if (bitRate == 32000) return programFolder + "mp3_32k.data";
@@ -199,7 +199,7 @@ int DecodeMp3FileToWave(CWaveTaskHost& host, const CString& source, const CStrin
                 break;
             }
         } else if (!IsWarning(status)) {
-            failure = WithStatus("MP3デコード処理でエラーが発生しました。", status);
+            failure = Mp3StatusMessage("MP3デコード処理でエラーが発生しました。", status);
             break;
         }
         if (host.CheckCancel() && host.AskYesNo("キャンセルしますか？")) {
@@ -272,7 +272,7 @@ int NextFrame(CWaveTaskHost& host, const CString& source, Mp3Stream& s, std::vec
         if (status == SSC_OK) return 1;
         if (status == SSC_SYNC_EOF) return 0;
         if (!IsWarning(status)) {
-            host.ShowError(WithStatus("MP3デコード処理でエラーが発生しました。", status));
+            host.ShowError(Mp3StatusMessage("MP3デコード処理でエラーが発生しました。", status));
             return -1;
         }
     }

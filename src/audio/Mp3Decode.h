@@ -28,6 +28,9 @@ struct Mp3FileInfo {
     uint32_t bitsPerSample = 0;
 };
 
+// A decoder message with the status's own text: "text(status text)".
+CString Mp3StatusMessage(const char* text, uint32_t status);
+
 // The priming stream for a bit rate, beside the program; empty for other rates.
 CString Mp3PrimingFile(const CString& programFolder, int32_t bitRate);
 

@@ -23,12 +23,6 @@ WaveOutFormat DeviceFormat(const WaveFormatEx& format) {
     return device;
 }
 
-CString WithStatus(const char* text, SSC status) {
-    CString message;
-    message.Format("%s(%s)", text, MP3GetStatusText(status));
-    return message;
-}
-
 }  // namespace
 
 CMp3PlayOperation::CMp3PlayOperation() = default;
@@ -128,10 +122,10 @@ int CMp3PlayOperation::OpenFile(const char* path) {
 
     ReleaseDecoder();
     SSC status = MP3CreateDecoder(&m_pDecoder, 0, 0, 0, 1, 0);
-    if (IsWarningOrError(status)) return FailWith(WithStatus("MP3Decoderオブジェクトの生成に失敗しました。", status));
+    if (IsWarningOrError(status)) return FailWith(Mp3StatusMessage("MP3Decoderオブジェクトの生成に失敗しました。", status));
     status = MP3CreateDecoderInfo(&m_pInfo);
     if (IsWarningOrError(status))
-        return FailWith(WithStatus("MP3DecoderInfoオブジェクトの生成に失敗しました。", status));
+        return FailWith(Mp3StatusMessage("MP3DecoderInfoオブジェクトの生成に失敗しました。", status));
     if (!m_pInfo->Open(head.data(), static_cast<int>(got), static_cast<uint32_t>(std::min<int64_t>(size, UINT32_MAX))))
         return FailWith("MP3DecoderInfoオブジェクトの初期化に失敗しました。");
 
@@ -279,7 +273,7 @@ int CMp3PlayOperation::DecodeBuffer(WAVEHDR* header) {
             m_nCarry = want;
             break;
         }
-        if (SSC_SUCCESS(status)) return FailWith(WithStatus("MP3デコード処理でエラーが発生しました。", status));
+        if (SSC_SUCCESS(status)) return FailWith(Mp3StatusMessage("MP3デコード処理でエラーが発生しました。", status));
         if (status == SSC_SYNC_EOF) {
             m_nPlayed = m_nRangeLength;
             return kAudioNothingQueued;

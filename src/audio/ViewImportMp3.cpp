@@ -24,12 +24,6 @@ namespace {
 const char kImportCaption[] = "音声インポート";
 const char kCannotImport[] = "このファイルはインポート出来ません。";
 
-CString WithStatus(const char* text, SSC status) {
-    CString message;
-    message.Format("%s(%s)", text, MP3GetStatusText(status));
-    return message;
-}
-
 CString FileNameOf(const CString& path) {
     const int slash = path.ReverseFind('/');
     return slash < 0 ? path : path.Mid(slash + 1);
@@ -60,12 +54,12 @@ int CKorvaneView::ImportMp3File(int* pCurrentIndex, const CString& source, const
     DecoderObjects objects;
     SSC status = MP3CreateDecoder(&objects.decoder, 0, 0, 0, 1, 0);
     if (!SSC_SUCCESS(status)) {
-        host.ShowError(WithStatus("MP3Decoderオブジェクトの生成に失敗しました。", status));
+        host.ShowError(Mp3StatusMessage("MP3Decoderオブジェクトの生成に失敗しました。", status));
         return 1;
     }
     status = MP3CreateDecoderInfo(&objects.info);
     if (!SSC_SUCCESS(status)) {
-        host.ShowError(WithStatus("MP3DecoderInfoオブジェクトの生成に失敗しました。", status));
+        host.ShowError(Mp3StatusMessage("MP3DecoderInfoオブジェクトの生成に失敗しました。", status));
         return 1;
     }
 
@@ -164,7 +158,7 @@ int CKorvaneView::ImportMp3File(int* pCurrentIndex, const CString& source, const
                 break;
             }
         } else if (status != SSC_OK && (status >> 30) != 2u) {
-            failure = WithStatus("MP3デコード処理でエラーが発生しました。", status);
+            failure = Mp3StatusMessage("MP3デコード処理でエラーが発生しました。", status);
             break;
         }
         if (host.CheckCancel() && host.AskYesNo("キャンセルしますか？")) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/KorvaneView.h"
+#include "audio/Mp3Decode.h"
 #include "audio/Mp3Encode.h"
 #include "audio/ViewWaveTaskHost.h"
 #include "mp3dec/mp3dec.h"
@@ -19,12 +20,6 @@ namespace {
 const char kImportCaption[] = "Daisy図書インポート";
 const char kCannotImport[] = "このファイルはインポート出来ません。";
 constexpr int kHeadBytes = 8192;
-
-CString WithStatus(const char* text, SSC status) {
-    CString message;
-    message.Format("%s(%s)", text, MP3GetStatusText(status));
-    return message;
-}
 
 struct InfoObjects {
     MP3Decoder* decoder = nullptr;
@@ -75,12 +70,12 @@ int CKorvaneView::ImportDaisyMp3Clip(CString source, CString* name, CString prog
     InfoObjects objects;
     SSC status = MP3CreateDecoder(&objects.decoder, 0, 0, 0, 1, 0);
     if (!SSC_SUCCESS(status)) {
-        showError(WithStatus("MP3Decoderオブジェクトの生成に失敗しました。", status));
+        showError(Mp3StatusMessage("MP3Decoderオブジェクトの生成に失敗しました。", status));
         return 1;
     }
     status = MP3CreateDecoderInfo(&objects.info);
     if (!SSC_SUCCESS(status)) {
-        showError(WithStatus("MP3DecoderInfoオブジェクトの生成に失敗しました。", status));
+        showError(Mp3StatusMessage("MP3DecoderInfoオブジェクトの生成に失敗しました。", status));
         return 1;
     }
 

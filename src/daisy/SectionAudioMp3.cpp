@@ -27,12 +27,6 @@ constexpr int kReadBytes = 8192;
 
 void ShowError(wxWindow* parent, const CString& text) { KvMessageBox(parent, text, "エラー", MB_OK | MB_ICONSTOP); }
 
-CString WithStatus(const char* text, SSC status) {
-    CString message;
-    message.Format("%s(%s)", text, MP3GetStatusText(status));
-    return message;
-}
-
 struct Mp3SectionJob {
     wxWindow* parent = nullptr;
     int n = 0;
@@ -60,12 +54,12 @@ int JoinMp3Section(const Mp3SectionJob& job, CSectionInformation* section, uint3
     DecoderPair objects;
     SSC status = MP3CreateDecoder(&objects.decoder, 0, 0, 0, 1, 0);
     if (!SSC_SUCCESS(status)) {
-        ShowError(job.parent, WithStatus("MP3Decoderオブジェクトの生成に失敗しました。", status));
+        ShowError(job.parent, Mp3StatusMessage("MP3Decoderオブジェクトの生成に失敗しました。", status));
         return 1;
     }
     status = MP3CreateDecoderInfo(&objects.info);
     if (!SSC_SUCCESS(status)) {
-        ShowError(job.parent, WithStatus("MP3DecoderInfoオブジェクトの生成に失敗しました。", status));
+        ShowError(job.parent, Mp3StatusMessage("MP3DecoderInfoオブジェクトの生成に失敗しました。", status));
         return 1;
     }
 
@@ -211,7 +205,7 @@ int JoinMp3Section(const Mp3SectionJob& job, CSectionInformation* section, uint3
                 if (!take(pcm.data(), static_cast<size_t>(std::max(bytes, 0))))
                     return failWith(CString("Waveファイル書込み時にエラーが発生しました。\n") + job.tempPath);
             } else if (SSC_SUCCESS(status) || (status >> 30) == 3u) {
-                return failWith(WithStatus("MP3デコード処理でエラーが発生しました。", status));
+                return failWith(Mp3StatusMessage("MP3デコード処理でエラーが発生しました。", status));
             }
         }
         // A source that ends early is filled with silence up to the clip's length, so
