@@ -5,6 +5,7 @@
 #include <new>
 
 #include "audio/Mp3Decode.h"
+#include "audio/PlayerBuffers.h"
 #include "mp3dec/mp3dec.h"
 #include "platform/MessageBox.h"
 #include "platform/Riff.h"
@@ -13,15 +14,6 @@ namespace {
 
 
 bool IsWarningOrError(SSC status) { return (status >> 30) >= 2u; }
-
-WaveOutFormat DeviceFormat(const WaveFormatEx& format) {
-    WaveOutFormat device;
-    device.formatTag = format.wFormatTag;
-    device.channels = format.nChannels;
-    device.samplesPerSec = format.nSamplesPerSec;
-    device.bitsPerSample = format.wBitsPerSample;
-    return device;
-}
 
 }  // namespace
 
@@ -63,22 +55,11 @@ int CMp3PlayOperation::Initialize() {
 }
 
 int CMp3PlayOperation::AllocBuffers() {
-    for (int i = 0; i < kBufferCount; ++i) {
-        if (!m_pHeaders[i]) m_pHeaders[i] = new (std::nothrow) WAVEHDR{};
-        if (!m_pHeaders[i]) return Fail(kAudioNoMemory);
-        if (!m_pBuffers[i]) m_pBuffers[i] = new (std::nothrow) char[kBufferBytes]();
-        if (!m_pBuffers[i]) return Fail(kAudioNoMemory);
-    }
-    return kAudioOk;
+    return AllocPlayerBuffers(m_pHeaders, m_pBuffers, kBufferCount, kBufferBytes) ? kAudioOk : Fail(kAudioNoMemory);
 }
 
 int CMp3PlayOperation::FreeBuffers() {
-    for (int i = 0; i < kBufferCount; ++i) {
-        delete m_pHeaders[i];
-        m_pHeaders[i] = nullptr;
-        delete[] m_pBuffers[i];
-        m_pBuffers[i] = nullptr;
-    }
+    FreePlayerBuffers(m_pHeaders, m_pBuffers, kBufferCount);
     return kAudioOk;
 }
 
@@ -154,14 +135,14 @@ int CMp3PlayOperation::PrimeDecoder(MP3Decoder* decoder, MP3DecoderInfo* info) {
 }
 
 int CMp3PlayOperation::QueryDevice(unsigned deviceId) {
-    if (WaveOutQuery(deviceId, DeviceFormat(m_format)) != MMSYSERR_NOERROR) return Fail(kAudioDeviceQueryFailed);
+    if (WaveOutQuery(deviceId, PlayerDeviceFormat(m_format)) != MMSYSERR_NOERROR) return Fail(kAudioDeviceQueryFailed);
     return kAudioOk;
 }
 
 int CMp3PlayOperation::OpenDevice(unsigned deviceId, IWaveOutOwner* owner) {
     if (m_hDevice) return Fail(kAudioDeviceAlreadyOpen);
     HWAVEOUT device = nullptr;
-    if (WaveOutOpen(&device, deviceId, DeviceFormat(m_format), owner) != MMSYSERR_NOERROR)
+    if (WaveOutOpen(&device, deviceId, PlayerDeviceFormat(m_format), owner) != MMSYSERR_NOERROR)
         return Fail(kAudioDeviceOpenFailed);
     m_hDevice = device;
     return kAudioOk;
@@ -328,10 +309,7 @@ int CMp3PlayOperation::Queue(HWAVEOUT device, WAVEHDR* header) {
 }
 
 int CMp3PlayOperation::IndexOf(const WAVEHDR* header) const {
-    if (!header) return -1;
-    for (int i = 0; i < kBufferCount; ++i)
-        if (m_pHeaders[i] == header) return i;
-    return -1;
+    return IndexOfPlayerHeader(m_pHeaders, kBufferCount, header);
 }
 
 void CMp3PlayOperation::ReleaseDecoder() {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "audio/PlayerBuffers.h"
 #include "platform/Riff.h"
 
 namespace {
@@ -18,15 +19,6 @@ int16_t SampleAt(const char* data, uint32_t index) {
     int16_t sample;
     std::memcpy(&sample, data + 2 * static_cast<size_t>(index), sizeof sample);
     return sample;
-}
-
-WaveOutFormat DeviceFormat(const WaveFormatEx& format) {
-    WaveOutFormat device;
-    device.formatTag = format.wFormatTag;
-    device.channels = format.nChannels;
-    device.samplesPerSec = format.nSamplesPerSec;
-    device.bitsPerSample = format.wBitsPerSample;
-    return device;
 }
 
 }  // namespace
@@ -66,22 +58,11 @@ int CWavePlayOperation::Initialize() {
 }
 
 int CWavePlayOperation::AllocBuffers() {
-    for (int i = 0; i < kBufferCount; ++i) {
-        if (!m_pHeaders[i]) m_pHeaders[i] = new (std::nothrow) WAVEHDR{};
-        if (!m_pHeaders[i]) return Fail(kAudioNoMemory);
-        if (!m_pBuffers[i]) m_pBuffers[i] = new (std::nothrow) char[kBufferBytes]();
-        if (!m_pBuffers[i]) return Fail(kAudioNoMemory);
-    }
-    return kAudioOk;
+    return AllocPlayerBuffers(m_pHeaders, m_pBuffers, kBufferCount, kBufferBytes) ? kAudioOk : Fail(kAudioNoMemory);
 }
 
 int CWavePlayOperation::FreeBuffers() {
-    for (int i = 0; i < kBufferCount; ++i) {
-        delete m_pHeaders[i];
-        m_pHeaders[i] = nullptr;
-        delete[] m_pBuffers[i];
-        m_pBuffers[i] = nullptr;
-    }
+    FreePlayerBuffers(m_pHeaders, m_pBuffers, kBufferCount);
     return kAudioOk;
 }
 
@@ -149,14 +130,14 @@ int CWavePlayOperation::OpenFile(const char* path) {
 }
 
 int CWavePlayOperation::QueryDevice(unsigned deviceId) {
-    if (WaveOutQuery(deviceId, DeviceFormat(m_format)) != MMSYSERR_NOERROR) return Fail(kAudioDeviceQueryFailed);
+    if (WaveOutQuery(deviceId, PlayerDeviceFormat(m_format)) != MMSYSERR_NOERROR) return Fail(kAudioDeviceQueryFailed);
     return kAudioOk;
 }
 
 int CWavePlayOperation::OpenDevice(unsigned deviceId, IWaveOutOwner* owner) {
     if (m_hDevice) return Fail(kAudioDeviceAlreadyOpen);
     HWAVEOUT device = nullptr;
-    if (WaveOutOpen(&device, deviceId, DeviceFormat(m_format), owner) != MMSYSERR_NOERROR)
+    if (WaveOutOpen(&device, deviceId, PlayerDeviceFormat(m_format), owner) != MMSYSERR_NOERROR)
         return Fail(kAudioDeviceOpenFailed);
     m_hDevice = device;
     return kAudioOk;
@@ -275,10 +256,7 @@ int CWavePlayOperation::Queue(HWAVEOUT device, WAVEHDR* header) {
 }
 
 int CWavePlayOperation::IndexOf(const WAVEHDR* header) const {
-    if (!header) return -1;
-    for (int i = 0; i < kBufferCount; ++i)
-        if (m_pHeaders[i] == header) return i;
-    return -1;
+    return IndexOfPlayerHeader(m_pHeaders, kBufferCount, header);
 }
 
 int CWavePlayOperation::Fail(int result) {

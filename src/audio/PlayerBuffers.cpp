@@ -1,0 +1,38 @@
+#include "audio/PlayerBuffers.h"
+
+#include <new>
+
+bool AllocPlayerBuffers(WAVEHDR** headers, char** buffers, int count, uint32_t bytes) {
+    for (int i = 0; i < count; ++i) {
+        if (!headers[i]) headers[i] = new (std::nothrow) WAVEHDR{};
+        if (!headers[i]) return false;
+        if (!buffers[i]) buffers[i] = new (std::nothrow) char[bytes]();
+        if (!buffers[i]) return false;
+    }
+    return true;
+}
+
+void FreePlayerBuffers(WAVEHDR** headers, char** buffers, int count) {
+    for (int i = 0; i < count; ++i) {
+        delete headers[i];
+        headers[i] = nullptr;
+        delete[] buffers[i];
+        buffers[i] = nullptr;
+    }
+}
+
+int IndexOfPlayerHeader(WAVEHDR* const* headers, int count, const WAVEHDR* header) {
+    if (!header) return -1;
+    for (int i = 0; i < count; ++i)
+        if (headers[i] == header) return i;
+    return -1;
+}
+
+WaveOutFormat PlayerDeviceFormat(const WaveFormatEx& format) {
+    WaveOutFormat device;
+    device.formatTag = format.wFormatTag;
+    device.channels = format.nChannels;
+    device.samplesPerSec = format.nSamplesPerSec;
+    device.bitsPerSample = format.wBitsPerSample;
+    return device;
+}
