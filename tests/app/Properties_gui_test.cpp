@@ -168,6 +168,7 @@ TEST_F(Properties, SectionDialogOfAnMp3ProjectPlaysOnItsMp3Player) {
     ASSERT_EQ(EncodeWaveToMp3(host, CString((dir / "tone.wav").string()), CString((dir / "A000009.mp3").string()),
                               32000, 1, "c", "t"),
               0);
+    view.StopWavePlay();  // what the PCM book's fixture started; an MP3 project never has it
     view.SetProjectFormat(3);
     view.m_strExeFolder = CString(KORVANE_BUILD_DIR "/");  // the priming streams
     CPhraseInformation* first = SectionAt(1)->m_lstPhrase.GetAt(0);
@@ -186,8 +187,7 @@ TEST_F(Properties, SectionDialogOfAnMp3ProjectPlaysOnItsMp3Player) {
         EXPECT_EQ(FromWx(dlg.FindWindow(CSectionDlg::IDC_PLAY)->GetLabel()), "STOP(F4)");
         card.Complete(2);
         reports.Pump();
-        EXPECT_EQ(card.PlayedSizes().size(), 2u);
-        EXPECT_GT(card.Played().size(), 0u);
+        EXPECT_EQ(card.PlayedSizes(), (std::vector<size_t>{4410, 4410}));  // 100 ms at 22050 Hz each
         Press(dlg, WXK_F4);
         EXPECT_EQ(FromWx(dlg.FindWindow(CSectionDlg::IDC_PLAY)->GetLabel()), "PLAY(F4)");
         return IDCANCEL;
