@@ -167,11 +167,13 @@ TEST_F(KeyboardOnly, AfterTheRealChooserCtrlOF6SpaceAndEnterWorkAtOnce) {
         e.Skip();
     });
     bool undelivered = false;
+    std::string lost;
     auto press = [&](const std::string& keys, const std::function<bool()>& done) {
         const int before = hooked;
         Keys(keys);
         if (PumpUntil(done)) return true;
         undelivered = hooked == before && WaitForFocus(true);
+        lost = keys;
         return false;
     };
     const bool worked = press("key F6", [&] { return script->Records().size() >= 1; }) &&
@@ -182,7 +184,7 @@ TEST_F(KeyboardOnly, AfterTheRealChooserCtrlOF6SpaceAndEnterWorkAtOnce) {
         auto previous = CUiScript::SetFaultReporter([](const std::string&) {});
         script.reset();  // its unused answers are no fault here
         CUiScript::SetFaultReporter(previous);
-        GTEST_SKIP() << "a key was not delivered to the window";
+        GTEST_SKIP() << "a key was not delivered to the window: " << lost;
     }
     ASSERT_TRUE(worked);
     if (resent > 0) std::fprintf(stderr, "ctrl+o sent again: %d\n", resent);
