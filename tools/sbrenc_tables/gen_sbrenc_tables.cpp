@@ -13,30 +13,9 @@
 #include <string>
 #include <vector>
 
-namespace {
-std::vector<std::vector<std::string>> read_rows(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) {
-    std::cerr << "cannot open " << path << "\n";
-    std::exit(1);
-  }
-  std::vector<std::vector<std::string>> rows;
-  std::string line;
-  bool first = true;
-  while (std::getline(in, line)) {
-    if (first) {
-      first = false;
-      continue;
-    }
-    std::istringstream ls(line);
-    std::vector<std::string> f;
-    std::string w;
-    while (ls >> w) f.push_back(w);
-    if (!f.empty()) rows.push_back(f);
-  }
-  return rows;
-}
+#include "../common/table_rows.h"
 
+namespace {
 void emit_floats(std::ostream& out, const std::vector<std::string>& v) {
   for (size_t i = 0; i < v.size(); ++i) {
     if (i % 5 == 0) out << "    ";
