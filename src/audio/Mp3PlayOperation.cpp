@@ -167,11 +167,7 @@ int CMp3PlayOperation::Start() {
         header->dwUser = 0;
         header->dwFlags = 0;
         header->dwLoops = 0;
-        if (int r = DecodeBuffer(header)) {
-            if (r != kAudioNothingQueued || !m_stretch.Drain(header)) return r;
-        } else {
-            m_stretch.Stretch(header);
-        }
+        if (int r = FillPlayerBuffer(header, m_stretch, [this](WAVEHDR* h) { return DecodeBuffer(h); })) return r;
         if (int r = Queue(m_hDevice, header)) return r;
     }
     return kAudioOk;
@@ -187,14 +183,8 @@ int CMp3PlayOperation::OnBufferDone(HWAVEOUT device, WAVEHDR* header) {
     if (r != MMSYSERR_NOERROR) return Fail(kAudioUnprepareFailed);
 
     --m_nQueued;
-    if (int decoded = DecodeBuffer(header)) {
-        // The end of the part is not the end of what is heard: the stretch lags behind.
-        if (decoded != kAudioNothingQueued || !m_stretch.Drain(header)) return decoded;
-        header->dwFlags = 0;
-        return Queue(device, header);
-    }
+    if (int r = FillPlayerBuffer(header, m_stretch, [this](WAVEHDR* h) { return DecodeBuffer(h); })) return r;
     header->dwFlags = 0;
-    m_stretch.Stretch(header);
     return Queue(device, header);
 }
 

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "audio/AudioResult.h"
+#include "audio/PlayerStretch.h"
 #include "audio/WaveFormat.h"
 #include "platform/WaveOut.h"
 
@@ -14,3 +16,17 @@ void FreePlayerBuffers(WAVEHDR** headers, char** buffers, int count);
 // Index of `header` among the player's own, -1 for any other.
 int IndexOfPlayerHeader(WAVEHDR* const* headers, int count, const WAVEHDR* header);
 WaveOutFormat PlayerDeviceFormat(const WaveFormatEx& format);
+
+// Fills `header` by `fill` (kAudioOk, kAudioNothingQueued once the range is used up, or a
+// failure) and passes it through the stretch. The end of the range is not the end of what
+// is heard: the stretch lags behind, and what it still holds fills the header then.
+// kAudioOk when the header holds something to queue.
+template <class Fill>
+int FillPlayerBuffer(WAVEHDR* header, CPlayerStretch& stretch, Fill fill) {
+    if (int r = fill(header)) {
+        if (r != kAudioNothingQueued || !stretch.Drain(header)) return r;
+        return kAudioOk;
+    }
+    stretch.Stretch(header);
+    return kAudioOk;
+}

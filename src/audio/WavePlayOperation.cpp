@@ -156,11 +156,7 @@ int CWavePlayOperation::Start() {
         header->dwUser = 0;
         header->dwFlags = 0;
         header->dwLoops = 0;
-        if (int r = ReadBuffer(header)) {
-            if (r != kAudioNothingQueued || !m_stretch.Drain(header)) return r;
-        } else {
-            m_stretch.Stretch(header);
-        }
+        if (int r = FillPlayerBuffer(header, m_stretch, [this](WAVEHDR* h) { return ReadBuffer(h); })) return r;
         if (int r = Queue(m_hDevice, header)) return r;
     }
     return kAudioOk;
@@ -179,14 +175,8 @@ int CWavePlayOperation::OnBufferDone(HWAVEOUT device, WAVEHDR* header) {
     if (r != MMSYSERR_NOERROR) return Fail(kAudioUnprepareFailed);
 
     --m_nQueued;
-    if (int read = ReadBuffer(header)) {
-        // The end of the range is not the end of what is heard: the stretch lags behind.
-        if (read != kAudioNothingQueued || !m_stretch.Drain(header)) return read;
-        header->dwFlags = 0;
-        return Queue(device, header);
-    }
+    if (int r = FillPlayerBuffer(header, m_stretch, [this](WAVEHDR* h) { return ReadBuffer(h); })) return r;
     header->dwFlags = 0;
-    m_stretch.Stretch(header);
     return Queue(device, header);
 }
 
