@@ -1,5 +1,5 @@
-// Per-frame SBR decoding: envelope and noise decoding with concealment, chirp factors and
-// tone amplitudes.
+// Per-frame SBR decoding: envelope and noise decoding with concealment, chirp factors, the
+// adjuster's limiter and tone amplitudes.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,6 +7,7 @@
 
 #include "mp3dec/sbr/sbr_adjust.h"
 #include "mp3dec/sbr/sbr_envelope.h"
+#include "mp3dec/sbr/sbr_freq.h"
 #include "mp3dec/sbr/sbr_hfgen.h"
 #include "mp3dec/sbrdec.h"
 
@@ -136,6 +137,49 @@ TEST(SbrHfGeneration, ChirpFactorsFollowTheInverseFilteringMode) {
     sbrdec_generate_hf(re, im, &e, &g, 2);
     EXPECT_NEAR(g.chirp[0], s.first, 1e-6) << s.mode;
     EXPECT_NEAR(g.chirp[1], s.second, 1e-6) << s.mode;
+  }
+}
+
+// A band whose patched source is weak next to the rest of its limiter band is held back by
+// the limiter; what it keeps back is accounted for, so that with it every band meets its
+// envelope, and nothing is kept back from the others.
+TEST(SbrAdjuster, EveryBandMeetsItsEnvelopeSaveWhatTheLimiterKeepsBack) {
+  SbrHeader h;
+  sbrdec_default_header(&h, 22050);
+  h.reset = 1;
+  SbrFreqTables t{};
+  ASSERT_EQ(sbrdec_reset_freq_tables(&t, &h, 64, 44100, 2), nullptr);
+  ASSERT_GE(t.n_limiter, 2);
+  const int weak = t.kx + t.limiter[1];
+  std::vector<float> rows(2 * 22 * 64, 0.0f);
+  float* re[22];
+  float* im[22];
+  for (int r = 0; r < 22; ++r) {
+    re[r] = &rows[size_t(r * 64)];
+    im[r] = &rows[size_t((22 + r) * 64)];
+    for (int k = t.kx; k < t.kmax; ++k) re[r][k] = k == weak ? 30.0f : 1000.0f;
+  }
+  SbrElementData e{};
+  e.header = h;
+  e.grid.envelopes = 1;
+  e.grid.borders[1] = 9;
+  e.grid.freq_res[0] = 1;
+  e.grid.transient = -1;
+  e.grid.noise_floors = 1;
+  e.grid.noise_borders[1] = 9;
+  const float target = 1e6f;
+  for (int b = 0; b < t.n_high; ++b) e.energy[b] = target;
+  SbrAdjuster a;
+  sbrdec_adjust_init(&a);
+  sbrdec_adjust_hf(&a, &t, &e, re, im, 2);
+  for (int k = t.kx; k < t.kmax; ++k) {
+    double out = 0;
+    for (int r = 2; r < 20; ++r) out += double(re[r][k]) * re[r][k] + double(im[r][k]) * im[r][k];
+    EXPECT_NEAR(out + a.limited[k], 18.0 * target, 18.0 * target * 0.005) << "band " << k;
+    if (k == weak)
+      EXPECT_LT(out, 0.01 * 18.0 * target);
+    else
+      EXPECT_EQ(a.limited[k], 0.0f) << "band " << k;
   }
 }
 

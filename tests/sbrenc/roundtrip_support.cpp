@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "mp3dec/mp3dec.h"
+#include "mp3dec/sbr/sbr_channel.h"
 #include "mp3dec/sbr/sbr_payload.h"
 #include "mp3enc/mp3enc.h"
 #include "sbrenc/sbrenc_qmf.h"
@@ -17,6 +18,18 @@ namespace {
 
 std::vector<rt_written>* g_written = nullptr;
 std::vector<rt_read>* g_read = nullptr;
+rt_result* g_slots = nullptr;
+
+void on_slots(const SbrSlotsReport* r) {
+  if (!g_slots || r->channel < 0 || r->channel > 1) return;
+  rt_result::slots x;
+  x.energy.assign(64, 0.0);
+  x.limited.assign(r->limited, r->limited + 64);
+  for (int s = 0; s < 18; ++s)
+    for (int k = 0; k < 64; ++k)
+      x.energy[size_t(k)] += double(r->re[s][k]) * r->re[s][k] + double(r->im[s][k]) * r->im[s][k];
+  g_slots->qmf[r->channel].push_back(std::move(x));
+}
 
 void on_written(const sbrenc_encoder* enc, const sbrenc_output* o, int32_t element) {
   rt_written w;
@@ -132,6 +145,8 @@ rt_result rt_round_trip(const std::vector<float>& pcm, const rt_options& o, bool
   if (MP3CreateDecoder(&dec, 1, 0, 0, gapless ? 1 : 0, 0) != SSC_OK) return res;
   g_read = &res.read;
   sbrdec_read_report = on_read;
+  g_slots = &res;
+  sbrdec_slots_report = on_slots;
   size_t fed = 0;
   std::vector<uint8_t> out(MP3DEC_MAX_FRAME_OUTPUT_BYTES);
   for (int guard = 0; guard < 1000000; ++guard) {
@@ -155,6 +170,8 @@ rt_result rt_round_trip(const std::vector<float>& pcm, const rt_options& o, bool
   }
   sbrdec_read_report = nullptr;
   g_read = nullptr;
+  sbrdec_slots_report = nullptr;
+  g_slots = nullptr;
   dec->Release();
   return res;
 }
@@ -181,6 +198,20 @@ std::vector<double> rt_qmf_band_energy(const std::vector<float>& pcm, int channe
     counted += 18;
   }
   sbrenc_qmf_free(&q);
+  for (double& v : e) v /= std::max(counted, 1);
+  return e;
+}
+
+std::vector<double> rt_decoded_band_energy(const rt_result& r, int channel, int from_frame, int to_frame,
+                                           bool limited) {
+  std::vector<double> e(64, 0.0);
+  const auto& frames = r.qmf[channel & 1];
+  int counted = 0;
+  for (int f = from_frame; f < to_frame && f < int(frames.size()); ++f) {
+    for (int k = 0; k < 64; ++k)
+      e[size_t(k)] += frames[size_t(f)].energy[size_t(k)] + (limited ? frames[size_t(f)].limited[size_t(k)] : 0.0);
+    counted += 18;
+  }
   for (double& v : e) v /= std::max(counted, 1);
   return e;
 }

@@ -56,6 +56,12 @@ struct rt_result {
   std::vector<float> decoded;  // interleaved, 16-bit scale
   int decoded_rate = 0, decoded_channels = 0, frames = 0, failed_frames = 0, mp3pro_frames = 0;
   int stated_delay = 0;  // the encoder's delay in samples at the output rate
+  // Per decoded frame and channel, what the decoder's synthesis took: the energy of each QMF
+  // band summed over the frame's slots, and the energy the limiter kept back from it.
+  struct slots {
+    std::vector<double> energy, limited;  // 64 each
+  };
+  std::vector<slots> qmf[2];
 };
 
 // Encodes interleaved float samples (16-bit scale) with SBR and decodes the stream, high band on;
@@ -69,6 +75,11 @@ std::string rt_compare(const rt_written& w, const rt_read& r);
 // Mean QMF energy per band (64) of channel `channel` over the frames [from, to) of 1152 samples.
 std::vector<double> rt_qmf_band_energy(const std::vector<float>& pcm, int channels, int channel, int from_frame,
                                        int to_frame);
+
+// Mean decoded QMF energy per band (64) of a channel over the frames [from, to) as the
+// synthesis took it; with `limited`, the limiter's share added back.
+std::vector<double> rt_decoded_band_energy(const rt_result& r, int channel, int from_frame, int to_frame,
+                                           bool limited);
 
 // Decoder band tables for a header as the decoder holds it, at output rate fs.
 bool rt_decoder_tables(const SbrHeader& header, int fs, SbrFreqTables* t);

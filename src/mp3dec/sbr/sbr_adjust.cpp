@@ -9,6 +9,7 @@ void sbrdec_adjust_init(SbrAdjuster* a) {
   std::memset(a->prev_noise, 0, sizeof(a->prev_noise));
   a->prev_transient_last = 0;
   a->first_envelope = 1;
+  std::memset(a->limited, 0, sizeof(a->limited));
 }
 
 void sbrdec_tone_init(SbrToneRecord* t, int slots, int bands) {
@@ -48,6 +49,7 @@ void sbrdec_adjust_hf(SbrAdjuster* a, const SbrFreqTables* t, SbrElementData* e,
   float target[64], estimate[64], gain[64], noise[64];
   int q = 0;
   int k = 0;  // index into the envelope energies
+  std::memset(a->limited, 0, sizeof(a->limited));
   for (int l = 0; l < e->grid.envelopes; ++l) {
     const int start = 2 + 2 * e->grid.borders[l], end = 2 + 2 * e->grid.borders[l + 1];
     if (e->grid.noise_floors > 1 && e->grid.borders[l] == e->grid.noise_borders[1]) q = 1;
@@ -89,7 +91,10 @@ void sbrdec_adjust_hf(SbrAdjuster* a, const SbrFreqTables* t, SbrElementData* e,
       float gmax = se / (ss + 1e-12f) * limiter_gains[h.limiter_gains & 3];
       if (gmax > 1e10f) gmax = 1e10f;
       for (int m = lo; m < hi; ++m)
-        if (gain[m] > gmax) gain[m] = gmax;
+        if (gain[m] > gmax) {
+          a->limited[m] += (gain[m] - gmax) * estimate[m] * slots;
+          gain[m] = gmax;
+        }
     }
     for (int m = kx; m < kmax; ++m) {
       gain[m] = std::sqrt(gain[m]);

@@ -8,6 +8,9 @@ struct SbrAdjuster {
   int32_t noise_index;          // 0..511
   int32_t prev_transient_last;  // the previous frame's transient was its last envelope
   int32_t first_envelope;       // set by every table rebuild
+  // Energy of the frame that the limiter kept from each QMF band: where a band ends up below
+  // its envelope by design, this tells it apart from a band that missed its envelope.
+  float limited[64];
 };
 
 struct SbrToneRecord {

@@ -52,3 +52,15 @@ void sbrdec_channel_clear(SbrChannel* ch);
 void sbrdec_process_channel(SbrChannel* ch, const float* samples, int stride, SbrElementData* element,
                             int valid);
 void sbrdec_synthesize_channel(SbrChannel* ch, SbrElementData* element, float* output, int valid);
+
+// For tests that measure the high band where the adjuster shapes it, before the synthesis
+// keeps only what a real signal can carry: when set, it is called for every channel of every
+// frame with the 18 slot rows the synthesis is about to take. Unset, it costs one test.
+struct SbrSlotsReport {
+  int channel;
+  int valid;  // the high band was generated from SBR data
+  const float (*re)[64];
+  const float (*im)[64];
+  const float* limited;  // per QMF band: the energy the limiter kept back in this frame
+};
+extern void (*sbrdec_slots_report)(const SbrSlotsReport* report);

@@ -189,6 +189,7 @@ int reset_channel(SbrChannelBlock& b, const SbrHeader& kept, int* first_state) {
 }  // namespace
 
 void (*sbrdec_read_report)(const SbrReadReport*) = nullptr;
+void (*sbrdec_slots_report)(const SbrSlotsReport*) = nullptr;
 
 namespace {
 void report_read(const SbrPayloadElement& el, int length, const SbrBitReader& r, int pair, bool crc_ok,
@@ -306,6 +307,12 @@ int sbrdec_apply(SbrDecoder* d, const SbrPayload* payload, float* samples, int c
   for (int c = 0; c < n; ++c) {
     SbrChannelBlock& b = d->ch[c];
     sbrdec_process_channel(b.channel, samples + c, core_channels, &b.element, b.state == 2);
+    if (sbrdec_slots_report) {
+      const SbrChannel* x = b.channel;
+      const SbrSlotsReport report{c, b.state == 2 && x->tables_valid, x->re + SBR_SYNTHESIS_ROW,
+                                  x->im + SBR_SYNTHESIS_ROW, x->adjuster.limited};
+      sbrdec_slots_report(&report);
+    }
   }
   const int m = (n == 1 && d->ch[0].element.header.channel_mode == 3) ? 2 : n;
   float out[1152];
