@@ -221,6 +221,15 @@ const mp3enc_frame_output* mp3enc_core_get_output(mp3enc_core* core) {
   return core ? mp3enc_framewriter_output(core->writer) : nullptr;
 }
 
+namespace {
+
+// Enough silence has gone in for the analysis delay and the pacing cycle is complete.
+bool end_reached(const mp3enc_core* core) {
+  return core->silent_samples >= 1201 && core->granule_counter % core->cycle_granules == 0;
+}
+
+}  // namespace
+
 int mp3enc_core_drained(const mp3enc_core* core) {
   return core->flushed && mp3enc_framewriter_queued(core->writer) == 0;
 }
@@ -240,19 +249,22 @@ int mp3enc_core_encode_frame(int32_t* pending, int32_t delay, mp3enc_core* core,
     return *produced > out_size ? 4 : 0;
   }
   // End of the stream: silent granules until the analysis delay has passed and a cycle of
-  // frame sizes is complete, then the frame writer gives up what it still holds.
-  for (;;) {
-    if (core->silent_samples >= 1201 && core->granule_counter % core->cycle_granules == 0) {
-      if (*produced == 0) {
-        int32_t bytes = 0;
-        mp3enc_framewriter_flush(core->writer, out, out_size, &bytes);
-        *produced = bytes;
-        core->flushed = 1;
-      }
-      return *produced > out_size ? 4 : 0;
-    }
-    if (*produced != 0) return *produced > out_size ? 4 : 0;
-    core->silent_samples += 576;
-    encode_granule(core, nullptr, 0, pending, delay, sbr_out, out, out_size, produced, user_bytes, user_count);
+  // frame sizes is complete, then the frame writer gives up what it still holds. One silent
+  // granule per call, even when it completes no frame: the driver runs the SBR encoder
+  // before every frame's last granule, and a second granule here would take a frame past it
+  // without a payload of its own.
+  if (end_reached(core)) {
+    int32_t bytes = 0;
+    mp3enc_framewriter_flush(core->writer, out, out_size, &bytes);
+    *produced = bytes;
+    core->flushed = 1;
+    return *produced > out_size ? 4 : 0;
   }
+  core->silent_samples += 576;
+  encode_granule(core, nullptr, 0, pending, delay, sbr_out, out, out_size, produced, user_bytes, user_count);
+  return *produced > out_size ? 4 : 0;
+}
+
+int mp3enc_core_codes_granule(const mp3enc_core* core, int32_t count) {
+  return count != 0 || !end_reached(core) ? 1 : 0;
 }

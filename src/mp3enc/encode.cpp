@@ -184,14 +184,20 @@ int32_t mp3enc_encode(mp3enc_handle* h, const void* pcm_in, int32_t bytes, int32
       run_first_stage(e);
       if (!e->stages[1].active) e->wanted = bytes_wanted(first.block.capacity, first.fill, h->width, e->downmix == 1);
     }
-    if (complete && e->sbr && due) {
-      if (e->end_of_input) mp3enc_delay_write(&e->line, nullptr, nullptr, 1, 0.0f, e->sbr_frame);
+    const int32_t count = e->countdown != 0 ? e->core_block.capacity : 0;
+    // One SBR frame for every frame the core completes, in the pass that codes the frame's last
+    // granule: at the end of the stream a pass that only empties the frame writer codes none.
+    if (complete && e->sbr && due && mp3enc_core_codes_granule(e->core, count)) {
+      // The zero-filled end of the last block has gone into the line already; zeros beyond
+      // what one frame needs would run the writer round the ring onto the audio not yet read.
+      const int32_t unread = (e->line.write - e->line.read + e->line.length) % e->line.length;
+      if (e->end_of_input && unread < e->sbr_frame)
+        mp3enc_delay_write(&e->line, nullptr, nullptr, 1, 0.0f, e->sbr_frame - unread);
       if (sbrenc_encode_frame(e->sbr, e->sbr_out, mp3enc_delay_read(&e->line, 0, 0)) != nullptr) return -1;
       mp3enc_delay_advance(&e->line, e->sbr_frame);
     }
 
     if (complete) {
-      const int32_t count = e->countdown != 0 ? e->core_block.capacity : 0;
       int32_t pending = 0;
       const int32_t length = h->params.length;
       if (!length_written && length != 0) {

@@ -161,10 +161,14 @@ mp3enc_engine* mp3enc_init(const mp3enc_handle* h) {
     int32_t words[2] = {0, 0};
     sbrenc_delay_words(e->sbr, words);
     if (f < 1 || mp3enc_delay_create(&e->line, 8 * f, sbr_channels) != 0) return fail();
-    mp3enc_delay_init(&e->line, 6 * f, 2 * f, words[0] + e->delay - words[1] + 1);
+    // The SBR encoder describes the frame before the one it is given (words[0] samples late),
+    // and a decoder lays a frame's envelopes words[1] samples before the core's frame: the
+    // line is shorter than the core's delay by the one and longer by the other. With the two
+    // the other way round every envelope reached the decoder 1536 samples late, and the high
+    // band of a stream's last audio came after its last frame.
+    mp3enc_delay_init(&e->line, 6 * f, 2 * f, e->delay - words[0] + words[1] + 1);
     // The decoder's banks and its look-back delay the output by 578 + words[1] samples; the
-    // rest of the line (words[0] - words[1]) only lines the SBR analysis up with the core and
-    // delays no audio. Stated larger, gapless decoding cut the start of the audio.
+    // line itself delays no audio. Stated larger, gapless decoding cut the start of the audio.
     e->delay += 578 + words[1];
   }
   if (e->stages[1].active) {

@@ -96,7 +96,7 @@ std::vector<uint8_t> encode(const std::vector<float>& pcm, const rt_options& o, 
   mp3enc_handle* h = mp3enc_open(o.rate, o.input_channels, 1);
   if (!h) return stream;
   mp3enc_config c;
-  c.output_rate = uint32_t(o.rate);
+  c.output_rate = uint32_t(o.output_rate ? o.output_rate : o.rate);
   c.channel_mode = o.channel_mode;
   c.sbr_mode = 1;
   c.bit_rate = o.vbr_quality ? 0 : o.bit_rate;

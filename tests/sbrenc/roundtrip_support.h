@@ -42,6 +42,7 @@ struct rt_read {
 
 struct rt_options {
   int rate = 44100;        // input and output rate
+  int output_rate = 0;     // when not 0, the output rate: the input passes a rate converter
   int input_channels = 1;
   uint32_t channel_mode = 1;  // 1 mono, 2 joint stereo, 3 mono core with SBR stereo
   uint32_t bit_rate = 32000;
