@@ -117,6 +117,8 @@ void double_lanes(const float* p, int rows, const float* c0, const float* c1, in
     __m256 f0 = _mm256_load_ps(far), f1 = _mm256_load_ps(far + 8), f2 = _mm256_load_ps(far + 16),
            f3 = _mm256_load_ps(far + 24), f4 = _mm256_load_ps(far + 32);
     const float* near = t;
+    // Unrolled, the loop spends less of each step on its own counting.
+#pragma GCC unroll 5
     for (int k = 0; k < m; ++k, near -= 8) {
       const __m256 w0 = _mm256_broadcast_ss(c0 + k), w1 = _mm256_broadcast_ss(c1 + k);
       __m256 n = _mm256_load_ps(near);
