@@ -48,7 +48,7 @@ class MP3DecoderImpl final : public MP3Decoder {
 
  private:
   SSC deliver_tail(void* out, int capacity, int* out_bytes);
-  void write_output(void* out, int bytes);
+  void write_output(void* out, int bytes, const float* pcm);
   void apply_length(int* out_bytes);
   int predicted_bytes(const MpaHeader& h) const;
 
@@ -138,12 +138,13 @@ void MP3DecoderImpl::Reset() {
   mp3dec_select_pcm16_converter();
 }
 
-void MP3DecoderImpl::write_output(void* out, int bytes) {
+// pcm: the work buffer, or the converter's output (taken from there rather than copied back).
+void MP3DecoderImpl::write_output(void* out, int bytes, const float* pcm) {
   if (!out || bytes <= 0) return;
   if (float_output_)
-    std::memcpy(out, work_, size_t(bytes));
+    std::memcpy(out, pcm, size_t(bytes));
   else
-    mp3dec_float_to_pcm16(bytes / 2, work_, static_cast<int16_t*>(out));
+    mp3dec_float_to_pcm16(bytes / 2, pcm, static_cast<int16_t*>(out));
 }
 
 void MP3DecoderImpl::apply_length(int* out_bytes) {
@@ -197,14 +198,15 @@ SSC MP3DecoderImpl::deliver_tail(void* out, int capacity, int* out_bytes) {
   std::memset(work_, 0, sizeof(work_));
   mp3dec_limiter_process(lim_, nullptr, lim_out_);
   std::memcpy(work_, lim_out_, sizeof(float) * size_t(ch * 64));
+  const float* pcm = work_;
   if (forced_rate_ && conv_) {
     int in = conv_in_count_, produced = 0;
     resampler_dec_run(conv_, work_, conv_out_, &in, &produced);
     bytes = produced * ss;
-    std::memcpy(work_, conv_out_, sizeof(float) * size_t(produced));
+    pcm = conv_out_;
   }
   *out_bytes = bytes;
-  write_output(out, bytes);
+  write_output(out, bytes, pcm);
   apply_length(out_bytes);
   return SSC_OK;
 }
@@ -381,6 +383,7 @@ SSC MP3DecoderImpl::DecodeFrame(void* out, int capacity, int* out_bytes, uint8_t
     conv_n_ = n;
     conv_in_count_ = ch * n;
   }
+  const float* pcm = work_;
   if (forced_rate_ && conv_) {
     int in = ch * n, produced = 0;
     resampler_dec_run(conv_, work_, conv_out_, &in, &produced);
@@ -390,10 +393,10 @@ SSC MP3DecoderImpl::DecodeFrame(void* out, int capacity, int* out_bytes, uint8_t
       *out_bytes = 0;
       return SSC_DEC_BUFFER_TOO_SMALL;
     }
-    std::memcpy(work_, conv_out_, sizeof(float) * size_t(produced));
+    pcm = conv_out_;
   }
 
-  write_output(out, *out_bytes);
+  write_output(out, *out_bytes, pcm);
 
   // Gapless trimming.
   if (gap_delay || gap_length) {

@@ -93,6 +93,7 @@ void resampler_dec_destroy(RateConverter* r) {
   for (auto& st : r->state) std::free(st.history);
   std::free(r->silence);
   std::free(r->scratch);
+  std::free(r->lanes);
   delete r;
 }
 
@@ -211,6 +212,13 @@ bool resampler_dec_create(RateConverter** out, int channels, int count_kind, int
     r->scratch_len = r->history_len + 1024 + 16;
     r->scratch = alloc_floats(size_t(r->scratch_len));
     if (!r->scratch) ok = false;
+  }
+  if (r->doubling && ok) {
+    // Rows of eight lanes for a whole scratch line: its input, the history before it, and
+    // the two phases' outputs.
+    const int rows = (r->scratch_len - r->history_len - 16) / 8;
+    r->lanes = alloc_floats(size_t(8 * (rows + r->doubling_taps + 8) + 16 * rows));
+    if (!r->lanes) ok = false;
   }
   if (!ok || !r->silence) {
     resampler_dec_destroy(r);

@@ -41,6 +41,7 @@ struct RateConverter {
   int doubling_taps;
   float* scratch;  // wide kernel: history and one chunk of input in a line (scratch_len floats)
   int scratch_len;
+  float* lanes;  // doubling: the wide kernel's inputs and outputs turned into lanes
 };
 
 // count_kind 1: count is the maximum input count per call (all channels).

@@ -6,7 +6,15 @@
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 
+#include "mp3dec/transpose_avx2.h"
+
 namespace {
+
+// A near sample serves two sums: loaded once into a register, rather than folded into both
+// additions as a memory operand (which the compiler prefers when registers run short), it
+// leaves the load ports to the rest. The empty statement only claims to change the register.
+#define KEEP_IN_REGISTER(v) __asm__("" : "+x"(v))
+
 // The phase's taps, oldest first, against the history from its oldest needed sample on
 // (the mirrored copy makes that run contiguous). Four sums keep the additions from waiting
 // on each other.
@@ -80,6 +88,103 @@ inline void double24(const float* p, const float* c0, const float* c1, int t1, f
     }
   }
 }
+
+// The doubling converter over 8 * rows inputs, in eight runs of `rows` consecutive inputs,
+// one run per lane. p[0] is the first input, p[-t1..-1] the samples before it. Turned so that
+// a lane vector holds one sample of every run, each row of samples is an aligned load that
+// serves eight outputs, and four rows side by side take their far samples from five vectors
+// slid along by one load a step; the sums are those of double24, in the same order, so the
+// two agree exactly. rows is a multiple of 8; lanes holds 8 * (rows + t1 + 8) + 16 * rows floats.
+void double_lanes(const float* p, int rows, const float* c0, const float* c1, int t1, float* lanes,
+                  float* out, int stride) {
+  const int m = t1 / 2;
+  float* const rowbuf = lanes;  // row i - t1 (i from 0) at rowbuf + 8 * i
+  float* const y0buf = lanes + 8 * (rows + t1 + 8);
+  float* const y1buf = y0buf + 8 * rows;
+  for (int b = 0; b < rows + t1; b += 8) {
+    __m256 v[8];
+    for (int j = 0; j < 8; ++j) v[j] = _mm256_loadu_ps(p + j * rows - t1 + b);
+    transpose8(v);
+    for (int q = 0; q < 8; ++q) _mm256_store_ps(rowbuf + 8 * (b + q), v[q]);
+  }
+  for (int r = 0; r < rows; r += 4) {
+    const float* t = rowbuf + 8 * (r + t1);  // row r
+    __m256 y00 = _mm256_setzero_ps(), y01 = y00, y02 = y00, y03 = y00;
+    __m256 y10 = y00, y11 = y00, y12 = y00, y13 = y00;
+    // f0..f4: rows r - t1 + k .. r - t1 + k + 4 at step k (the far samples of phase 0 for the
+    // four rows, shifted by one for phase 1).
+    const float* far = t - 8 * t1;
+    __m256 f0 = _mm256_load_ps(far), f1 = _mm256_load_ps(far + 8), f2 = _mm256_load_ps(far + 16),
+           f3 = _mm256_load_ps(far + 24), f4 = _mm256_load_ps(far + 32);
+    const float* near = t;
+    // Unrolled, the loop spends less of each step on its own counting.
+#pragma GCC unroll 5
+    for (int k = 0; k < m; ++k, near -= 8) {
+      const __m256 w0 = _mm256_broadcast_ss(c0 + k), w1 = _mm256_broadcast_ss(c1 + k);
+      __m256 n = _mm256_load_ps(near);
+      KEEP_IN_REGISTER(n);
+      y00 = _mm256_fmadd_ps(w0, _mm256_add_ps(n, f0), y00);
+      y10 = _mm256_fmadd_ps(w1, _mm256_add_ps(n, f1), y10);
+      n = _mm256_load_ps(near + 8);
+      KEEP_IN_REGISTER(n);
+      y01 = _mm256_fmadd_ps(w0, _mm256_add_ps(n, f1), y01);
+      y11 = _mm256_fmadd_ps(w1, _mm256_add_ps(n, f2), y11);
+      n = _mm256_load_ps(near + 16);
+      KEEP_IN_REGISTER(n);
+      y02 = _mm256_fmadd_ps(w0, _mm256_add_ps(n, f2), y02);
+      y12 = _mm256_fmadd_ps(w1, _mm256_add_ps(n, f3), y12);
+      n = _mm256_load_ps(near + 24);
+      KEEP_IN_REGISTER(n);
+      y03 = _mm256_fmadd_ps(w0, _mm256_add_ps(n, f3), y03);
+      y13 = _mm256_fmadd_ps(w1, _mm256_add_ps(n, f4), y13);
+      f0 = f1;
+      f1 = f2;
+      f2 = f3;
+      f3 = f4;
+      f4 = _mm256_load_ps(far + 8 * (k + 5));
+    }
+    const __m256 wm = _mm256_broadcast_ss(c0 + m);
+    const float* mid = t - 8 * m;
+    y00 = _mm256_fmadd_ps(wm, _mm256_load_ps(mid), y00);
+    y01 = _mm256_fmadd_ps(wm, _mm256_load_ps(mid + 8), y01);
+    y02 = _mm256_fmadd_ps(wm, _mm256_load_ps(mid + 16), y02);
+    y03 = _mm256_fmadd_ps(wm, _mm256_load_ps(mid + 24), y03);
+    float* y0 = y0buf + 8 * r;
+    float* y1 = y1buf + 8 * r;
+    _mm256_store_ps(y0, y00);
+    _mm256_store_ps(y0 + 8, y01);
+    _mm256_store_ps(y0 + 16, y02);
+    _mm256_store_ps(y0 + 24, y03);
+    _mm256_store_ps(y1, y10);
+    _mm256_store_ps(y1 + 8, y11);
+    _mm256_store_ps(y1 + 16, y12);
+    _mm256_store_ps(y1 + 24, y13);
+  }
+  // Back to time order: run j's input i gives outputs 2 (j rows + i) and the one after.
+  for (int b = 0; b < rows; b += 8) {
+    __m256 a[8], c[8];
+    for (int q = 0; q < 8; ++q) {
+      a[q] = _mm256_load_ps(y0buf + 8 * (b + q));
+      c[q] = _mm256_load_ps(y1buf + 8 * (b + q));
+    }
+    transpose8(a);
+    transpose8(c);
+    for (int j = 0; j < 8; ++j) {
+      const __m256 lo = _mm256_unpacklo_ps(a[j], c[j]), hi = _mm256_unpackhi_ps(a[j], c[j]);
+      const __m256 first = _mm256_permute2f128_ps(lo, hi, 0x20), second = _mm256_permute2f128_ps(lo, hi, 0x31);
+      float* o = out + 2 * (j * rows + b) * stride;
+      if (stride == 1) {
+        _mm256_storeu_ps(o, first);
+        _mm256_storeu_ps(o + 8, second);
+      } else {
+        alignas(32) float y[16];
+        _mm256_store_ps(y, first);
+        _mm256_store_ps(y + 8, second);
+        for (int i = 0; i < 16; ++i) o[i * stride] = y[i];
+      }
+    }
+  }
+}
 }  // namespace
 
 int resampler_dec_run_channel_avx2(RateConverter* r, RateChannelState* st, const float* in, int per,
@@ -104,7 +209,16 @@ int resampler_dec_run_channel_avx2(RateConverter* r, RateChannelState* st, const
     for (int i = 0; i < 16; ++i) line[len + n + i] = 0.0f;  // read only under zero taps
     int newest = len - 1, used = 0;
     if (r->doubling && phase == 0 && take == 1) {
-      // Taking one input, then two outputs: blocks of twenty-four inputs at once.
+      // Taking one input, then two outputs: as many inputs as eight lanes of whole blocks of
+      // rows take, then blocks of twenty-four, then one at a time below.
+      const int rows = n / 64 * 8;
+      if (rows > 0) {
+        double_lanes(line + newest + 1, rows, r->phases[0].coef, r->phases[1].coef, r->doubling_taps,
+                     r->lanes, out + made * stride, stride);
+        used = 8 * rows;
+        newest += used;
+        made += 2 * used;
+      }
       for (; used + 24 <= n; used += 24, newest += 24, made += 48)
         double24(line + newest + 1, r->phases[0].coef, r->phases[1].coef, r->doubling_taps,
                  out + made * stride, stride);

@@ -83,10 +83,12 @@ struct converter_case {
 
 TEST(Mp3decWideKernels, ConverterMatchesPlainFrameByFrameAndOnDrain) {
   if (!mp3dec_cpu_has_avx2_fma()) GTEST_SKIP() << "no AVX2 and FMA";
-  // 22050 Hz takes the doubling path; the others the general wide dot product. Frames of
-  // uneven size leave the doubling path with a remainder to finish one at a time.
+  // 22050 Hz takes the doubling path (runs of rows in lanes, then blocks of 24, then one at a
+  // time); the others the general wide dot product. Frames of uneven size leave remainders
+  // for each of those, and long ones span more than one scratch line.
   const converter_case cases[] = {
       {"22050 mono", 1, 22050, 576},     {"22050 stereo", 2, 22050, 576}, {"22050 odd frames", 1, 22050, 1000},
+      {"22050 frames past one line", 1, 22050, 2100},
       {"32000 mono", 1, 32000, 1152},    {"11025 stereo", 2, 11025, 576}, {"48000 mono (lowering)", 1, 48000, 1152},
   };
   std::mt19937 rng(11);

@@ -27,10 +27,11 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> chunk(1 << 16);
   size_t have = 0, used = 0;
   bool eof = false;
-  // Output is gathered so that the writes are as few as mpg123's.
-  std::vector<char> pending;
-  pending.reserve(1 << 17);
-  static int16_t pcm[MP3DEC_MAX_FRAME_OUTPUT_BYTES_PCM16 / 2];
+  // Output is gathered so that the writes are as few as mpg123's; frames are decoded straight
+  // into the gathering buffer.
+  constexpr size_t flush_at = 1 << 16;
+  std::vector<char> pending(flush_at + MP3DEC_MAX_FRAME_OUTPUT_BYTES_PCM16);
+  size_t fill = 0;
   for (;;) {
     if (!eof && used == have) {
       have = std::fread(chunk.data(), 1, chunk.size(), in);
@@ -42,18 +43,16 @@ int main(int argc, char** argv) {
     }
     if (used < have) used += size_t(d->Feed(chunk.data() + used, int(have - used)));
     int bytes = 0;
-    const SSC s = d->DecodeFrame(pcm, sizeof(pcm), &bytes, nullptr, nullptr, 0);
+    const SSC s = d->DecodeFrame(pending.data() + fill, MP3DEC_MAX_FRAME_OUTPUT_BYTES_PCM16, &bytes, nullptr,
+                                 nullptr, 0);
     if (s == SSC_SYNC_EOF) break;
-    if (bytes > 0) {
-      const char* p = reinterpret_cast<const char*>(pcm);
-      pending.insert(pending.end(), p, p + bytes);
-      if (pending.size() >= (1 << 16)) {
-        if (std::fwrite(pending.data(), 1, pending.size(), stdout) != pending.size()) return 1;
-        pending.clear();
-      }
+    if (bytes > 0) fill += size_t(bytes);
+    if (fill >= flush_at) {
+      if (std::fwrite(pending.data(), 1, fill, stdout) != fill) return 1;
+      fill = 0;
     }
   }
-  if (!pending.empty() && std::fwrite(pending.data(), 1, pending.size(), stdout) != pending.size()) return 1;
+  if (fill > 0 && std::fwrite(pending.data(), 1, fill, stdout) != fill) return 1;
   d->Release();
   std::fclose(in);
   return std::fflush(stdout) == 0 ? 0 : 1;
