@@ -120,7 +120,7 @@ std::string CSingleInstance::FileStem(const CString& appId) {
         stem += keep ? c : '_';
     }
     // "." and ".." would name folders.
-    if (stem.find_first_not_of('.') == std::string::npos) stem.insert(0, "_");
+    if (stem.find_first_not_of('.') == std::string::npos) stem.insert(stem.begin(), '_');
     return stem;
 }
 
@@ -129,7 +129,7 @@ CSingleInstance::Result CSingleInstance::TryAcquire(const CString& appId) {
     bool privateFolder = false;
     std::string base = RuntimeFolder(privateFolder) + "/" + FileStem(appId);
     // A shared temp folder: one lock per user, so another user's copy blocks nothing.
-    if (!privateFolder) base += "-" + std::to_string(::getuid());
+    if (!privateFolder) base.append("-").append(std::to_string(::getuid()));
     m_lockPath = base + ".lock";
     m_socketPath = base + ".sock";
 
