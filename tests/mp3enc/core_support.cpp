@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <regex>
 #include <sys/wait.h>
 
 #include "mp3enc/mp3enc.h"
@@ -359,4 +360,47 @@ std::string mpg123_problems(const std::string& file) {
 
 bool have_peer_tools() {
   return have_tool("ffmpeg") && have_tool("mpg123") && have_tool("sox") && have_tool("espeak-ng");
+}
+
+bool write_wav(const core_scratch& dir, const std::vector<float>& pcm, int rate, const std::string& wav) {
+  std::vector<uint8_t> bytes(pcm.size() * 2);
+  for (size_t i = 0; i < pcm.size(); ++i) {
+    const int16_t v = int16_t(pcm[i]);
+    bytes[2 * i] = uint8_t(v & 0xFF);
+    bytes[2 * i + 1] = uint8_t((v >> 8) & 0xFF);
+  }
+  const std::string raw = dir.path("wav_input.raw");
+  if (!write_file(raw, bytes)) return false;
+  int st = 0;
+  run_command("sox -t raw -e signed -b 16 -L -r " + std::to_string(rate) + " -c 1 '" + raw + "' '" + wav + "'", &st);
+  return st == 0;
+}
+
+bool measure_beside_lame(const core_scratch& dir, const std::string& wav, const std::vector<uint8_t>& ours,
+                         const std::vector<float>& ref, int rate, int bit_rate, int lame_q, quality_pair* out,
+                         std::string* why) {
+  const std::string lame_mp3 = dir.path("lame.mp3"), our_mp3 = dir.path("ours.mp3");
+  int st = 0;
+  const std::string lame_out = run_command("lame --cbr -m m -b " + std::to_string(bit_rate / 1000) + " -q " +
+                                               std::to_string(lame_q) + " --resample " +
+                                               (rate == 22050 ? std::string("22.05") : std::string("44.1")) +
+                                               " '" + wav + "' '" + lame_mp3 + "'",
+                                           &st);
+  if (st != 0) return *why = "lame: " + lame_out, false;
+  double lame_bw = rate / 2.0;
+  std::smatch m;
+  if (std::regex_search(lame_out, m, std::regex("transition band: *([0-9]+) Hz"))) lame_bw = std::stod(m[1]);
+  if (!write_file(our_mp3, ours)) return *why = "cannot write " + our_mp3, false;
+  const double ours_bw = std::min(rate / 2.0f, 0.182f * float(bit_rate) + 1810);
+  out->band = std::min(ours_bw, lame_bw);
+  const std::vector<float> band_ref = lowpass(ref, out->band, rate);
+  for (int k = 0; k < 2; ++k) {
+    const std::string dec = dir.path("dec.raw");
+    run_command("ffmpeg -nostdin -v error -y -i '" + (k ? lame_mp3 : our_mp3) + "' -f s16le -ac 1 '" + dec + "'", &st);
+    if (st != 0) return *why = "ffmpeg cannot decode " + std::string(k ? "lame's" : "our") + " stream", false;
+    const std::vector<float> decoded = lowpass(read_raw_s16(dec), out->band, rate);
+    const int lag = best_lag(band_ref, decoded, 1, 3000);
+    (k ? out->peer : out->ours) = segmental_snr(band_ref, decoded, lag, rate);
+  }
+  return true;
 }

@@ -76,6 +76,19 @@ std::vector<float> read_raw_s16(const std::string& path);
 // Speech of espeak-ng, converted by sox to the rate and channels; empty when a tool fails.
 std::vector<float> speech(const core_scratch& dir, int rate, int channels, const std::string& text);
 
+// A mono WAV file of `pcm` (16-bit units) made by sox; false when sox fails.
+bool write_wav(const core_scratch& dir, const std::vector<float>& pcm, int rate, const std::string& wav);
+// Our stream beside lame's on the same input: lame at a constant bit rate, mono, quality
+// lame_q, converting `wav` to `rate` itself; both decoded by ffmpeg, band-limited to the
+// narrower of the two bandwidths and aligned to `ref` (the input at `rate`), then measured by
+// segmental SNR. False, with the reason, when a tool fails.
+struct quality_pair {
+  double ours = 0, peer = 0, band = 0;
+};
+bool measure_beside_lame(const core_scratch& dir, const std::string& wav, const std::vector<uint8_t>& ours,
+                         const std::vector<float>& ref, int rate, int bit_rate, int lame_q, quality_pair* out,
+                         std::string* why);
+
 // What ffmpeg with every error check reports on a file, and the error and warning lines of
 // mpg123's test mode; both empty for a sound stream.
 std::string ffmpeg_errors(const std::string& file);
