@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <numbers>
 #include <string>
 #include <vector>
 
@@ -23,25 +22,10 @@
 
 #include "SoxRun.h"
 
+#include "SpeechHour.h"
+
 namespace {
 
-constexpr int kSeconds = 3600;
-constexpr int kRate = 44100;
-
-// Speech-like audio: 2.4 s of voiced sound (a few partials under a syllable-rate swell),
-// then a pause; every tenth pause is long enough to start a section.
-int16_t SpeechSample(long i) {
-    const double pi = std::numbers::pi;
-    const long period = kRate * 3;  // 2.4 s of sound, 0.6 s of pause
-    const long within = i % period;
-    const bool longPause = (i / period) % 10 == 9;
-    if (within >= kRate * 24 / 10 || (longPause && within >= kRate / 2)) return 0;
-    const double t = static_cast<double>(i) / kRate;
-    const double v = (0.3 * std::sin(2 * pi * 180 * t) + 0.1 * std::sin(2 * pi * 1270 * t) +
-                      0.04 * std::sin(2 * pi * 3400 * t)) *
-                     (0.55 + 0.45 * std::sin(2 * pi * 4 * t));
-    return static_cast<int16_t>(std::lround(v * 32767));
-}
 
 // The hour in a scratch folder, written once for both benchmarks and removed at the end.
 class SourceFile {
@@ -51,33 +35,7 @@ public:
         if (!::mkdtemp(pattern)) return;
         m_folder = pattern;
         std::filesystem::create_directory(m_folder + "/prj");
-        std::ofstream out(Source(), std::ios::binary);
-        auto le = [&](uint32_t v, int n) {
-            for (int k = 0; k < n; ++k) out.put(static_cast<char>((v >> (8 * k)) & 0xFF));
-        };
-        const uint32_t dataSize = static_cast<uint32_t>(kSeconds) * kRate * 2;
-        out.write("RIFF", 4);
-        le(36 + dataSize, 4);
-        out.write("WAVEfmt ", 8);
-        le(16, 4);
-        le(1, 2);
-        le(1, 2);
-        le(kRate, 4);
-        le(kRate * 2, 4);
-        le(2, 2);
-        le(16, 2);
-        out.write("data", 4);
-        le(dataSize, 4);
-        std::vector<char> block(kRate * 2);
-        for (long second = 0; second < kSeconds; ++second) {
-            for (long j = 0; j < kRate; ++j) {
-                const uint16_t v = static_cast<uint16_t>(SpeechSample(second * kRate + j));
-                block[2 * j] = static_cast<char>(v & 0xFF);
-                block[2 * j + 1] = static_cast<char>(v >> 8);
-            }
-            out.write(block.data(), static_cast<std::streamsize>(block.size()));
-        }
-        m_ok = static_cast<bool>(out);
+        m_ok = WriteSpeechHour(Source());
     }
     ~SourceFile() {
         std::error_code ec;
@@ -133,7 +91,7 @@ void BM_ImportOneHour44100Into22050(benchmark::State& state) {
     state.counters["sections"] = static_cast<double>(sections);
     state.counters["phrases"] = static_cast<double>(phrases);
     state.counters["audio_s_per_s"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * kSeconds, benchmark::Counter::kIsRate);
+        benchmark::Counter(static_cast<double>(state.iterations()) * kSpeechSeconds, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ImportOneHour44100Into22050)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
@@ -144,7 +102,7 @@ void BM_SoxOneHour44100To22050(benchmark::State& state) {
         state.SkipWithError("no source file");
         return;
     }
-    RunSoxTo22050(state, file.Source(), file.SoxTarget(), kSeconds);
+    RunSoxTo22050(state, file.Source(), file.SoxTarget(), kSpeechSeconds);
 }
 BENCHMARK(BM_SoxOneHour44100To22050)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 

@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <numbers>
 #include <string>
 #include <vector>
 
@@ -23,24 +22,10 @@
 #include "app/SectionInformation.h"
 #include "audio/SilenceSplitter.h"
 
+#include "SpeechHour.h"
+
 namespace {
 
-constexpr int kSeconds = 3600;
-constexpr int kRate = 44100;
-
-// Speech-like audio: 2.4 s of voiced sound, then a pause; every tenth pause is long.
-int16_t SpeechSample(long i) {
-    const double pi = std::numbers::pi;
-    const long period = kRate * 3;
-    const long within = i % period;
-    const bool longPause = (i / period) % 10 == 9;
-    if (within >= kRate * 24 / 10 || (longPause && within >= kRate / 2)) return 0;
-    const double t = static_cast<double>(i) / kRate;
-    const double v = (0.3 * std::sin(2 * pi * 180 * t) + 0.1 * std::sin(2 * pi * 1270 * t) +
-                      0.04 * std::sin(2 * pi * 3400 * t)) *
-                     (0.55 + 0.45 * std::sin(2 * pi * 4 * t));
-    return static_cast<int16_t>(std::lround(v * 32767));
-}
 
 bool Have(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0; }
 
@@ -54,35 +39,8 @@ public:
         m_folder = pattern;
         std::filesystem::create_directory(m_folder + "/prj");
         const std::string wav = m_folder + "/in.wav";
-        {
-            std::ofstream out(wav, std::ios::binary);
-            auto le = [&](uint32_t v, int n) {
-                for (int k = 0; k < n; ++k) out.put(static_cast<char>((v >> (8 * k)) & 0xFF));
-            };
-            const uint32_t dataSize = static_cast<uint32_t>(kSeconds) * kRate * 2;
-            out.write("RIFF", 4);
-            le(36 + dataSize, 4);
-            out.write("WAVEfmt ", 8);
-            le(16, 4);
-            le(1, 2);
-            le(1, 2);
-            le(kRate, 4);
-            le(kRate * 2, 4);
-            le(2, 2);
-            le(16, 2);
-            out.write("data", 4);
-            le(dataSize, 4);
-            std::vector<char> block(kRate * 2);
-            for (long second = 0; second < kSeconds; ++second) {
-                for (long j = 0; j < kRate; ++j) {
-                    const uint16_t v = static_cast<uint16_t>(SpeechSample(second * kRate + j));
-                    block[2 * j] = static_cast<char>(v & 0xFF);
-                    block[2 * j + 1] = static_cast<char>(v >> 8);
-                }
-                out.write(block.data(), static_cast<std::streamsize>(block.size()));
-            }
-        }
-        m_ok = std::system(("lame --silent --cbr -b 64 -m m '" + wav + "' '" + Source() + "'").c_str()) == 0;
+        m_ok = WriteSpeechHour(wav) &&
+               std::system(("lame --silent --cbr -b 64 -m m '" + wav + "' '" + Source() + "'").c_str()) == 0;
         std::filesystem::remove(wav);
     }
     ~SourceFile() {
@@ -143,7 +101,7 @@ void BM_ImportOneHourMp3Into22050(benchmark::State& state) {
     }
     state.counters["phrases"] = static_cast<double>(phrases);
     state.counters["audio_s_per_s"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * kSeconds, benchmark::Counter::kIsRate);
+        benchmark::Counter(static_cast<double>(state.iterations()) * kSpeechSeconds, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ImportOneHourMp3Into22050)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
@@ -167,7 +125,7 @@ void BM_Mpg123AndSoxOneHourTo22050(benchmark::State& state) {
         peerSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
     state.counters["audio_s_per_s"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * kSeconds, benchmark::Counter::kIsRate);
+        benchmark::Counter(static_cast<double>(state.iterations()) * kSpeechSeconds, benchmark::Counter::kIsRate);
     if (g_oursSeconds > 0 && peerSeconds > 0) {
         state.counters["ours_over_peers"] = g_oursSeconds / peerSeconds;
         std::printf("MP3 import of one hour: ours %.2f s, mpg123 + sox %.2f s, ratio %.2f\n", g_oursSeconds, peerSeconds,
