@@ -174,14 +174,8 @@ int CMp3PlayOperation::Start() {
 }
 
 int CMp3PlayOperation::OnBufferDone(HWAVEOUT device, WAVEHDR* header) {
-    if (IndexOf(header) < 0) return kAudioHeaderNotDone;
-    if ((header->dwFlags & (WHDR_DONE | WHDR_PREPARED)) != (WHDR_DONE | WHDR_PREPARED)) return kAudioHeaderNotDone;
-    if (m_nQueued == 0) return Fail(kAudioNoQueuedBuffer);
-
-    const MMRESULT r = WaveOutUnprepareHeader(device, header);
-    if (r == MMSYSERR_INVALHANDLE) return kAudioInvalidHandle;
-    if (r != MMSYSERR_NOERROR) return Fail(kAudioUnprepareFailed);
-
+    if (int r = TakeBackPlayerHeader(device, m_pHeaders, kBufferCount, header, m_nQueued))
+        return r == kAudioHeaderNotDone || r == kAudioInvalidHandle ? r : Fail(r);
     --m_nQueued;
     if (int r = FillPlayerBuffer(header, m_stretch, [this](WAVEHDR* h) { return DecodeBuffer(h); })) return r;
     header->dwFlags = 0;
@@ -265,11 +259,7 @@ int CMp3PlayOperation::DecodeBuffer(WAVEHDR* header) {
 
 int CMp3PlayOperation::Stop() {
     if (!m_hDevice) return kAudioOk;
-    if (WaveOutReset(m_hDevice) != MMSYSERR_NOERROR) return Fail(kAudioResetFailed);
-    for (WAVEHDR* header : m_pHeaders) {
-        if (!header || (header->dwFlags & (WHDR_DONE | WHDR_PREPARED)) != (WHDR_DONE | WHDR_PREPARED)) continue;
-        if (WaveOutUnprepareHeader(m_hDevice, header) != MMSYSERR_NOERROR) return Fail(kAudioUnprepareFailed);
-    }
+    if (int r = ResetPlayerDevice(m_hDevice, m_pHeaders, kBufferCount)) return Fail(r);
     m_nQueued = 0;
     m_stretch.Reset();
     ReleaseDecoder();

@@ -36,3 +36,22 @@ WaveOutFormat PlayerDeviceFormat(const WaveFormatEx& format) {
     device.bitsPerSample = format.wBitsPerSample;
     return device;
 }
+
+int TakeBackPlayerHeader(HWAVEOUT device, WAVEHDR* const* headers, int count, WAVEHDR* header, int queued) {
+    if (IndexOfPlayerHeader(headers, count, header) < 0) return kAudioHeaderNotDone;
+    if ((header->dwFlags & (WHDR_DONE | WHDR_PREPARED)) != (WHDR_DONE | WHDR_PREPARED)) return kAudioHeaderNotDone;
+    if (queued == 0) return kAudioNoQueuedBuffer;
+    const MMRESULT r = WaveOutUnprepareHeader(device, header);
+    if (r == MMSYSERR_INVALHANDLE) return kAudioInvalidHandle;
+    return r == MMSYSERR_NOERROR ? kAudioOk : kAudioUnprepareFailed;
+}
+
+int ResetPlayerDevice(HWAVEOUT device, WAVEHDR* const* headers, int count) {
+    if (WaveOutReset(device) != MMSYSERR_NOERROR) return kAudioResetFailed;
+    for (int i = 0; i < count; ++i) {
+        WAVEHDR* header = headers[i];
+        if (!header || (header->dwFlags & (WHDR_DONE | WHDR_PREPARED)) != (WHDR_DONE | WHDR_PREPARED)) continue;
+        if (WaveOutUnprepareHeader(device, header) != MMSYSERR_NOERROR) return kAudioUnprepareFailed;
+    }
+    return kAudioOk;
+}

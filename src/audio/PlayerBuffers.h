@@ -16,6 +16,15 @@ void FreePlayerBuffers(WAVEHDR** headers, char** buffers, int count);
 // Index of `header` among the player's own, -1 for any other.
 int IndexOfPlayerHeader(WAVEHDR* const* headers, int count, const WAVEHDR* header);
 WaveOutFormat PlayerDeviceFormat(const WaveFormatEx& format);
+// Takes back a header the device reports done. Only the player's own headers, and only those
+// the device has really finished with: after a stop the reports of the reset headers still
+// arrive, for headers no longer prepared, and must change nothing (kAudioHeaderNotDone). A
+// handle already closed gives kAudioInvalidHandle; kAudioNoQueuedBuffer and
+// kAudioUnprepareFailed are failures for the player to report. kAudioOk once unprepared.
+int TakeBackPlayerHeader(HWAVEOUT device, WAVEHDR* const* headers, int count, WAVEHDR* header, int queued);
+// Resets the device and unprepares every header it gave back: kAudioOk, or kAudioResetFailed
+// or kAudioUnprepareFailed for the player to report.
+int ResetPlayerDevice(HWAVEOUT device, WAVEHDR* const* headers, int count);
 
 // Fills `header` by `fill` (kAudioOk, kAudioNothingQueued once the range is used up, or a
 // failure) and passes it through the stretch. The end of the range is not the end of what

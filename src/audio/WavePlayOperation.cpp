@@ -163,17 +163,8 @@ int CWavePlayOperation::Start() {
 }
 
 int CWavePlayOperation::OnBufferDone(HWAVEOUT device, WAVEHDR* header) {
-    // Only our own headers, and only those the device has really finished with: after
-    // Stop the reports of the reset headers still arrive, for headers no longer
-    // prepared, and must change nothing.
-    if (IndexOf(header) < 0) return kAudioHeaderNotDone;
-    if ((header->dwFlags & (WHDR_DONE | WHDR_PREPARED)) != (WHDR_DONE | WHDR_PREPARED)) return kAudioHeaderNotDone;
-    if (m_nQueued == 0) return Fail(kAudioNoQueuedBuffer);
-
-    const MMRESULT r = WaveOutUnprepareHeader(device, header);
-    if (r == MMSYSERR_INVALHANDLE) return kAudioInvalidHandle;
-    if (r != MMSYSERR_NOERROR) return Fail(kAudioUnprepareFailed);
-
+    if (int r = TakeBackPlayerHeader(device, m_pHeaders, kBufferCount, header, m_nQueued))
+        return r == kAudioHeaderNotDone || r == kAudioInvalidHandle ? r : Fail(r);
     --m_nQueued;
     if (int r = FillPlayerBuffer(header, m_stretch, [this](WAVEHDR* h) { return ReadBuffer(h); })) return r;
     header->dwFlags = 0;
@@ -182,11 +173,7 @@ int CWavePlayOperation::OnBufferDone(HWAVEOUT device, WAVEHDR* header) {
 
 int CWavePlayOperation::Stop() {
     if (!m_hDevice) return kAudioOk;
-    if (WaveOutReset(m_hDevice) != MMSYSERR_NOERROR) return Fail(kAudioResetFailed);
-    for (WAVEHDR* header : m_pHeaders) {
-        if (!header || (header->dwFlags & (WHDR_DONE | WHDR_PREPARED)) != (WHDR_DONE | WHDR_PREPARED)) continue;
-        if (WaveOutUnprepareHeader(m_hDevice, header) != MMSYSERR_NOERROR) return Fail(kAudioUnprepareFailed);
-    }
+    if (int r = ResetPlayerDevice(m_hDevice, m_pHeaders, kBufferCount)) return Fail(r);
     m_nQueued = 0;
     m_stretch.Reset();
     return kAudioOk;
