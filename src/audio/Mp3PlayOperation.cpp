@@ -20,15 +20,7 @@ bool IsWarningOrError(SSC status) { return (status >> 30) >= 2u; }
 CMp3PlayOperation::CMp3PlayOperation() = default;
 
 CMp3PlayOperation::~CMp3PlayOperation() {
-    if (m_hDevice) {
-        // The device lets go of the buffers before they are freed; the owner is going
-        // away, so nobody is told.
-        WaveOutReset(m_hDevice);
-        for (WAVEHDR* header : m_pHeaders)
-            if (header) WaveOutUnprepareHeader(m_hDevice, header);
-        WaveOutClose(m_hDevice);
-        m_hDevice = nullptr;
-    }
+    ClosePlayerDeviceQuietly(m_hDevice, m_pHeaders, kBufferCount);
     ReleaseDecoder();
     if (m_file) m_file->Close();
     FreeBuffers();

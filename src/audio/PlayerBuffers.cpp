@@ -55,3 +55,12 @@ int ResetPlayerDevice(HWAVEOUT device, WAVEHDR* const* headers, int count) {
     }
     return kAudioOk;
 }
+
+void ClosePlayerDeviceQuietly(HWAVEOUT& device, WAVEHDR* const* headers, int count) {
+    if (!device) return;
+    WaveOutReset(device);
+    for (int i = 0; i < count; ++i)
+        if (headers[i]) WaveOutUnprepareHeader(device, headers[i]);
+    WaveOutClose(device);
+    device = nullptr;
+}

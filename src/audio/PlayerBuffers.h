@@ -25,6 +25,9 @@ int TakeBackPlayerHeader(HWAVEOUT device, WAVEHDR* const* headers, int count, WA
 // Resets the device and unprepares every header it gave back: kAudioOk, or kAudioResetFailed
 // or kAudioUnprepareFailed for the player to report.
 int ResetPlayerDevice(HWAVEOUT device, WAVEHDR* const* headers, int count);
+// For a player going away: the device lets go of the buffers before they are freed, and is
+// closed; nobody is told, as the owner is going away too. `device` becomes null.
+void ClosePlayerDeviceQuietly(HWAVEOUT& device, WAVEHDR* const* headers, int count);
 
 // Fills `header` by `fill` (kAudioOk, kAudioNothingQueued once the range is used up, or a
 // failure) and passes it through the stretch. The end of the range is not the end of what

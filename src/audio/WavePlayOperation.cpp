@@ -26,15 +26,7 @@ int16_t SampleAt(const char* data, uint32_t index) {
 CWavePlayOperation::CWavePlayOperation() = default;
 
 CWavePlayOperation::~CWavePlayOperation() {
-    if (m_hDevice) {
-        // The device must let go of the buffers before they are freed. The owner is
-        // being destroyed, so its reports are dropped and nobody is told.
-        WaveOutReset(m_hDevice);
-        for (WAVEHDR* header : m_pHeaders)
-            if (header) WaveOutUnprepareHeader(m_hDevice, header);
-        WaveOutClose(m_hDevice);
-        m_hDevice = nullptr;
-    }
+    ClosePlayerDeviceQuietly(m_hDevice, m_pHeaders, kBufferCount);
     if (m_file) m_file->Close();
     FreeBuffers();
 }
