@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "sbrenc/sbrenc_grid.h"
@@ -184,6 +186,179 @@ TEST(SbrencGrid, RandomClicksKeepEveryCodeInItsFields) {
       expect_record_sane(*r, end);
       end = r->borders[r->envelopes];
       if (testing::Test::HasFailure()) return;
+    }
+  }
+}
+
+// A second reading of the grid rules for 9-slot frames, kept apart from the generator: the
+// transient region {T, T + 2}, fillers before it (backwards from it) and after it up to the end
+// of the following frame, the join of the previous frame's follow-up, and the follow-up kept.
+struct reference_grid {
+  int32_t before, after, fixed_res, cap;  // filler resolutions, fixed/fixed resolution, filler cap
+  reference_grid(int32_t b, int32_t a, int32_t r, int32_t c) : before(b), after(a), fixed_res(r), cap(c) {}
+  int32_t prev_class = 0;
+  std::vector<int32_t> fu_b, fu_f;
+  int32_t fu_t = 0, fu_filler = 0;
+  // The frame's envelopes.
+  std::vector<int32_t> borders, res;
+  int32_t transient_env = 0;
+
+  // Part count n and spacing d of a region of s slots.
+  static void split(int32_t s, int32_t cap, int32_t* n, int32_t* d) {
+    for (*n = 1;; ++*n) {
+      const int32_t q = s / *n - 2;
+      *d = std::min(2 * (q >= 0 ? q / 2 : -((1 - q) / 2)) + 2, cap);
+      if (s - (*n - 1) * *d <= 8) return;
+    }
+  }
+  static int32_t first_from(const std::vector<int32_t>& b, int32_t v) {
+    for (size_t i = 0; i < b.size(); ++i)
+      if (b[i] >= v) return static_cast<int32_t>(i);
+    return -99;
+  }
+  void prepend_fillers(std::vector<int32_t>& b, std::vector<int32_t>& f, int32_t gap) {
+    int32_t n, d;
+    split(gap, 8, &n, &d);
+    const int32_t bmin = b[0];
+    for (int32_t i = 1; i < n; ++i) {
+      b.insert(b.begin(), bmin - i * d);
+      f.insert(f.begin(), before);
+    }
+  }
+  // Fillers after the region, then the follow-up; returns the index of the first border at or
+  // after the frame end.
+  int32_t finish(std::vector<int32_t>& b, std::vector<int32_t>& f, int32_t t_border) {
+    const int32_t bmax = b.back(), s2 = 18 - bmax;
+    EXPECT_GE(s2, 2);  // 9-slot frames never leave a short last part
+    int32_t n, d;
+    split(s2, cap, &n, &d);
+    for (int32_t i = 1; i < n; ++i) {
+      b.push_back(bmax + i * d);
+      f.push_back(after);
+    }
+    const int32_t i0 = first_from(b, 9);
+    fu_b.clear();
+    fu_f.clear();
+    for (size_t i = i0; i < b.size(); ++i) {
+      fu_b.push_back(b[i] - 9);
+      fu_f.push_back(f[i]);
+    }
+    const int32_t it = first_from(b, t_border);
+    fu_t = it < 0 ? -99 : it - i0;
+    fu_filler = static_cast<int32_t>(b.size()) + 1 - n - i0;
+    return i0;
+  }
+
+  void frame(int32_t pos, int32_t flag) {
+    int32_t cls;
+    if (prev_class == 0 || prev_class == 2)
+      cls = flag ? 1 : 0;
+    else
+      cls = flag ? 3 : 2;
+    prev_class = cls;
+    borders.clear();
+    res.clear();
+    transient_env = 0;
+    if (cls == 0) {
+      borders = pos == 0 ? std::vector<int32_t>{0, 9} : std::vector<int32_t>{0, 5, 9};
+      res.assign(borders.size() - 1, fixed_res);
+      return;
+    }
+    if (cls == 2) {
+      borders = fu_b;
+      borders.push_back(9);
+      res = fu_f;
+      transient_env = fu_t >= 1 ? fu_t : 0;
+      return;
+    }
+    const int32_t t = 4 + pos;
+    std::vector<int32_t> b = {t, t + 2}, f = {0, after};
+    if (cls == 1) {
+      if (t > 8) prepend_fillers(b, f, t);
+      const int32_t n = finish(b, f, t);
+      borders.push_back(0);
+      borders.insert(borders.end(), b.begin(), b.begin() + n + 1);
+      res.push_back(after);
+      res.insert(res.end(), f.begin(), f.begin() + n);
+      transient_env = first_from(b, t) + 1;
+      return;
+    }
+    // Variable/variable: join the previous frame's follow-up to the region.
+    std::vector<int32_t> jb = fu_b, jf = fu_f;
+    if (fu_filler > 0 && fu_filler < static_cast<int32_t>(jb.size())) {
+      jb.resize(fu_filler);
+      jf.resize(fu_filler);
+    }
+    int32_t bmin = b[0];
+    while (jb.back() > bmin) {
+      if (jb.size() > 1) {
+        jb.pop_back();
+        jf.pop_back();
+        continue;
+      }
+      while (!b.empty() && b[0] <= jb[0]) {
+        b.erase(b.begin());
+        f.erase(f.begin());
+      }
+      EXPECT_FALSE(b.empty());
+      bmin = b[0];
+    }
+    int32_t s = static_cast<int32_t>(jb.size()) - 1;
+    const int32_t gap = bmin - jb.back();
+    if (gap > 2) {
+      if (gap > 8) prepend_fillers(b, f, gap);
+      b.insert(b.begin(), jb.begin(), jb.end());
+      f.insert(f.begin(), jf.begin(), jf.end());
+    } else if (jb.size() > 1) {
+      b.insert(b.begin(), jb.begin(), jb.end() - 1);
+      f.insert(f.begin(), jf.begin(), jf.end() - 1);
+      --s;
+    } else {
+      b.erase(b.begin());
+      f.erase(f.begin());
+      b.insert(b.begin(), jb[0]);
+      f.insert(f.begin(), jf.begin(), jf.end());
+    }
+    EXPECT_GE(s, 0);
+    const int32_t n = finish(b, f, t);
+    borders.assign(b.begin(), b.begin() + n + 1);
+    res.assign(f.begin(), f.begin() + n);
+    transient_env = first_from(b, t);
+  }
+};
+
+TEST(SbrencGrid, EveryFourFrameSequenceOfTransientsFollowsTheRules) {
+  // Frame inputs: a transient at each position, or none with the split word 0 or 1.
+  std::vector<std::pair<int32_t, int32_t>> inputs = {{0, 0}, {1, 0}};
+  for (int32_t pos = 0; pos < 9; ++pos) inputs.push_back({pos, 1});
+  const int32_t n_in = static_cast<int32_t>(inputs.size());
+  struct config {
+    int32_t before, after, fixed_res, mode, cap;
+  };
+  const config configs[] = {{1, 0, 1, 2, 4}, {0, 1, 0, 2, 4}, {1, 0, 1, 0, 8}, {0, 1, 1, 1, 8}};
+  for (const config& cf : configs) {
+    for (int32_t seq = 0; seq < n_in * n_in * n_in * n_in; ++seq) {
+      sbrenc_grid_state* st = nullptr;
+      ASSERT_EQ(sbrenc_grid_create(&st, 1, 2, 0, cf.before, cf.after, 9, cf.fixed_res), nullptr);
+      reference_grid ref(cf.before, cf.after, cf.fixed_res, cf.cap);
+      std::string trail;
+      for (int32_t f = 0, code = seq; f < 4; ++f, code /= n_in) {
+        const auto [pos, flag] = inputs[code % n_in];
+        trail += (flag ? "T" : "-") + std::to_string(pos) + " ";
+        const int32_t tr[2] = {pos, flag};
+        const sbrenc_grid_info* g = sbrenc_frame_info(st, tr, cf.mode);
+        ref.frame(pos, flag);
+        SCOPED_TRACE(testing::Message() << "mode " << cf.mode << " fillers " << cf.before << cf.after << ": " << trail);
+        expect_code_fits(*st->code);
+        ASSERT_EQ(std::vector<int32_t>(g->borders, g->borders + g->envelopes + 1), ref.borders);
+        ASSERT_EQ(std::vector<int32_t>(g->freq_res, g->freq_res + g->envelopes), ref.res);
+        ASSERT_EQ(g->transient_env, ref.transient_env);
+        ASSERT_EQ(std::vector<int32_t>(st->fu_borders, st->fu_borders + st->fu_n_borders), ref.fu_b);
+        ASSERT_EQ(std::vector<int32_t>(st->fu_res, st->fu_res + st->fu_n_res), ref.fu_f);
+        ASSERT_EQ(st->fu_transient, ref.fu_t);
+        ASSERT_EQ(st->fu_filler, ref.fu_filler);
+      }
+      sbrenc_grid_free(st);
     }
   }
 }
