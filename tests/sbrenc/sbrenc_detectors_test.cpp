@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -200,6 +201,22 @@ TEST(SbrencDelta, DirectionsAndLimits) {
   int32_t x[16] = {0, 61, 61, 61, 61, 61, 61, 61};
   sbrenc_code_envelope(x, low, env, dir, 0, 1, 0, 1);
   EXPECT_EQ(dir[0], 0);
+  // One band: frequency costs the 7-bit start value, time the code of the step; a tie is frequency.
+  sbrenc_delta_coder* one = nullptr;
+  const int32_t single[2] = {1, 1};
+  ASSERT_EQ(sbrenc_delta_coder_create(&one, single, 1), nullptr);
+  ASSERT_EQ(sbrenc_select_huffman(&books, one, noise, 0), nullptr);
+  const struct {
+    int32_t step, dir;
+  } ties[] = {{4, 1}, {5, 0}, {-5, 1}, {-6, 0}};  // time codes of 6, 7, 6 and 7 bits
+  for (const auto& c : ties) {
+    int32_t two[2] = {30, 30 + c.step};
+    const int32_t res[2] = {1, 1};
+    sbrenc_code_envelope(two, res, one, dir, 0, 2, 0, 1);
+    EXPECT_EQ(dir[1], c.dir) << c.step;
+  }
+  sbrenc_delta_coder_free(one);
+  ASSERT_EQ(sbrenc_select_huffman(&books, env, noise, 0), nullptr);
 
   // Balance values are halved before differencing; a time delta of -40 at 3.0 dB goes out as -31.
   ASSERT_EQ(sbrenc_select_huffman(&books, env, noise, 1), nullptr);
@@ -247,6 +264,25 @@ TEST(SbrencDetectors, InverseFilteringLevels) {
   EXPECT_EQ(sbrenc_level_hysteresis(d->params, 1, &ps, &g, &po, 2), 0);
   EXPECT_EQ(ps, 1);
   EXPECT_EQ(po, 4);
+  // Every cell of both level tables, then the energy offsets, from previous levels 0.
+  const int32_t steady[5][5] = {{2, 2, 1, 0, 0}, {2, 2, 1, 0, 0}, {3, 2, 2, 0, 0}, {3, 3, 2, 0, 0}, {3, 3, 2, 0, 0}};
+  const int32_t transient[5][5] = {{1, 1, 1, 0, 0}, {1, 1, 1, 0, 0}, {3, 2, 2, 0, 0}, {3, 3, 2, 0, 0}, {3, 3, 1, 0, 0}};
+  const float source_at[5] = {1.0f, 5.0f, 20.0f, 60.0f, 200.0f}, own_at[5] = {1.0f, 3.0f, 6.0f, 12.0f, 20.0f};
+  const float energy_at[5] = {1.0e5f, 5.0e5f, 5.0e6f, 5.0e7f, 2.0e8f};
+  for (int32_t t = 0; t < 2; ++t)
+    for (int32_t e = 0; e < 5; ++e)
+      for (int32_t sl = 0; sl < 5; ++sl)
+        for (int32_t ol = 0; ol < 5; ++ol) {
+          g.smoothed[3] = source_at[sl];
+          g.smoothed[2] = own_at[ol];
+          g.mean_energy = energy_at[e];
+          ps = po = 0;
+          const int32_t want = std::max(0, (t ? transient : steady)[sl][ol] + e - 4);
+          EXPECT_EQ(sbrenc_level_hysteresis(d->params, t, &ps, &g, &po, 2), want)
+              << "transient " << t << " energy " << e << " source " << sl << " own " << ol;
+          EXPECT_EQ(ps, sl);
+          EXPECT_EQ(po, ol);
+        }
   sbrenc_invf_free(d);
 }
 
@@ -269,6 +305,12 @@ TEST(SbrencDetectors, NoiseFloor) {
   for (int f = 0; f < 4; ++f) sbrenc_noise_floor_levels(n, &g, out, ton, map, f == 0, levels);
   EXPECT_NEAR(out[0], 6.0f + std::log2(101.59366607666016f), 1e-3f);
   EXPECT_EQ(out[2], out[0]);  // both noise envelopes
+  // One tonal frame after the silent ones weighs 0.4 against the three older frames' 0.6.
+  const float quiet = 1.0f / 101.59366607666016f;
+  for (int k = 20; k < 25; ++k) t0[k] = 4.0f;
+  sbrenc_noise_floor_levels(n, &g, out, ton, map, 0, levels);
+  EXPECT_NEAR(out[0], 6.0f - std::log2(0.6000000094f * quiet + 0.4000000059604645f * 0.25f), 1e-4f);
+  for (int k = 20; k < 25; ++k) t0[k] = 0.0f;
   // A band without width is met as silence instead of a division by zero.
   float cell = 0.0f;
   sbrenc_noise_band_level(&cell, ton, map, 0, 1, 30, 30, 1.0f, 0.25f, 2, 0, 4.0f);
