@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "sbrenc/sbrenc_encoder.h"
@@ -158,6 +159,76 @@ TEST(SbrencEncoder, FramesRunAndBuffersRotate) {
                                                                                      : e.enc->settings->low_count);
     }
   }
+}
+
+// Mode 3 codes a frame coupled only when that is strictly cheaper. Tone tracks handed to the
+// second channel's payload lengthen only the left/right coding (a coupled pair sends the first
+// channel's tracks alone), one bit per nonzero value: where the choice turns to coupled, the
+// left/right frame one bit shorter must have been exactly as long as the coupled one.
+TEST(SbrencEncoder, SwitchedStereoCouplesOnlyWhenStrictlyCheaper) {
+  sbrenc_config cfg = config_for(64000, 2, 22050);
+  cfg.header_interval = 0.01f;  // a header in every frame: frequency coding only
+  cfg.static_framing = 1;       // one grid for both channels
+  ASSERT_EQ(cfg.stereo_mode, 3);
+  // Left: white noise. Right: loud tones in every other envelope band and faint noise in
+  // between, so that the balance swings across the bands and coupling loses its advantage.
+  std::vector<float> pcm(1152 * 2 * 8);
+  std::mt19937 rng(7);
+  std::normal_distribution<float> noise(0.0f, 3000.0f);
+  {
+    encoder probe(cfg);
+    const sbrenc_settings* s = probe.enc->settings;
+    std::vector<double> w;
+    for (int32_t i = 0; i < s->high_count; i += 2)
+      for (int32_t k = s->high[i]; k < s->high[i + 1]; ++k) w.push_back(3.14159265358979 * (k + 0.5) / 64.0);
+    for (size_t n = 0; n < pcm.size() / 2; ++n) {
+      pcm[2 * n] = noise(rng);
+      double r = 0.01 * noise(rng);
+      for (size_t j = 0; j < w.size(); ++j) r += 30000.0 * std::sin(w[j] * n + 0.3 * j * j);
+      pcm[2 * n + 1] = static_cast<float>(r);
+    }
+  }
+  // Frame `last` with `tracks` tracks of `rows` rows over both halves, `nonzero` values set.
+  auto run = [&](int last, int tracks, int rows, int nonzero, int32_t* bits) {
+    encoder e(cfg);
+    EXPECT_EQ(e.err, nullptr);
+    for (int f = 0; f <= last; ++f) {
+      if (f == last) {
+        sbrenc_tone_state* t = e.enc->channel[1]->tone;
+        t->count = tracks;
+        for (int i = 0; i < tracks; ++i) {
+          t->tracks[i] = sbrenc_tone_track{40 + 4 * i, rows, 2, 0, 0, {}};
+          for (int r = 0; r < rows; ++r) {
+            t->tracks[i].rows[r][0] = 4;
+            for (int v = 0; v < 18; ++v, --nonzero) t->tracks[i].rows[r][2 + v] = nonzero > 0;
+          }
+        }
+      }
+      EXPECT_EQ(sbrenc_encode_frame(e.enc, &e.out, pcm.data() + 2 * 1152 * f), nullptr);
+    }
+    *bits = e.out.header_bits + e.out.data_bits;
+    return e.enc->header->coupled != 0;
+  };
+  int flips = 0;
+  for (int last = 0; last < 8; ++last)
+    for (int tracks = 1; tracks <= 4; ++tracks)
+      for (int rows = 1; rows <= 3; ++rows) {
+        int32_t bits_lr = 0, bits_c = 0;
+        int lo = 0, hi = tracks * rows * 18;
+        if (run(last, tracks, rows, lo, &bits_lr) || !run(last, tracks, rows, hi, &bits_c)) continue;
+        while (hi - lo > 1) {  // coupled at hi, left/right at lo
+          const int mid = (lo + hi) / 2;
+          if (run(last, tracks, rows, mid, &bits_c))
+            hi = mid;
+          else
+            lo = mid;
+        }
+        run(last, tracks, rows, lo, &bits_lr);
+        run(last, tracks, rows, hi, &bits_c);
+        EXPECT_EQ(bits_lr, bits_c) << "frame " << last << ", " << tracks << " x " << rows;
+        ++flips;
+      }
+  EXPECT_GT(flips, 0);
 }
 
 }  // namespace
