@@ -102,68 +102,9 @@ void keep_follow_up(sbrenc_grid_state* st, int32_t transient_border, int32_t par
   st->fu_filler = st->n_borders + 1 - parts - i0;
 }
 
-void encode_fixvar(sbrenc_grid_state* st, int32_t t) {
-  sbrenc_grid_code* c = st->code;
-  const int32_t* b = st->borders;
-  const int32_t n = first_at_or_after(b, st->n_borders, c->first_slot + c->slots);
-  c->var_border = b[n];
-  for (int32_t k = 0; k < n; ++k) c->rel[k] = b[n - k] - b[n - k - 1];
-  c->n_rel = n;
-  for (int32_t k = 0; k < n; ++k) c->res[k] = st->res[n - 1 - k];
-  c->res[n] = st->filler_res_after;
-  c->pointer = (t == -99 || t > n) ? 0 : n - t + 1;
-}
+}  // namespace
 
-void encode_varfix(sbrenc_grid_state* st) {
-  sbrenc_grid_code* c = st->code;
-  const int32_t m = st->fu_n_borders;
-  const int32_t* b = st->fu_borders;
-  c->var_border = b[0];
-  for (int32_t k = 0; k + 1 < m; ++k) c->rel[k] = b[k + 1] - b[k];
-  c->n_rel = m - 1;
-  for (int32_t k = 0; k < st->fu_n_res && k < 4; ++k) c->res[k] = st->fu_res[k];
-  c->pointer = st->fu_transient < 0 ? 0 : st->fu_transient + 1;
-}
-
-void encode_varvar(sbrenc_grid_state* st, int32_t t, int32_t split) {
-  sbrenc_grid_code* c = st->code;
-  const int32_t* b = st->borders;
-  const int32_t n = first_at_or_after(b, st->n_borders, c->first_slot + c->slots);
-  c->lead_border = b[0];
-  c->trail_border = b[n];
-  for (int32_t k = 0; k < split; ++k) c->lead_rel[k] = b[k + 1] - b[k];
-  c->n_lead = split;
-  for (int32_t k = 0; k < n - split - 1; ++k) c->trail_rel[k] = b[n - k] - b[n - k - 1];
-  c->n_trail = n - 1 - split;
-  for (int32_t i = 0; i < n; ++i) c->res_vv[i] = st->res[i];
-  c->pointer = (t == -99 || t > n) ? 0 : n - t + 1;
-}
-
-void encode_varvar_reuse(sbrenc_grid_state* st) {
-  sbrenc_grid_code* c = st->code;
-  const int32_t m = st->fu_n_borders;
-  const int32_t* b = st->fu_borders;
-  c->lead_border = b[0];
-  c->trail_border = b[m - 1];
-  if (m - 2 < 3) {
-    for (int32_t k = 0; k < m - 2; ++k) c->lead_rel[k] = b[k + 1] - b[k];
-    c->n_lead = m - 2;
-    c->n_trail = 0;
-  } else {
-    c->lead_rel[0] = b[1] - b[0];
-    c->lead_rel[1] = b[2] - b[1];
-    c->n_lead = 2;
-    for (int32_t k = 0; k < m - 4; ++k) c->trail_rel[k] = b[m - 1 - k] - b[m - 2 - k];
-    c->n_trail = m - 4;
-  }
-  for (int32_t i = 0; i < m - 1; ++i) c->res_vv[i] = st->fu_res[i];
-  const int32_t t = st->fu_transient;
-  c->pointer = t < 1 ? 0 : m - t;
-}
-
-// Joins the previous frame's follow-up to this frame's transient region; returns the split
-// between the leading and trailing relative borders.
-int32_t grid_join(sbrenc_grid_state* st) {
+int32_t sbrenc_grid_join(sbrenc_grid_state* st) {
   if (st->fu_filler > 0) {
     st->fu_n_borders = std::min(st->fu_n_borders, st->fu_filler);
     st->fu_n_res = std::min(st->fu_n_res, st->fu_filler);
@@ -195,14 +136,7 @@ int32_t grid_join(sbrenc_grid_state* st) {
   const int32_t last = st->fu_borders[st->fu_n_borders - 1];
   const int32_t gap = bmin - last;
   if (gap > st->min_segment) {
-    if (gap > st->max_segment) {
-      int32_t parts, d;
-      calc_segments(gap, 8, st->max_segment, &parts, &d);
-      for (int32_t i = 1; i < parts; ++i) {
-        sbrenc_prepend(st->borders, &st->n_borders, bmin - i * d);
-        sbrenc_prepend(st->res, &st->n_res, st->filler_res_before);
-      }
-    }
+    if (gap > st->max_segment) fill_pre(st, gap);
     sbrenc_prepend_list(st->borders, &st->n_borders, st->fu_borders, st->fu_n_borders);
     sbrenc_prepend_list(st->res, &st->n_res, st->fu_res, st->fu_n_res);
   } else if (st->fu_n_borders > 1) {
@@ -218,7 +152,54 @@ int32_t grid_join(sbrenc_grid_state* st) {
   return split;
 }
 
-}  // namespace
+void sbrenc_grid_encode(sbrenc_grid_state* st, const int32_t* b, int32_t n_borders, const int32_t* f, int32_t n_res,
+                        int32_t t, int32_t frame_class, int32_t split) {
+  sbrenc_grid_code* c = st->code;
+  const int32_t frame_end = c->first_slot + c->slots;
+  if (frame_class == 1) {
+    const int32_t n = first_at_or_after(b, n_borders, frame_end);
+    c->var_border = b[n];
+    for (int32_t k = 0; k < n; ++k) c->rel[k] = b[n - k] - b[n - k - 1];
+    c->n_rel = n;
+    for (int32_t k = 0; k < n; ++k) c->res[k] = f[n - 1 - k];
+    c->res[n] = st->filler_res_after;
+    c->pointer = (t == -99 || t > n) ? 0 : n - t + 1;
+  } else if (frame_class == 2) {
+    c->var_border = b[0];
+    for (int32_t k = 0; k + 1 < n_borders; ++k) c->rel[k] = b[k + 1] - b[k];
+    c->n_rel = n_borders - 1;
+    for (int32_t k = 0; k < n_res && k < 4; ++k) c->res[k] = f[k];
+    c->pointer = t < 0 ? 0 : t + 1;
+  } else if (frame_class == 3 && st->spread) {
+    const int32_t m = n_borders;
+    c->lead_border = b[0];
+    c->trail_border = b[m - 1];
+    if (m - 2 < 3) {
+      for (int32_t k = 0; k < m - 2; ++k) c->lead_rel[k] = b[k + 1] - b[k];
+      c->n_lead = m - 2;
+      c->n_trail = 0;
+    } else {
+      c->lead_rel[0] = b[1] - b[0];
+      c->lead_rel[1] = b[2] - b[1];
+      c->n_lead = 2;
+      for (int32_t k = 0; k < m - 4; ++k) c->trail_rel[k] = b[m - 1 - k] - b[m - 2 - k];
+      c->n_trail = m - 4;
+    }
+    for (int32_t i = 0; i < m - 1; ++i) c->res_vv[i] = f[i];
+    c->pointer = t < 1 ? 0 : m - t;
+  } else if (frame_class == 3) {
+    const int32_t n = first_at_or_after(b, n_borders, frame_end);
+    c->lead_border = b[0];
+    c->trail_border = b[n];
+    for (int32_t k = 0; k < split; ++k) c->lead_rel[k] = b[k + 1] - b[k];
+    c->n_lead = split;
+    for (int32_t k = 0; k < n - split - 1; ++k) c->trail_rel[k] = b[n - k] - b[n - k - 1];
+    c->n_trail = n - 1 - split;
+    for (int32_t i = 0; i < n; ++i) c->res_vv[i] = f[i];
+    c->pointer = (t == -99 || t > n) ? 0 : n - t + 1;
+  }
+  c->frame_class = frame_class;
+}
 
 const mp3enc_error* sbrenc_grid_create(sbrenc_grid_state** out, int32_t spreading, int32_t static_envelopes,
                                        int32_t static_framing, int32_t filler_res_before, int32_t filler_res_after,
@@ -391,9 +372,10 @@ const sbrenc_grid_info* sbrenc_frame_info(sbrenc_grid_state* st, const int32_t t
   switch (cls) {
     case 0:
       c->fixed_envelopes = transient[0] == 0 ? 1 : 2;
+      sbrenc_grid_encode(st, nullptr, 0, nullptr, 0, t_index, 0, 0);
       break;
     case 2:
-      encode_varfix(st);
+      sbrenc_grid_encode(st, st->fu_borders, st->fu_n_borders, st->fu_res, st->fu_n_res, st->fu_transient, 2, 0);
       break;
     case 1: {
       const int32_t gap = st->borders[0] - c->first_slot;
@@ -401,27 +383,26 @@ const sbrenc_grid_info* sbrenc_frame_info(sbrenc_grid_state* st, const int32_t t
       const int32_t parts = fill_post(st, cap);
       t_index = first_at_or_after(st->borders, st->n_borders, t_border);
       keep_follow_up(st, t_border, parts);
-      encode_fixvar(st, t_index);
+      sbrenc_grid_encode(st, st->borders, st->n_borders, st->res, st->n_res, t_index, 1, 0);
       break;
     }
     default:
       if (st->spread) {
-        encode_varvar_reuse(st);
+        sbrenc_grid_encode(st, st->fu_borders, st->fu_n_borders, st->fu_res, st->fu_n_res, st->fu_transient, 3, 0);
         st->spread = 0;
         st->fu_borders[0] = c->trail_border - c->slots;
         st->fu_res[0] = 1;
         st->fu_n_borders = st->fu_n_res = 1;
         st->fu_transient = st->fu_filler = -4711;
       } else {
-        const int32_t split = grid_join(st);
+        const int32_t split = sbrenc_grid_join(st);
         const int32_t parts = fill_post(st, cap);
         t_index = first_at_or_after(st->borders, st->n_borders, t_border);
         keep_follow_up(st, t_border, parts);
-        encode_varvar(st, t_index, split);
+        sbrenc_grid_encode(st, st->borders, st->n_borders, st->res, st->n_res, t_index, 3, split);
       }
       break;
   }
-  c->frame_class = cls;
   sbrenc_grid_decode(c, st->freq_res_fixed, st->info);
   return st->info;
 }

@@ -75,6 +75,16 @@ void sbrenc_grid_free(sbrenc_grid_state* state);
 const sbrenc_grid_info* sbrenc_frame_info(sbrenc_grid_state* state, const int32_t transient[2], int32_t mode);
 void sbrenc_frame_class(int32_t* frame_class, int32_t* previous_class, int32_t transient_flag, int32_t* spread_flag);
 void sbrenc_grid_template(sbrenc_grid_info* info, int32_t envelopes, int32_t slots);
+// Joins the previous frame's follow-up to this frame's transient region in the working lists;
+// returns the split between the leading and trailing relative borders.
+int32_t sbrenc_grid_join(sbrenc_grid_state* state);
+// The grid code of a frame of class frame_class from a border list, its frequency resolutions
+// and the index of the transient border (-99 for none): the working lists for classes 1 and 3,
+// the follow-up for class 2 and for class 3 while the spread flag is set. split divides the
+// leading from the trailing borders of class 3.
+void sbrenc_grid_encode(sbrenc_grid_state* state, const int32_t* borders, int32_t border_count,
+                        const int32_t* freq_res, int32_t freq_res_count, int32_t transient_index,
+                        int32_t frame_class, int32_t split);
 // Grid record of a grid code, as a decoder derives it.
 void sbrenc_grid_decode(const sbrenc_grid_code* code, int32_t freq_res_fixed, sbrenc_grid_info* info);
 
