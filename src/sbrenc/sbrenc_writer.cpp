@@ -18,9 +18,18 @@ int32_t put_code(mp3enc_bitbuf* b, const sbrenc_huff_book* book, int32_t x) {
   return mp3enc_put_bits(b, c.code, c.length);
 }
 
-int32_t write_header(const sbrenc_header* h, const sbrenc_header_timer* t, mp3enc_bitbuf* b, int32_t element,
-                     int32_t kind) {
-  if (!t->send) return 0;
+int32_t element_type(const sbrenc_header_timer* t, int32_t element, int32_t kind) {
+  if (t->enable == 0) return 0;
+  if (kind != 2) return 1;
+  if (element == 1) return t->send ? 0x58 : 0x38;
+  return t->send ? 0x88 : 0x68;
+}
+
+int32_t sbrenc_write_header(const sbrenc_header* h, const sbrenc_header_timer* t, sbrenc_output* o, int32_t element,
+                            int32_t kind) {
+  o->element_type = element_type(t, element, kind);
+  if (!t->send) return o->header_bits = 0;
+  mp3enc_bitbuf* b = o->bits;
   int32_t n = 0;
   n += put(b, h->field0, 2);
   n += put(b, h->amp_res, 1);
@@ -46,10 +55,10 @@ int32_t write_header(const sbrenc_header* h, const sbrenc_header_timer* t, mp3en
     n += put(b, h->smoothing_mode, 1);
     n += put(b, 0, 1);
   }
-  return n;
+  return o->header_bits = n;
 }
 
-int32_t write_grid(mp3enc_bitbuf* b, const sbrenc_grid_code* g, const sbrenc_channel* ch) {
+int32_t sbrenc_write_grid(mp3enc_bitbuf* b, const sbrenc_grid_code* g, const sbrenc_channel* ch) {
   int32_t n = put(b, g->frame_class, 2);
   switch (g->frame_class) {
     case 0:
@@ -78,6 +87,8 @@ int32_t write_grid(mp3enc_bitbuf* b, const sbrenc_grid_code* g, const sbrenc_cha
   return n;
 }
 
+int32_t sbrenc_write_zero_bit(mp3enc_bitbuf* b) { return put(b, 0, 1); }
+
 int32_t noise_envelopes(const sbrenc_channel* ch) { return ch->envelopes > 1 ? 2 : 1; }
 
 int32_t write_directions(mp3enc_bitbuf* b, const sbrenc_channel* ch) {
@@ -105,7 +116,8 @@ int32_t write_envelope_values(mp3enc_bitbuf* b, const sbrenc_channel* ch, bool c
   return n;
 }
 
-int32_t write_noise_values(mp3enc_bitbuf* b, const sbrenc_channel* ch, bool coupled) {
+// Noise-floor values.
+int32_t sbrenc_write_envelope(mp3enc_bitbuf* b, const sbrenc_channel* ch, bool coupled) {
   const bool bal = coupled && ch->balance;
   const int32_t nb = ch->noise_bands;
   int32_t n = 0;
@@ -149,7 +161,7 @@ int32_t write_extension(mp3enc_bitbuf* b, const sbrenc_channel* ch) {
   return n;
 }
 
-int32_t write_data(sbrenc_encoder* enc, sbrenc_output* o, int32_t element, int32_t kind) {
+int32_t sbrenc_write_data(sbrenc_encoder* enc, sbrenc_output* o, int32_t element, int32_t kind) {
   mp3enc_bitbuf* b = o->bits;
   const sbrenc_header* h = enc->header;
   int32_t n = 0;
@@ -157,7 +169,7 @@ int32_t write_data(sbrenc_encoder* enc, sbrenc_output* o, int32_t element, int32
   if (element == 1) {
     const sbrenc_channel* ch = enc->channel[0];
     if (kind == 2) n += put(b, h->level_detector, 1);
-    n += write_grid(b, ch->grid_code, ch);
+    n += sbrenc_write_grid(b, ch->grid_code, ch);
     n += write_directions(b, ch);
     if (kind == 2) {
       n += put(b, ch->invf_level, 2);
@@ -165,16 +177,16 @@ int32_t write_data(sbrenc_encoder* enc, sbrenc_output* o, int32_t element, int32
       if (h->channel_value_flag) n += put(b, ch->channel_value, 3);
     }
     n += write_envelope_values(b, ch, false);
-    n += write_noise_values(b, ch, false);
+    n += sbrenc_write_envelope(b, ch, false);
     if (kind == 2) n += write_extension(b, ch);
-    n += put(b, 0, 1);
+    n += sbrenc_write_zero_bit(b);
   } else {
     const sbrenc_channel* c0 = enc->channel[0];
     const sbrenc_channel* c1 = enc->channel[1];
     n += put(b, h->coupled, 1);
     if (!h->coupled) {
-      n += write_grid(b, c0->grid_code, c0);
-      n += write_grid(b, c1->grid_code, c1);
+      n += sbrenc_write_grid(b, c0->grid_code, c0);
+      n += sbrenc_write_grid(b, c1->grid_code, c1);
       n += write_directions(b, c0);
       n += write_directions(b, c1);
       if (kind == 2) {
@@ -189,15 +201,16 @@ int32_t write_data(sbrenc_encoder* enc, sbrenc_output* o, int32_t element, int32
       }
       n += write_envelope_values(b, c0, false);
       n += write_envelope_values(b, c1, false);
-      n += write_noise_values(b, c0, false);
-      n += write_noise_values(b, c1, false);
+      n += sbrenc_write_envelope(b, c0, false);
+      n += sbrenc_write_envelope(b, c1, false);
       if (kind == 2) {
         n += write_extension(b, c0);
         n += write_extension(b, c1);
-        n += put(b, 0, 2);
+        n += sbrenc_write_zero_bit(b);
+        n += sbrenc_write_zero_bit(b);
       }
     } else {
-      n += write_grid(b, c0->grid_code, c0);
+      n += sbrenc_write_grid(b, c0->grid_code, c0);
       n += write_directions(b, c0);
       n += write_directions(b, c1);
       if (kind == 2) {
@@ -206,12 +219,12 @@ int32_t write_data(sbrenc_encoder* enc, sbrenc_output* o, int32_t element, int32
         if (h->channel_value_flag) n += put(b, c0->channel_value, 3);
       }
       n += write_envelope_values(b, c0, true);
-      n += write_noise_values(b, c0, true);
+      n += sbrenc_write_envelope(b, c0, true);
       n += write_envelope_values(b, c1, true);
-      n += write_noise_values(b, c1, true);
+      n += sbrenc_write_envelope(b, c1, true);
       if (kind == 2) {
         n += write_extension(b, c0);
-        n += put(b, 0, 1);
+        n += sbrenc_write_zero_bit(b);
       }
     }
   }
@@ -219,19 +232,12 @@ int32_t write_data(sbrenc_encoder* enc, sbrenc_output* o, int32_t element, int32
   return n;
 }
 
-int32_t element_type(const sbrenc_header_timer* t, int32_t element, int32_t kind) {
-  if (t->enable == 0) return 0;
-  if (kind != 2) return 1;
-  if (element == 1) return t->send ? 0x58 : 0x38;
-  return t->send ? 0x88 : 0x68;
-}
-
 int32_t write_element(sbrenc_encoder* enc, sbrenc_output* o, int32_t element, int32_t kind) {
   o->header_bits = o->element_type = o->data_bits = 0;
   if (!enc->channel[0] || (element == 2 && !enc->channel[1])) return 0;
-  o->element_type = element_type(enc->timer, element, kind);
-  o->header_bits = write_header(enc->header, enc->timer, o->bits, element, kind);
-  const int32_t n = o->header_bits + write_data(enc, o, element, kind);
+  // The header's bits go out before the data's.
+  int32_t n = sbrenc_write_header(enc->header, enc->timer, o, element, kind);
+  n += sbrenc_write_data(enc, o, element, kind);
   if (sbrenc_write_report && o->bits) sbrenc_write_report(enc, o, element);
   return n;
 }
