@@ -5,21 +5,22 @@
 #include <cstdlib>
 #include <cstring>
 
+const int32_t sbrenc_tone_halves[4][3] = {{0, 9, 2}, {0, 18, 3}, {9, 9, 1}, {-1, -1, 0}};
+
+// 2048 x 2^((i - 1) / 3) in single precision.
+const float sbrenc_tone_levels[32] = {
+    1625.49866f, 2048.0f, 2580.31836f, 3250.99731f, 4096.0f, 5160.63672f,
+    6501.99463f, 8192.0f, 10321.2734f, 13003.9893f, 16384.0f, 20642.5469f,
+    26007.9785f, 32768.0f, 41285.0938f, 52015.957f, 65536.0f, 82570.1875f,
+    104031.914f, 131072.0f, 165140.375f, 208063.828f, 262144.0f, 330280.75f,
+    416127.656f, 524288.0f, 660561.5f, 832255.312f, 1048576.0f, 1321123.0f,
+    1664510.62f, 2097152.0f,
+};
+
 namespace {
-const int32_t half_table[4][3] = {{0, 9, 2}, {0, 18, 3}, {9, 9, 1}, {-1, -1, 0}};
 constexpr float atten = 1.0000000116860974e-07f;
 
-const float* tone_levels() {
-  static float l[32];
-  static bool made = false;
-  if (!made) {
-    for (int i = 0; i < 32; ++i) l[i] = static_cast<float>(2048.0 * std::pow(2.0, (i - 1) / 3.0));
-    made = true;
-  }
-  return l;
-}
-
-const int32_t* half_row(const sbrenc_tone_track& t) { return half_table[2 * t.half + t.span - 1]; }
+const int32_t* half_row(const sbrenc_tone_track& t) { return sbrenc_tone_halves[2 * t.half + t.span - 1]; }
 
 int32_t cost_of(const sbrenc_tone_state* s) {
   if (s->count == 0) return 0;
@@ -53,7 +54,7 @@ const mp3enc_error* sbrenc_tone_tracker_create(sbrenc_tone_state** out, int32_t 
   s->lowest_band = first_band - 2;
   s->half_slots[0] = s->half_slots[1] = 9;
   s->carried_start = -1;
-  std::memcpy(s->halves, half_table, sizeof half_table);
+  std::memcpy(s->halves, sbrenc_tone_halves, sizeof sbrenc_tone_halves);
   if (bit_rate >= 24000) {
     s->budget = 350;
   } else if (bit_rate > 16000) {
@@ -144,7 +145,7 @@ int32_t sbrenc_tone_tracker(sbrenc_tone_state* s, const float* const* re, const 
   float p[2][64] = {}, q[2][64] = {}, hi[2];
   int32_t sparse[2];
   for (int32_t h = 0; h < 2; ++h) {
-    const int32_t start = half_table[2 * h][0], cnt = half_table[2 * h][1];
+    const int32_t start = sbrenc_tone_halves[2 * h][0], cnt = sbrenc_tone_halves[2 * h][1];
     float m = 0.0f;
     for (int32_t k = 0; k < kb; ++k) {
       float v = 0.0f;
@@ -276,7 +277,7 @@ int32_t sbrenc_tone_tracker(sbrenc_tone_state* s, const float* const* re, const 
     }
   }
 
-  const float* levels = tone_levels();
+  const float* levels = sbrenc_tone_levels;
   s->carried_start = -1;
   s->carried_continuation = 0;
   for (int32_t i = 0; i < s->count; ++i) {

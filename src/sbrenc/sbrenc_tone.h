@@ -6,6 +6,11 @@
 
 #include "mp3enc/common/errorhnd.h"
 
+// Per (half, span), row 2 x half + span - 1: start slot, slot count, half mask.
+extern const int32_t sbrenc_tone_halves[4][3];
+// Amplitude of each level index: one step is a factor 2^(1/3).
+extern const float sbrenc_tone_levels[32];
+
 struct sbrenc_tone_track {
   int32_t start;            // lowest QMF band
   int32_t bands;            // 1..3

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "sbrenc/sbrenc_tone.h"
@@ -40,6 +41,10 @@ TEST(SbrencTone, BudgetByRate) {
   sbrenc_tone_state* s = nullptr;
   EXPECT_NE(sbrenc_tone_tracker_create(&s, 64, 18, 30, 32000, 1), nullptr);
   EXPECT_EQ(s, nullptr);
+  // Level steps of 2^(1/3) around 2048 at index 1.
+  const std::pair<int, float> levels[] = {{0, 1625.4986572265625f}, {1, 2048.0f}, {2, 2580.318359375f},
+                                          {4, 4096.0f}, {19, 131072.0f}, {31, 2097152.0f}};
+  for (const auto& [i, l] : levels) EXPECT_EQ(sbrenc_tone_levels[i], l) << i;
 }
 
 TEST(SbrencTone, LoneToneIsTrackedAttenuatedAndSentNextFrame) {
