@@ -709,7 +709,9 @@ TEST(SbrPayload, AdjusterFieldChangesRebuildThePatches) {
         for (int k = 0; k < g.patch_count; ++k)
           got.push_back({g.patches[k].source_start, g.patches[k].source_end, g.patches[k].offset, g.patches[k].width});
         EXPECT_EQ(d->ch[ch].state, f.want.empty() ? 1 : 2) << c.what << " frame " << i << " channel " << ch;
-        if (!f.want.empty()) EXPECT_EQ(got, f.want) << c.what << " frame " << i << " channel " << ch;
+        if (!f.want.empty()) {
+          EXPECT_EQ(got, f.want) << c.what << " frame " << i << " channel " << ch;
+        }
       }
     }
     sbrdec_destroy(d);
