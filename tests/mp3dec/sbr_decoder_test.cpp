@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "mp3dec/sbrdec.h"
+#include "mp3dec/sbr/sbr_decoder.h"
 
 namespace {
 
@@ -90,16 +90,28 @@ TEST(SbrDecoder, PayloadResults) {
   SbrPayload two{};
   two.count = 2;
   EXPECT_EQ(sbrdec_apply(f.d, &two, buf.data(), 1), 3);
-  SbrPayload one{};
-  one.count = 1;
-  one.element[0] = {0, 13, 4, {0xD8, 0, 0, 0}};
+  // One channel, one envelope over the frame and one noise floor, CRC intact; the same with
+  // the default header in front.
+  SbrPayload bare{}, headed{};
+  bare.count = headed.count = 1;
+  bare.element[0] = {0, 12, 7, {0xDF, 0x78, 0x22, 0x18, 0x00, 0x10, 0x00}};
+  headed.element[0] = {0, 13, 9, {0xFA, 0x52, 0xAE, 0x01, 0x41, 0x10, 0xC0, 0x00, 0x80}};
   // Without a header in force the element is refused and the core's frame is left as it is.
-  EXPECT_EQ(sbrdec_parse_payload(f.d, &one), 13);
-  EXPECT_EQ(sbrdec_apply(f.d, &one, buf.data(), 1), 13);
+  EXPECT_EQ(sbrdec_parse_payload(f.d, &bare), 13);
+  EXPECT_EQ(sbrdec_apply(f.d, &bare, buf.data(), 1), 13);
   for (float v : buf) ASSERT_EQ(v, 1.0f);
+  // Once a header is in force the same element is read whole. After a reset it waits for
+  // the next header, without switching SBR output off.
+  EXPECT_EQ(sbrdec_apply(f.d, &headed, buf.data(), 1), 0);
+  for (bool reset : {false, true}) {
+    if (reset) sbrdec_reset(f.d);
+    EXPECT_EQ(sbrdec_apply(f.d, &bare, buf.data(), 1), 0) << reset;
+    EXPECT_EQ(f.d->ch[0].state, reset ? 1 : 2) << reset;
+    EXPECT_EQ(f.d->ch[0].element.header.conceal, reset ? 1 : 0) << reset;
+  }
   // An element of length 0 is a frame without payload.
-  one.element[0].length = 0;
-  EXPECT_EQ(sbrdec_apply(f.d, &one, buf.data(), 1), 0);
+  bare.element[0].length = 0;
+  EXPECT_EQ(sbrdec_apply(f.d, &bare, buf.data(), 1), 0);
 }
 
 }  // namespace

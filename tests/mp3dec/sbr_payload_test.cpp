@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "mp3dec/sbr/sbr_payload.h"
-#include "mp3dec/sbrdec.h"
+#include "mp3dec/sbr/sbr_decoder.h"
 #include "mp3dec_support.h"
 
 namespace {
@@ -458,22 +458,33 @@ TEST(SbrPayload, CrcOverEachCoveredLength) {
   EXPECT_FALSE(sbrdec_check_crc(&r, 92, 1));
 }
 
-// A one-channel payload with or without header: one envelope of 12 bands over the frame,
-// the envelope at `level` in every band, the noise floor at `noise`.
-std::vector<uint8_t> mono_payload(bool header, int level, int noise) {
+// A one-channel payload, or an uncoupled pair that says the same in both channels, with or
+// without header: one envelope of `bands` high-resolution bands over the frame, the envelope
+// at `level` in every band, the noise floor at `noise`, and the adjuster field when the
+// header asks for one.
+std::vector<uint8_t> flat_payload(bool header, int level, int noise, const header_fields& h = {}, int bands = 12,
+                                  int adjuster_field = 0, int channels = 1) {
   bit_writer body;
-  if (header) put_header(body, header_fields{}, true);
+  if (header) put_header(body, h, channels == 1);
   body.put(1, 1);  // rate flag
-  body.put(0, 1);
-  body.put(0, 2), body.put(0, 2), body.put(1, 1);  // class 0, one envelope, high resolution
-  body.put(0, 1), body.put(0, 1);                  // both in the frequency direction
-  body.put(1, 2), body.put(0, 2);
-  body.put(unsigned(level), 6);
-  for (int b = 1; b < 12; ++b) body.put_bits(book("f_huffman_env_3_0dB").at(0));
-  body.put(unsigned(noise), 5);
-  body.put_bits(book("f_huffman_env_3_0dB").at(0));
-  body.put(0, 1), body.put(0, 1);  // no tones, no extended data
-  return payload(header ? 15 : 13, body, header ? 92 : 60);
+  body.put(0, 1);  // pseudo-stereo or coupling
+  for (int c = 0; c < channels; ++c) body.put(0, 2), body.put(0, 2), body.put(1, 1);  // class 0, one envelope
+  for (int c = 0; c < channels; ++c) body.put(0, 1), body.put(0, 1);  // frequency direction
+  for (int c = 0; c < channels; ++c) body.put(1, 2);
+  for (int c = 0; c < channels; ++c) body.put(0, 2);
+  if (h.adjuster)
+    for (int c = 0; c < channels; ++c) body.put(unsigned(adjuster_field), 3);
+  for (int c = 0; c < channels; ++c) {
+    body.put(unsigned(level), 6);
+    for (int b = 1; b < bands; ++b) body.put_bits(book("f_huffman_env_3_0dB").at(0));
+  }
+  for (int c = 0; c < channels; ++c) {
+    body.put(unsigned(noise), 5);
+    body.put_bits(book("f_huffman_env_3_0dB").at(0));
+  }
+  for (int c = 0; c < 2 * channels; ++c) body.put(0, 1);  // no tones, no extended data
+  const int tag = (channels == 1 ? 13 : 12) + (header ? 2 : 0);
+  return payload(tag, body, channels == 1 ? (header ? 92 : 60) : (header ? 140 : 108));
 }
 
 // Ancillary bytes carrying a payload: tag, length, then the payload after its tag.
@@ -549,7 +560,7 @@ bool all_finite(const std::vector<float>& v) {
 
 TEST(SbrStream, Mp3proFramesDecodeAtTwiceTheRate) {
   std::vector<std::vector<uint8_t>> frames;
-  for (int i = 0; i < 20; ++i) frames.push_back(sbr_frame(mono_payload(i % 5 == 0, 12, 8)));
+  for (int i = 0; i < 20; ++i) frames.push_back(sbr_frame(flat_payload(i % 5 == 0, 12, 8)));
   for (int high_band : {1, 0}) {
     const sbr_decode r = decode_frames(frames, high_band);
     ASSERT_EQ(r.statuses.size(), 20u) << high_band;
@@ -590,7 +601,7 @@ TEST(SbrStream, DamagedPayloadsAreConcealedWithFiniteOutput) {
   for (int round = 0; round < 40; ++round) {
     std::vector<std::vector<uint8_t>> frames;
     for (int i = 0; i < 12; ++i) {
-      std::vector<uint8_t> p = mono_payload(i % 4 == 0, int(rng() % 36), int(rng() % 32));
+      std::vector<uint8_t> p = flat_payload(i % 4 == 0, int(rng() % 36), int(rng() % 32));
       if (i > 0 && rng() % 3 == 0) {
         const size_t bit = rng() % (8 * p.size() - 4) + 4;  // the tag stays
         p[bit / 8] ^= uint8_t(0x80 >> (bit % 8));
@@ -610,9 +621,9 @@ TEST(SbrStream, DetectionWhileSbrOutputIsOff) {
   static const gr_side silent{};
   frame_spec plain{.version = 1, .bitrate_index = 8, .side = side_info({.version = 1}, 1, {&silent})};
   std::vector<std::vector<uint8_t>> frames = {build_frame(plain)};
-  for (int i = 0; i < 9; ++i) frames.push_back(sbr_frame(mono_payload(i == 0, 12, 8)));
+  for (int i = 0; i < 9; ++i) frames.push_back(sbr_frame(flat_payload(i == 0, 12, 8)));
   frames.push_back(build_frame(plain));
-  frames.push_back(sbr_frame(mono_payload(false, 12, 8)));
+  frames.push_back(sbr_frame(flat_payload(false, 12, 8)));
   const sbr_decode r = decode_frames(frames, 1);
   ASSERT_EQ(r.statuses.size(), frames.size());
   for (size_t i = 0; i < r.statuses.size(); ++i) {
@@ -627,8 +638,8 @@ TEST(SbrStream, DetectionWhileSbrOutputIsOff) {
 // tables would run on to band 40 (15 kHz).
 TEST(SbrStream, CoreRateChangeRebuildsTheTables) {
   std::vector<std::vector<uint8_t>> frames;
-  for (int i = 0; i < 6; ++i) frames.push_back(sbr_frame(mono_payload(true, 12, 8), 0));
-  for (int i = 0; i < 8; ++i) frames.push_back(sbr_frame(mono_payload(true, 12, 8), 1));
+  for (int i = 0; i < 6; ++i) frames.push_back(sbr_frame(flat_payload(true, 12, 8), 0));
+  for (int i = 0; i < 8; ++i) frames.push_back(sbr_frame(flat_payload(true, 12, 8), 1));
   const sbr_decode r = decode_frames(frames, 1);
   ASSERT_GE(r.rates.size(), 10u);
   EXPECT_EQ(r.rates.front(), 44100);
@@ -639,6 +650,72 @@ TEST(SbrStream, CoreRateChangeRebuildsTheTables) {
   const double edge = band_energy(r.pcm, last, 1152, 48000.0, 14600.0, 14900.0);
   EXPECT_GT(inside, 0.0);
   EXPECT_LT(edge, 0.01 * inside);
+}
+
+// The patches depend on the adjuster field: a change rebuilds them on the tables in force,
+// and a field whose layout they refuse leaves the channels without usable SBR data until an
+// element brings a field they take. Crossover 1 at 44100 Hz: the fields give other patches;
+// with the lowest source band 5 on a 12-band k0, field 0 has no layout.
+TEST(SbrPayload, AdjusterFieldChangesRebuildThePatches) {
+  using patches = std::vector<std::vector<int>>;
+  header_fields crossover;
+  crossover.xover = 1;
+  crossover.adjuster = 1;
+  header_fields low_start = crossover;
+  low_start.start = 0;
+  low_start.stop = 9;
+  header_fields plain;
+  plain.adjuster = 1;
+  struct frame {
+    const header_fields* header;  // null: no header in this frame
+    int field;
+    patches want;                 // empty: the channels have no usable SBR data
+  };
+  struct sequence {
+    const char* what;
+    int channels, lowest_source_band, bands;
+    std::vector<frame> frames;
+  };
+  const patches field0 = {{2, 16, 16, 14}, {8, 16, 24, 8}}, field1 = {{2, 18, 16, 16}, {12, 18, 22, 6}};
+  const patches low1 = {{5, 12, 8, 7}, {6, 12, 14, 6}, {8, 13, 18, 5}, {7, 13, 24, 6}, {7, 13, 30, 6}, {9, 13, 34, 4}};
+  const sequence cases[] = {
+      {"crossover 1", 1, 1, 11, {{&crossover, 0, field0}, {nullptr, 1, field1}, {nullptr, 1, field1}, {nullptr, 0, field0}}},
+      {"crossover 1, a pair", 2, 1, 11, {{&crossover, 1, field1}, {nullptr, 0, field0}}},
+      {"field 0 refused", 2, 5, 17,
+       {{&plain, 1, {}}, {&low_start, 1, low1}, {nullptr, 0, {}}, {nullptr, 0, {}}, {&low_start, 1, low1}}},
+  };
+  for (const sequence& c : cases) {
+    SbrDecoderConfig config;
+    sbrdec_default_config(&config, 2);
+    config.lowest_source_band = c.lowest_source_band;
+    SbrDecoder* d = sbrdec_create(22050, 576, &config);
+    ASSERT_NE(d, nullptr) << c.what;
+    for (size_t i = 0; i < c.frames.size(); ++i) {
+      const frame& f = c.frames[i];
+      const std::vector<uint8_t> p = flat_payload(f.header != nullptr, 12, 8, f.header ? *f.header : crossover,
+                                                  f.header == &plain ? 12 : c.bands, f.field, c.channels);
+      SbrPayload payload{};
+      payload.count = 1;
+      payload.element[0].mode = c.channels == 2 ? 2 : 0;
+      payload.element[0].kind = f.header ? 13 : 12;
+      payload.element[0].length = int32_t(p.size());
+      std::copy(p.begin(), p.end(), payload.element[0].bytes);
+      std::vector<float> buf(2 * 1152, 0.0f);
+      ASSERT_EQ(sbrdec_apply(d, &payload, buf.data(), c.channels), 0) << c.what << " frame " << i;
+      if (f.header == &plain) continue;  // only the start of the sequence
+      for (int ch = 0; ch < c.channels; ++ch) {
+        const SbrHfGenerator& g = d->ch[ch].channel->hfgen;
+        patches got;
+        for (int k = 0; k < g.patch_count; ++k)
+          got.push_back({g.patches[k].source_start, g.patches[k].source_end, g.patches[k].offset, g.patches[k].width});
+        EXPECT_EQ(d->ch[ch].state, f.want.empty() ? 1 : 2) << c.what << " frame " << i << " channel " << ch;
+        if (!f.want.empty()) {
+          EXPECT_EQ(got, f.want) << c.what << " frame " << i << " channel " << ch;
+        }
+      }
+    }
+    sbrdec_destroy(d);
+  }
 }
 
 }  // namespace

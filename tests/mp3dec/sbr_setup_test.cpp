@@ -154,7 +154,12 @@ TEST(SbrPatches, ChirpRowOfTheFirstHighBand) {
   ASSERT_EQ(sbrdec_hfgen_setup(&g, 1, 0, 27, master, 8, master, 1, 44100, 64, 2), nullptr);
   EXPECT_EQ(g.chirp_row[0], 9000.0f);
   EXPECT_EQ(g.chirp_row[5], 0.95f);
-  EXPECT_FLOAT_EQ(g.ramp_up[0] + g.ramp_down[0], 1.0f);
+  // The overshoot's cross-fade: sin^2 ((k + 0.5) pi / 12) up to the middle, mirrored after.
+  const float up[6] = {0.017037087f, 0.14644661f, 0.37059048f, 0.62940952f, 0.85355339f, 0.98296291f};
+  for (int k = 0; k < 6; ++k) {
+    EXPECT_NEAR(g.ramp_up[k], up[k], 1e-6f) << k;
+    EXPECT_NEAR(g.ramp_down[k], up[5 - k], 1e-6f) << k;
+  }
 }
 
 // One frame of mono in, interleaved stereo out.
@@ -173,11 +178,20 @@ TEST(SbrPseudoStereo, DelayAndStrengthByRate) {
     SbrPseudoStereo* s = nullptr;
     ASSERT_EQ(sbrdec_stereo_create(&s, c.fs, 1152), nullptr);
     EXPECT_EQ(s->delay_length, c.delay) << c.fs;
-    const std::vector<float> silence(1152, 0.0f);
-    stereo_frame(s, silence, 3);  // the strength rises towards 0.7071
+    // From rest the strength rises towards 0.7071, ramped over the frame: an impulse's
+    // decorrelated copy, one delay later, carries the strength reached by then.
+    std::vector<float> click(1152, 0.0f);
+    click[0] = 1000.0f;
+    const std::vector<float> y = stereo_frame(s, click, 3);
     const float first = s->prev_strength;
     EXPECT_GT(first, 0.0f);
     EXPECT_LT(first, 0.70710677f);
+    const float copy = s->g * 1000.0f * (1.0f - s->split_q);
+    const size_t d = size_t(c.delay);
+    EXPECT_NEAR(y[2 * d] - y[2 * d + 1], 2.0f * first * float(c.delay) / 1152.0f * copy, 1e-4f) << c.fs;
+    // The side gain ramps up from 0 too: the first sample keeps only the low part.
+    EXPECT_NEAR(y[0] + y[1], 2.0f * 1000.0f * s->split_q, 1e-4f) << c.fs;
+    const std::vector<float> silence(1152, 0.0f);
     for (int i = 0; i < 40; ++i) stereo_frame(s, silence, 3);
     EXPECT_NEAR(s->prev_strength, 0.70710677f, 1e-3) << c.fs;
     // An impulse: the side signal (left - right) starts exactly one delay later.

@@ -55,15 +55,29 @@ void sbrdec_channel_free(SbrChannel** ch) {
   *ch = nullptr;
 }
 
+namespace {
+
+SbrError* build_patches(SbrChannel* ch, const SbrElementData* element) {
+  const SbrFreqTables& t = ch->tables;
+  return sbrdec_hfgen_setup(&ch->hfgen, 1, element->adjuster_field, t.kx, t.master, t.n_master, t.noise,
+                            t.n_noise, ch->output_rate, 64, ch->mode);
+}
+
+}  // namespace
+
+SbrError* sbrdec_channel_set_adjuster_field(SbrChannel* ch, const SbrElementData* element) {
+  if (!ch->tables_valid || build_patches(ch, element)) return sbrdec_error();
+  sbrdec_adjust_init(&ch->adjuster);
+  return nullptr;
+}
+
 SbrError* sbrdec_channel_reset(SbrChannel* ch, SbrElementData* element) {
   SbrHeader* h = &element->header;
   const int old_kx = ch->tables_valid ? ch->tables.kx : 32;
   ch->tables_valid = 0;
   if (sbrdec_reset_freq_tables(&ch->tables, h, 64, ch->output_rate, ch->mode)) return sbrdec_error();
   const SbrFreqTables& t = ch->tables;
-  if (sbrdec_hfgen_setup(&ch->hfgen, 1, element->adjuster_field, t.kx, t.master, t.n_master, t.noise,
-                         t.n_noise, ch->output_rate, 64, ch->mode))
-    return sbrdec_error();
+  if (build_patches(ch, element)) return sbrdec_error();
   ch->synthesis->low = t.kx;
   ch->synthesis->high = t.kmax;
   ch->analysis->low = 0;

@@ -47,6 +47,9 @@ void sbrdec_channel_free(SbrChannel** ch);
 // Rebuilds the band tables from the element's header and brings the banks, the slot rows,
 // the HF generator and the adjuster in line with them.
 SbrError* sbrdec_channel_reset(SbrChannel* ch, SbrElementData* element);
+// Rebuilds the patches and the adjuster after a change of the element's adjuster field, on
+// the tables in force; null or the error record.
+SbrError* sbrdec_channel_set_adjuster_field(SbrChannel* ch, const SbrElementData* element);
 // Clears the slot rows and every delay line.
 void sbrdec_channel_clear(SbrChannel* ch);
 void sbrdec_process_channel(SbrChannel* ch, const float* samples, int stride, SbrElementData* element,

@@ -3,31 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "mp3dec/sbr/sbr_channel.h"
+#include "mp3dec/sbr/sbr_decoder.h"
 #include "mp3dec/sbr/sbr_envelope.h"
 #include "mp3dec/sbr/sbr_error.h"
 #include "mp3dec/sbr/sbr_payload.h"
-#include "mp3dec/sbr/sbr_stereo.h"
-#include "mp3dec/sbrdec.h"
-
-namespace {
-
-struct SbrChannelBlock {
-  int core_rate, core_length;
-  int state;  // 0 never given a header, 1 no usable SBR data, 2 a valid header in force
-  SbrElementData element;
-  SbrPrevFrame memory;
-  int prev_adjuster_field;
-  SbrChannel* channel;
-};
-
-}  // namespace
-
-struct SbrDecoder {
-  SbrDecoderConfig config;
-  SbrChannelBlock ch[2];
-  SbrPseudoStereo* stereo;
-};
 
 SbrError* sbrdec_error() {
   static SbrError e{"errorhnd", 0, "genericError", "generic Error"};
@@ -262,12 +241,19 @@ int sbrdec_parse_payload(SbrDecoder* d, const SbrPayload* payload) {
       first.element.header.conceal = 1;
       if (pair) second.element.header.conceal = 1;
     }
-    if (failed && first.state == 0) return 13;
+    // Before the first header an element can be neither read nor trusted: it counts as
+    // failed, so the core keeps its frame as it is and does not count it as mp3PRO.
+    if ((failed || !read) && first.state == 0) return 13;
     for (int c = 0; c <= pair; ++c) {
       SbrChannelBlock& b = d->ch[ch + c];
-      if (b.element.adjuster_field != b.prev_adjuster_field) {
-        sbrdec_adjust_init(&b.channel->adjuster);
-        b.prev_adjuster_field = b.element.adjuster_field;
+      if (b.element.adjuster_field == b.prev_adjuster_field) continue;
+      // Mended fault: only the adjuster was re-initialised, and the patches kept the layout
+      // of the old field. A field whose layout the patches refuse leaves the channel without
+      // usable SBR data and without patches (-1), until a field they take comes in.
+      b.prev_adjuster_field = b.element.adjuster_field;
+      if (sbrdec_channel_set_adjuster_field(b.channel, &b.element)) {
+        b.state = 1;
+        b.prev_adjuster_field = -1;
       }
     }
     ch += pair + 1;

@@ -17,8 +17,16 @@ void covered(int i, int d, int* first, int* count) {
   }
 }
 
-// Delta decoding into e->energy (still quantised); false when a value leaves the range.
-bool delta_decode(SbrElementData* e, SbrPrevFrame* mem, float top) {
+}  // namespace
+
+void sbrdec_store_prev(float value, SbrPrevFrame* mem, int d, int band, int resolution) {
+  int first = band, count = 1;
+  if (!resolution) covered(band, d, &first, &count);
+  for (int j = 0; j < count; ++j) mem->env[first + j] = value;
+}
+
+bool sbrdec_delta_decode(SbrElementData* e, SbrPrevFrame* mem) {
+  const float top = e->header.amp_resolution == 0 ? 70.0f : 35.0f;
   const int d = 2 * e->low_bands - e->high_bands;
   bool ok = true;
   int k = 0;
@@ -36,12 +44,13 @@ bool delta_decode(SbrElementData* e, SbrPrevFrame* mem, float top) {
         v = e->env[k] + mem->env[first];
       if (v < 0.0f || v > top) ok = false;
       e->energy[k] = v;
-      const float kept = v < 0.0f ? 0.0f : v > top ? top : v;
-      for (int j = 0; j < count; ++j) mem->env[first + j] = kept;
+      sbrdec_store_prev(v < 0.0f ? 0.0f : v > top ? top : v, mem, d, b, high);
     }
   }
   return ok;
 }
+
+namespace {
 
 void adapt_coupling(SbrElementData* e, SbrPrevFrame* mem, const SbrPrevFrame* other) {
   if (e->coupling == mem->coupling) return;
@@ -86,7 +95,7 @@ void sbrdec_decode_channel_envelopes(SbrElementData* e, SbrPrevFrame* mem, const
       if (!balance) lift = std::log2(old_width / new_width) / 2.0f * (fine ? 2.0f : 1.0f);
     }
     SbrPrevFrame saved = *mem;
-    if (delta_decode(e, mem, top)) {
+    if (sbrdec_delta_decode(e, mem)) {
       const int bands = e->grid.freq_res[0] ? e->high_bands : e->low_bands;
       for (int b = 0; b < bands; ++b) e->energy[b] += lift;
     } else {
@@ -115,7 +124,7 @@ void sbrdec_decode_channel_envelopes(SbrElementData* e, SbrPrevFrame* mem, const
         e->env[b] = mem->env[b] <= 0.0f ? 1.0f : -1.0f;
     }
     for (int b = 0; b < SBR_MAX_NOISE_BANDS; ++b) e->noise[0][b] = 0.0f;
-    delta_decode(e, mem, top);
+    sbrdec_delta_decode(e, mem);
   }
   mem->concealed = conceal ? 1 : 0;
   // Dequantisation.

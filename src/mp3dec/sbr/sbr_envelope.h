@@ -10,3 +10,9 @@ void sbrdec_decode_envelopes(SbrElementData* first, SbrPrevFrame* first_mem, Sbr
 // Concealment, delta decoding, range check and dequantisation of one channel.
 void sbrdec_decode_channel_envelopes(SbrElementData* e, SbrPrevFrame* mem, const SbrPrevFrame* other, int mode);
 void sbrdec_decode_noise(SbrElementData* e, SbrPrevFrame* mem);
+// Delta decoding of the element's envelopes into its energies (still quantised), each value
+// kept in the memory, clipped to the range; false when a value leaves the range.
+bool sbrdec_delta_decode(SbrElementData* e, SbrPrevFrame* mem);
+// Keeps one envelope value in the memory on the high-resolution grid: low resolution band
+// `band` (resolution 0) writes every high band it covers, given d = 2 x low - high count.
+void sbrdec_store_prev(float value, SbrPrevFrame* mem, int d, int band, int resolution);

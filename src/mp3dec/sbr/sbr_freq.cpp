@@ -21,8 +21,9 @@ bool log_widths(int a, int b, int n, int32_t* widths) {
   return n > 0;
 }
 
-// Edges i(k) that split n bands of `table` into `count` parts as evenly as whole bands allow.
-void split_table(const int32_t* table, int n, int count, int32_t* out) {
+}  // namespace
+
+void sbrdec_split_table(const int32_t* table, int n, int count, int32_t* out) {
   int i = 0;
   out[0] = table[0];
   for (int k = 1; k <= count; ++k) {
@@ -31,7 +32,22 @@ void split_table(const int32_t* table, int n, int count, int32_t* out) {
   }
 }
 
-}  // namespace
+int sbrdec_high_table(const int32_t* master, int n_master, int crossover, int32_t* high) {
+  const int n = n_master - crossover;
+  for (int i = 0; i <= n; ++i) high[i] = master[crossover + i];
+  return n;
+}
+
+int sbrdec_low_table(const int32_t* high, int n_high, int32_t* low) {
+  if (n_high % 2 == 0) {
+    for (int i = 0; i <= n_high / 2; ++i) low[i] = high[2 * i];
+    return n_high / 2;
+  }
+  const int n = (n_high + 1) / 2;
+  low[0] = high[0];
+  for (int i = 1; i <= n; ++i) low[i] = high[2 * i - 1];
+  return n;
+}
 
 void sbrdec_sort_ints(int32_t* v, int n) {
   int gap = 1;
@@ -146,17 +162,8 @@ SbrError* sbrdec_reset_freq_tables(SbrFreqTables* t, SbrHeader* h, int bands, in
   const int xover = h->crossover_band;
   if (n <= xover || t->master[n] > bands) return sbrdec_error();
 
-  t->n_high = n - xover;
-  for (int i = 0; i <= t->n_high; ++i) t->high[i] = t->master[xover + i];
-  const int hc = t->n_high;
-  if (hc % 2 == 0) {
-    t->n_low = hc / 2;
-    for (int i = 0; i <= t->n_low; ++i) t->low[i] = t->high[2 * i];
-  } else {
-    t->n_low = (hc + 1) / 2;
-    t->low[0] = t->high[0];
-    for (int i = 1; i <= t->n_low; ++i) t->low[i] = t->high[2 * i - 1];
-  }
+  t->n_high = sbrdec_high_table(t->master, n, xover, t->high);
+  t->n_low = sbrdec_low_table(t->high, t->n_high, t->low);
   if (t->n_low < 1 || t->n_low > 24) return sbrdec_error();
   t->kx = t->low[0];
   t->kmax = t->low[t->n_low];
@@ -169,14 +176,14 @@ SbrError* sbrdec_reset_freq_tables(SbrFreqTables* t, SbrHeader* h, int bands, in
   if (nq > 5) return sbrdec_error();
   t->n_noise = nq;
   h->noise_band_count = nq;
-  split_table(t->low, t->n_low, nq, t->noise);
+  sbrdec_split_table(t->low, t->n_low, nq, t->noise);
 
   static const double limiter_q[4] = {1.0, 1.2, 2.0, 3.0};
   int nl = round_pos(limiter_q[h->limiter_bands & 3] * octaves);
   if (nl < 1) nl = 1;
   if (nl > 12) nl = 12;
   t->n_limiter = nl;
-  split_table(t->low, t->n_low, nl, t->limiter);
+  sbrdec_split_table(t->low, t->n_low, nl, t->limiter);
   for (int i = 0; i <= nl; ++i) t->limiter[i] -= t->kx;
   t->valid = 1;
   return nullptr;

@@ -30,6 +30,14 @@ int sbrdec_stop_channel(int bands, int fs, int stop);
 // Master table for k0..k2; returns its band count, 0 when the layout has none.
 int sbrdec_master_table(int k0, int k2, int freq_scale, int alter_scale, int32_t* master);
 void sbrdec_sort_ints(int32_t* v, int n);
+// The high-resolution table: the master edges from the crossover band on; returns its count.
+int sbrdec_high_table(const int32_t* master, int n_master, int crossover, int32_t* high);
+// The low-resolution table: every second high edge (an odd count keeps the first); returns
+// its count.
+int sbrdec_low_table(const int32_t* high, int n_high, int32_t* low);
+// Edges that split the n bands of `table` into `count` parts as evenly as whole bands allow
+// (the noise and limiter tables).
+void sbrdec_split_table(const int32_t* table, int n, int count, int32_t* out);
 // Rebuilds the tables from the header (the master table only when its reset flag is set)
 // and stores NQ in it; null or the error record.
 SbrError* sbrdec_reset_freq_tables(SbrFreqTables* t, SbrHeader* h, int bands, int fs, int mode);

@@ -229,9 +229,7 @@ int sbrdec_decode_huffman(SbrBitReader* r, const int8_t (*tree)[2]) {
   return 0;
 }
 
-namespace {
-
-int read_envelope(SbrElementData* e, SbrBitReader* r) {
+int sbrdec_read_envelope(SbrElementData* e, SbrBitReader* r) {
   const bool balance = e->coupling == 2;
   const bool fine = e->header.amp_resolution == 0;
   const int8_t (*t_tree)[2];
@@ -263,7 +261,7 @@ int read_envelope(SbrElementData* e, SbrBitReader* r) {
   return 1;
 }
 
-int read_noise(SbrElementData* e, SbrBitReader* r) {
+int sbrdec_read_noise(SbrElementData* e, SbrBitReader* r) {
   const bool balance = e->coupling == 2;
   const int8_t (*t_tree)[2] = balance ? sbrdec_huff_t_huffman_noise_bal_3_0dB : sbrdec_huff_t_huffman_noise_3_0dB;
   const int8_t (*f_tree)[2] = balance ? sbrdec_huff_f_huffman_env_bal_3_0dB : sbrdec_huff_f_huffman_env_3_0dB;
@@ -282,7 +280,7 @@ int read_noise(SbrElementData* e, SbrBitReader* r) {
   return 1;
 }
 
-int read_tones(SbrToneExtension* t, SbrBitReader* r) {
+int sbrdec_read_extension_payload(SbrToneExtension* t, SbrBitReader* r) {
   t->count = 0;
   if (!sbrdec_get_bits(r, 1)) return 1;
   const int count = int(sbrdec_get_bits(r, 2)) + 1;
@@ -308,13 +306,15 @@ int read_tones(SbrToneExtension* t, SbrBitReader* r) {
   return 1;
 }
 
-void skip_extended_data(SbrBitReader* r) {
+void sbrdec_read_extended_data(SbrBitReader* r) {
   if (!sbrdec_get_bits(r, 1)) return;
   int size = int(sbrdec_get_bits(r, 4));
   if (size == 15) size += int(sbrdec_get_bits(r, 8));
   // A 2-bit identifier and the rest; nothing here is interpreted.
   for (int i = 0; i < size; ++i) sbrdec_get_bits(r, 8);
 }
+
+namespace {
 
 void read_directions(SbrElementData* e, SbrBitReader* r) {
   for (int l = 0; l < e->grid.envelopes; ++l) e->dir_env[l] = int32_t(sbrdec_get_bits(r, 1));
@@ -336,9 +336,9 @@ int sbrdec_read_single_channel(SbrElementData* e, SbrBitReader* r) {
   e->invf_mode = int32_t(sbrdec_get_bits(r, 2));
   e->unused_field = int32_t(sbrdec_get_bits(r, 2));
   if (e->header.adjuster_mode_flag) e->adjuster_field = int32_t(sbrdec_get_bits(r, 3));
-  if (!read_envelope(e, r) || !read_noise(e, r)) return 0;
-  if (!read_tones(&e->tones, r)) return 0;
-  skip_extended_data(r);
+  if (!sbrdec_read_envelope(e, r) || !sbrdec_read_noise(e, r)) return 0;
+  if (!sbrdec_read_extension_payload(&e->tones, r)) return 0;
+  sbrdec_read_extended_data(r);
   return sbrdec_overrun(r) ? 0 : 1;
 }
 
@@ -363,13 +363,15 @@ int sbrdec_read_channel_pair(SbrElementData* a, SbrElementData* b, SbrBitReader*
     a->invf_mode = b->invf_mode = int32_t(sbrdec_get_bits(r, 2));
     a->unused_field = b->unused_field = int32_t(sbrdec_get_bits(r, 2));
     if (adjuster) a->adjuster_field = b->adjuster_field = int32_t(sbrdec_get_bits(r, 3));
-    if (!read_envelope(a, r) || !read_noise(a, r) || !read_envelope(b, r) || !read_noise(b, r)) return 0;
+    if (!sbrdec_read_envelope(a, r) || !sbrdec_read_noise(a, r) || !sbrdec_read_envelope(b, r) ||
+        !sbrdec_read_noise(b, r))
+      return 0;
     // A coupled pair carries one tone block for both channels, as it carries one grid; a second
     // block read here took the extended-data bit and ran past the payload's last byte. The
     // encoder takes the tones out of both channels' envelopes, so both get them back.
-    if (!read_tones(&a->tones, r)) return 0;
+    if (!sbrdec_read_extension_payload(&a->tones, r)) return 0;
     b->tones = a->tones;
-    skip_extended_data(r);
+    sbrdec_read_extended_data(r);
   } else {
     a->invf_mode = int32_t(sbrdec_get_bits(r, 2));
     b->invf_mode = int32_t(sbrdec_get_bits(r, 2));
@@ -379,10 +381,12 @@ int sbrdec_read_channel_pair(SbrElementData* a, SbrElementData* b, SbrBitReader*
       a->adjuster_field = int32_t(sbrdec_get_bits(r, 3));
       b->adjuster_field = int32_t(sbrdec_get_bits(r, 3));
     }
-    if (!read_envelope(a, r) || !read_envelope(b, r) || !read_noise(a, r) || !read_noise(b, r)) return 0;
-    if (!read_tones(&a->tones, r) || !read_tones(&b->tones, r)) return 0;
-    skip_extended_data(r);
-    skip_extended_data(r);
+    if (!sbrdec_read_envelope(a, r) || !sbrdec_read_envelope(b, r) || !sbrdec_read_noise(a, r) ||
+        !sbrdec_read_noise(b, r))
+      return 0;
+    if (!sbrdec_read_extension_payload(&a->tones, r) || !sbrdec_read_extension_payload(&b->tones, r)) return 0;
+    sbrdec_read_extended_data(r);
+    sbrdec_read_extended_data(r);
   }
   return sbrdec_overrun(r) ? 0 : 1;
 }

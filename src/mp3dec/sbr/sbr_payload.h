@@ -28,6 +28,13 @@ int sbrdec_check_grid(const SbrGrid* g, int time_slots);
 int sbrdec_read_single_channel(SbrElementData* e, SbrBitReader* r);
 int sbrdec_read_channel_pair(SbrElementData* first, SbrElementData* second, SbrBitReader* r);
 int sbrdec_decode_huffman(SbrBitReader* r, const int8_t (*tree)[2]);
+// The pieces of an element, each 1 when well formed: envelope and noise values (still deltas;
+// balance values doubled), and the tone extension.
+int sbrdec_read_envelope(SbrElementData* e, SbrBitReader* r);
+int sbrdec_read_noise(SbrElementData* e, SbrBitReader* r);
+int sbrdec_read_extension_payload(SbrToneExtension* t, SbrBitReader* r);
+// Skips an extended-data container; nothing in it is interpreted.
+void sbrdec_read_extended_data(SbrBitReader* r);
 
 // For tests that compare what the parser reads with what an encoder wrote: when set, it is
 // called once for every payload element the parser has gone through. Unset, it costs one test.
