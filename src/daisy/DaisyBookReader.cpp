@@ -364,9 +364,11 @@ int CDaisyBookReader::GetPhraseInformation(const CMarkupDocument& smil, const CS
             rate = GetMp3BytesPerSecond(path);
             if (rate != 0 && path != m_strMeasuredMp3) {
                 m_strMeasuredMp3.Empty();
-                if (GetMp3AudioBytes(path, &m_nMp3AudioBytes, &m_nMp3FrameBytes)) m_strMeasuredMp3 = path;
+                if (GetMp3AudioBytes(path, &m_nMp3AudioBytes, &m_nMp3FrameBytes))
+                    m_strMeasuredMp3 = path;
+                else
+                    rate = 0;
             }
-            if (path != m_strMeasuredMp3) rate = 0;
             audioBytes = m_nMp3AudioBytes;
             rounding = std::max(m_nMp3FrameBytes, rate / 10);
         } else {
@@ -461,8 +463,9 @@ bool CDaisyBookReader::GetMp3AudioBytes(const CString& path, uint64_t* audioByte
     std::string sys;
     std::ifstream in;
     if (ToSystemPath(path, sys)) in.open(sys, std::ios::binary | std::ios::ate);
-    if (!in) return false;
-    const uint64_t size = static_cast<uint64_t>(in.tellg());
+    const std::streamoff end = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+    if (end < 0) return false;
+    const uint64_t size = static_cast<uint64_t>(end);
     std::vector<uint8_t> block(65536);
     uint64_t blockStart = 0, blockLength = 0;
     uint64_t pos = 0;
