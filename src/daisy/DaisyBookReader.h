@@ -19,8 +19,8 @@ public:
     ~CDaisyBookReader();
 
     // 0 read, 1 failed in the body walk, 2 cancelled by the user, 41 the NCC could not be
-    // read, 43 it is not a document we can read (unknown encoding, cut short), 44 book
-    // information not read. The sections read so far stay in `sections` on any result;
+    // read, 43 it is not a document we can read (unknown encoding, no text, cut short), 44
+    // book information not read. The sections read so far stay in `sections` on any result;
     // the caller owns them.
     int LoadNcc(CString nccPath, BookInfo* info, CRecordList<CSectionInformation>* sections, int autoPage);
     bool ReadBookInfo(const CMarkupDocument& ncc, BookInfo* info);

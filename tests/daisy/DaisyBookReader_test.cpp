@@ -132,6 +132,16 @@ TEST(MarkupDocument, XmlErrorsSayWhereAndWhitespaceIsNoNode) {
     EXPECT_EQ(CMarkupDocument::OuterText(doc.ElementsByTagName("s").at(0)), "");
 }
 
+// Every `from` in the file becomes `to`; false when there is none.
+bool ReplaceEvery(const std::string& path, const std::string& from, const std::string& to) {
+    std::string bytes = ReadBytes(path);
+    if (bytes.find(from) == std::string::npos) return false;
+    for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at + to.size()))
+        bytes.replace(at, from.size(), to);
+    WriteBytes(path, bytes);
+    return true;
+}
+
 // A book written by the build's writers from the golden book, with recordings to match.
 class WrittenBook : public ::testing::Test {
 protected:
@@ -211,9 +221,7 @@ TEST_F(WrittenBook, AutomaticPagesTakeEveryPageMarkWithoutItsText) {
 
 TEST_F(WrittenBook, WronglyDeclaredFilesAreReadAsShiftJis) {
     // An NCC that says UTF-8 and holds Shift_JIS is read in Shift_JIS.
-    std::string ncc = ReadBytes(book.Path("NCC.html"));
-    for (size_t at = ncc.find("Shift_JIS"); at != std::string::npos; at = ncc.find("Shift_JIS")) ncc.replace(at, 9, "UTF-8");
-    WriteBytes(book.Path("NCC.html"), ncc);
+    ASSERT_TRUE(ReplaceEvery(book.Path("NCC.html"), "Shift_JIS", "UTF-8"));
     // Without its declaration the Shift_JIS SMIL file is no UTF-8: the copy declares it.
     std::string smil = ReadBytes(book.Path("A000002.smil"));
     smil.erase(0, smil.find("\r\n") + 2);
@@ -263,11 +271,7 @@ TEST_F(WrittenBook, ReaderFaultsAreShownAndNameTheFile) {
     };
     for (const Case& c : cases) {
         SetUp();
-        std::string bytes = ReadBytes(book.Path(c.file));
-        ASSERT_NE(bytes.find(c.from), std::string::npos) << c.what;
-        for (size_t at = bytes.find(c.from); at != std::string::npos; at = bytes.find(c.from, at + c.to.size()))
-            bytes.replace(at, c.from.size(), c.to);
-        WriteBytes(book.Path(c.file), bytes);
+        ASSERT_TRUE(ReplaceEvery(book.Path(c.file), c.from, c.to)) << c.what;
         CUiScript script;
         script.AnswerBox(IDOK);
         EXPECT_NE(Read(), 0) << c.what;
@@ -316,11 +320,7 @@ TEST_F(WrittenBook, LinksThatLeaveTheBookAreRefused) {
             WriteBytes(outside.Path(name), ReadBytes(book.Path(name)));
         WriteBytes(outside.Path("secret.wav"), ReadBytes(book.Path("A000002.wav")));
         if (!c.from.empty()) {
-            std::string bytes = ReadBytes(book.Path(c.file));
-            ASSERT_NE(bytes.find(c.from), std::string::npos) << c.what;
-            for (size_t at = bytes.find(c.from); at != std::string::npos; at = bytes.find(c.from, at + c.to.size()))
-                bytes.replace(at, c.from.size(), c.to);
-            WriteBytes(book.Path(c.file), bytes);
+            ASSERT_TRUE(ReplaceEvery(book.Path(c.file), c.from, c.to)) << c.what;
         }
         if (!c.link.empty()) {
             fs::remove(book.Path(c.link));
