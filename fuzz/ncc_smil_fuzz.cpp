@@ -1,7 +1,7 @@
 // The DAISY book reader on hostile books: the input is an NCC file and up to two SMIL
 // files, separated by lines "--SMIL--". The NCC's links name "a.smil" and "b.smil"; a
-// short WAV file "a.wav" beside them gives clips something to point at. The markup
-// parsers also see the whole input on its own.
+// short WAV file "a.wav" and a short MP3 file "a.mp3" beside them give clips something
+// to point at. The markup parsers also see the whole input on its own.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,12 +41,20 @@ void WriteWav(const std::string& path) {
     WriteFile(path, h);
 }
 
+// One second of silent frames: MPEG-2 Layer III, 32 kbit/s, 22050 Hz, mono.
+void WriteMp3(const std::string& path) {
+    std::string frames;
+    for (int i = 0; i < 38; ++i) frames += std::string("\xFF\xF3\x40\xC4", 4) + std::string(100, '\0');
+    WriteFile(path, frames);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     g_folder = "/tmp/ncc_smil_fuzz_" + std::to_string(::getpid());
     ::mkdir(g_folder.c_str(), 0700);
     WriteWav(g_folder + "/a.wav");
+    WriteMp3(g_folder + "/a.mp3");
     // Every message the reader shows is answered by nobody and goes nowhere.
     CUiScript::SetFaultReporter([](const std::string&) {});
     return 0;

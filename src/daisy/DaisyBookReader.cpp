@@ -8,6 +8,7 @@
 #include "app/BookLimits.h"
 #include "app/ProgressDlg.h"
 #include "audio/WaveFile.h"
+#include "mp3dec/bitbuf.h"
 #include "mp3dec/mp3dec.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -32,16 +33,56 @@ CString Extension(const CString& path) {
 
 bool IsSuccess(SSC status) { return (static_cast<uint32_t>(status) >> 30) <= 1; }
 
+CString UnreadableTextMessage(const CString& file, const CString& code) {
+    if (MarkupEncodingName(code.str()) == "CP932")
+        return CString::Formatted("%s には文字コード（%s）として読めないデータが含まれているためインポート出来ません。",
+                                  file.c_str(), code.c_str());
+    return CString::Formatted(
+        "%s には文字コード（%s）としてもShift_JISとしても読めないデータが含まれているためインポート出来ません。",
+        file.c_str(), code.c_str());
+}
+
+// True when the name, taken in a folder, stays in it: no absolute path, and no ".."
+// that climbs above the folder.
+bool StaysInFolder(const CString& name) {
+    if (!name.IsEmpty() && name[0] == '/') return false;
+    int depth = 0;
+    int from = 0;
+    while (from <= name.GetLength()) {
+        int slash = name.Find('/', from);
+        if (slash < 0) slash = name.GetLength();
+        const CString part = name.Mid(from, slash - from);
+        if (part == "..") {
+            if (--depth < 0) return false;
+        } else if (!part.IsEmpty() && part != ".") {
+            ++depth;
+        }
+        from = slash + 1;
+    }
+    return true;
+}
+
 }  // namespace
 
 CDaisyBookReader::CDaisyBookReader() = default;
 CDaisyBookReader::~CDaisyBookReader() { DeleteTempSmil(); }
 
-CString CDaisyBookReader::ResolveBookFile(const CString& name) const {
-    // Books made on Windows name their files without regard to case.
-    const CString path = m_strBookFolder + name;
-    CString actual;
-    return FindPathNoCase(path, actual) ? actual : path;
+bool CDaisyBookReader::ResolveBookFile(const CString& name, const CString& linkedFrom, CString* path) const {
+    // A book reads its own files only: a link that climbs out of its folder, names a place
+    // of its own or leaves through a symbolic link would bring someone else's file into
+    // the project.
+    bool inside = StaysInFolder(name);
+    if (inside) {
+        // Books made on Windows name their files without regard to case.
+        *path = m_strBookFolder + name;
+        CString actual;
+        if (FindPathNoCase(*path, actual)) *path = actual;
+        inside = IsPathWithinFolder(*path, m_strBookFolder);
+    }
+    if (inside) return true;
+    ShowError(CString::Formatted("%s のリンク「%s」が図書のフォルダの外を指しているためインポート出来ません。",
+                                 linkedFrom.c_str(), name.c_str()));
+    return false;
 }
 
 void CDaisyBookReader::DeleteTempSmil() {
@@ -57,6 +98,7 @@ int CDaisyBookReader::LoadNcc(CString nccPath, BookInfo* info, CRecordList<CSect
 
     CString actual;
     if (FindPathNoCase(nccPath, actual)) nccPath = actual;
+    m_strNccName = nccPath.Mid(nccPath.ReverseFind('/') + 1);
     CMarkupDocument ncc;
     switch (ncc.LoadHtmlFile(nccPath)) {
     case EMarkupLoad::Ok:
@@ -66,6 +108,9 @@ int CDaisyBookReader::LoadNcc(CString nccPath, BookInfo* info, CRecordList<CSect
         return 41;
     case EMarkupLoad::UnknownEncoding:
         ShowError(CString::Formatted("NCC.htmlの文字コード（%s）には対応していません。", ncc.GetError().encoding.c_str()));
+        return 43;
+    case EMarkupLoad::BadBytes:
+        ShowError(UnreadableTextMessage(m_strNccName, ncc.GetError().encoding));
         return 43;
     default:
         ShowError("NCC.htmlのドキュメント情報の取得に失敗しました。");
@@ -211,8 +256,10 @@ int CDaisyBookReader::ReadNccBody(const CMarkupDocument& ncc, CRecordList<CSecti
 }
 
 bool CDaisyBookReader::LoadSmil(const CString& name, CMarkupDocument& smil) {
-    const CString path = ResolveBookFile(name);
+    CString path;
+    if (!ResolveBookFile(name, m_strNccName, &path)) return false;
     const EMarkupLoad loaded = smil.LoadXmlFile(path);
+    const CString declared = smil.GetError().encoding;
     if (loaded == EMarkupLoad::Ok) return true;
     if (loaded == EMarkupLoad::UnknownEncoding) {
         ShowError(CString::Formatted("%s の文字コード（%s）には対応していません。", name.c_str(),
@@ -263,10 +310,13 @@ bool CDaisyBookReader::LoadSmil(const CString& name, CMarkupDocument& smil) {
     }
     NoteFileChange();
     m_bTempSmil = true;
-    if (smil.LoadXmlFile(temp) == EMarkupLoad::Ok) return true;
+    const EMarkupLoad repaired = smil.LoadXmlFile(temp);
+    if (repaired == EMarkupLoad::Ok) return true;
 
     const CMarkupError& error = smil.GetError();
-    if (error.badCharacter)
+    if (repaired == EMarkupLoad::BadBytes)
+        ShowError(UnreadableTextMessage(name, declared));
+    else if (error.badCharacter)
         ShowError(CString::Formatted("%s の %d行目のデータに不正な文字  & < > ' \" が含まれているためインポート出来ません。",
                                      name.c_str(), error.line));
     else
@@ -290,15 +340,20 @@ int CDaisyBookReader::GetPhraseInformation(const CMarkupDocument& smil, const CS
             !CMarkupDocument::GetAttribute(clip, "clip-end", end))
             return 1;
         phrase->m_strFileName = src;
-        const CString path = ResolveBookFile(src);
+        CString path;
+        if (!ResolveBookFile(src, smilName, &path)) return 3;
         const CString ext = Extension(path);
         uint32_t rate = 0;
-        uint64_t audioBytes = UINT64_MAX;  // unknown for MP3 until it is decoded
+        uint64_t audioBytes = 0;
+        // How far a clip may end after its audio: its times are read to the tenth of a
+        // second, and an MP3 file ends with a whole frame that may have been cut off.
+        uint32_t rounding = 0;
         if (ext.CompareNoCase(".wav") == 0) {
             WaveFormatEx format{};
             uint32_t dataSize = 0, dataOffset = 0;
             if (ReadWaveHeader(path, format, dataSize, dataOffset) == kWaveHeaderOk) {
                 rate = format.nAvgBytesPerSec;
+                rounding = rate / 10;
                 uint64_t fileSize = 0;
                 // The data chunk may claim more than the file holds.
                 audioBytes = GetFileSize64(path, fileSize) && fileSize > dataOffset
@@ -307,6 +362,15 @@ int CDaisyBookReader::GetPhraseInformation(const CMarkupDocument& smil, const CS
             }
         } else if (ext.CompareNoCase(".mp3") == 0) {
             rate = GetMp3BytesPerSecond(path);
+            if (rate != 0 && path != m_strMeasuredMp3) {
+                m_strMeasuredMp3.Empty();
+                if (GetMp3AudioBytes(path, &m_nMp3AudioBytes, &m_nMp3FrameBytes))
+                    m_strMeasuredMp3 = path;
+                else
+                    rate = 0;
+            }
+            audioBytes = m_nMp3AudioBytes;
+            rounding = std::max(m_nMp3FrameBytes, rate / 10);
         } else {
             return 1;
         }
@@ -326,9 +390,9 @@ int CDaisyBookReader::GetPhraseInformation(const CMarkupDocument& smil, const CS
                                          begin.c_str(), end.c_str()));
             return 3;
         }
-        // Times are kept to the millisecond and the recording may end a little short; a
-        // clip that starts after it, or runs on for more than a second, is not its clip.
-        if (audioBytes != UINT64_MAX && (from > audioBytes || to > audioBytes + rate)) {
+        // A clip that runs on after its audio has lost the end of its speech (a recording
+        // cut short); the import would fill it with silence.
+        if (from > audioBytes || to > audioBytes + rounding) {
             ShowError(CString::Formatted("%s のクリップ（%s - %s）が %s の長さを超えています。", smilName.c_str(),
                                          begin.c_str(), end.c_str(), src.c_str()));
             return 3;
@@ -393,6 +457,53 @@ uint32_t CDaisyBookReader::GetWavBytesPerSecond(const CString& path) {
     uint32_t dataSize = 0, dataOffset = 0;
     if (ReadWaveHeader(path, format, dataSize, dataOffset) != kWaveHeaderOk) return 0;
     return format.nAvgBytesPerSec;
+}
+
+bool CDaisyBookReader::GetMp3AudioBytes(const CString& path, uint64_t* audioBytes, uint32_t* frameBytes) {
+    std::string sys;
+    std::ifstream in;
+    if (ToSystemPath(path, sys)) in.open(sys, std::ios::binary | std::ios::ate);
+    const std::streamoff end = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+    if (end < 0) return false;
+    const uint64_t size = static_cast<uint64_t>(end);
+    std::vector<uint8_t> block(65536);
+    uint64_t blockStart = 0, blockLength = 0;
+    uint64_t pos = 0;
+    *audioBytes = 0;
+    *frameBytes = 0;
+    while (pos + 4 <= size) {
+        if (pos < blockStart || pos + 4 > blockStart + blockLength) {
+            in.clear();
+            in.seekg(static_cast<std::streamoff>(pos));
+            in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
+            if (in.bad()) return false;
+            blockStart = pos;
+            blockLength = static_cast<uint64_t>(in.gcount());
+            if (blockLength < 4) break;
+        }
+        const uint8_t* b = block.data() + (pos - blockStart);
+        // A tag in front of the stream is no audio, whatever its bytes look like.
+        if (pos == 0 && blockLength >= 10 && b[0] == 'I' && b[1] == 'D' && b[2] == '3') {
+            pos = 10 + ((b[6] & 0x7Full) << 21 | (b[7] & 0x7Full) << 14 | (b[8] & 0x7Full) << 7 | (b[9] & 0x7Full)) +
+                  ((b[5] & 0x10) ? 10 : 0);
+            continue;
+        }
+        MpaHeader header;
+        const uint32_t word = static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 |
+                              static_cast<uint32_t>(b[2]) << 8 | b[3];
+        // Bytes that are no frame (a tag at the end, damage) are passed over.
+        if (!mpa_header_decode(&header, word)) {
+            ++pos;
+            continue;
+        }
+        const uint64_t length = static_cast<uint64_t>(header.frame_bits / 8);
+        if (pos + length > size) break;  // a frame cut short holds no whole audio
+        const uint32_t decoded = static_cast<uint32_t>(mpa_samples_per_frame(&header) * header.channels * 2);
+        *audioBytes += decoded;
+        *frameBytes = std::max(*frameBytes, decoded);
+        pos += length;
+    }
+    return true;
 }
 
 uint32_t CDaisyBookReader::GetMp3BytesPerSecond(const CString& path) {

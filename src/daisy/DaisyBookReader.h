@@ -19,8 +19,8 @@ public:
     ~CDaisyBookReader();
 
     // 0 read, 1 failed in the body walk, 2 cancelled by the user, 41 the NCC could not be
-    // read, 43 it is not a document we can read (unknown encoding, cut short), 44 book
-    // information not read. The sections read so far stay in `sections` on any result;
+    // read, 43 it is not a document we can read (unknown encoding, no text, cut short), 44
+    // book information not read. The sections read so far stay in `sections` on any result;
     // the caller owns them.
     int LoadNcc(CString nccPath, BookInfo* info, CRecordList<CSectionInformation>* sections, int autoPage);
     bool ReadBookInfo(const CMarkupDocument& ncc, BookInfo* info);
@@ -38,6 +38,9 @@ public:
 
     static uint32_t GetWavBytesPerSecond(const CString& path);
     static uint32_t GetMp3BytesPerSecond(const CString& path);
+    // The decoded size of an MP3 file's whole frames, in bytes of 16-bit samples, and the
+    // size of its largest frame in the same bytes. False when the file cannot be read.
+    static bool GetMp3AudioBytes(const CString& path, uint64_t* audioBytes, uint32_t* frameBytes);
     // A clip time ("npt=12.345s") as a byte offset at `bytesPerSecond`, kept to tenths of a
     // second. False when the value is not a time or its offset does not fit 32 bits.
     static bool ClipTimeToBytes(const CString& value, uint32_t bytesPerSecond, uint32_t* bytes);
@@ -46,9 +49,16 @@ public:
     CString m_strProjectFolder;  // where the repaired copy of a SMIL file is written
 
 private:
-    CString ResolveBookFile(const CString& name) const;
+    // The path of the book's file `name`, linked from the book's file `linkedFrom`; false
+    // after a message when the link leads out of the book's folder.
+    bool ResolveBookFile(const CString& name, const CString& linkedFrom, CString* path) const;
     void DeleteTempSmil();
     bool m_bTempSmil = false;
+    CString m_strNccName;  // the NCC's file name, for messages
+    // The MP3 file measured last, which the next clips mostly name again.
+    CString m_strMeasuredMp3;
+    uint64_t m_nMp3AudioBytes = 0;
+    uint32_t m_nMp3FrameBytes = 0;
 };
 
 // The repaired copy of a refused SMIL file, in the project folder.

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/CodePage.h"
@@ -437,6 +438,23 @@ bool FindPathNoCase(const CString& path, CString& actualPath) {
     find.FindNextFile();
     actualPath = find.GetFilePath();
     return true;
+}
+
+bool IsPathWithinFolder(const CString& path, const CString& folder) {
+    std::string sysPath, sysFolder;
+    if (!ToSystemPath(path, sysPath) || !ToSystemPath(folder, sysFolder)) return false;
+    auto real = [](const std::string& p, std::string& out) {
+        char* r = ::realpath(p.c_str(), nullptr);
+        if (!r) return false;
+        out = r;
+        std::free(r);
+        return true;
+    };
+    std::string root, target;
+    if (!real(sysFolder, root)) return false;
+    if (!real(sysPath, target)) return errno == ENOENT || errno == ENOTDIR;
+    if (root == "/") return true;
+    return target == root || target.compare(0, root.size() + 1, root + "/") == 0;
 }
 
 bool CFileFind::FindFile(const CString& pattern) {

@@ -102,6 +102,10 @@ bool IsFolderWritable(const CString& path);
 // case ("ncc.html" finds "NCC.HTML"); an exact match is preferred. False when none.
 bool FindPathNoCase(const CString& path, CString& actualPath);
 
+// True when `path`, with every symbolic link on it followed, lies in `folder` (whose own
+// links are followed too). A path that leads to nothing holds nothing to read: true.
+bool IsPathWithinFolder(const CString& path, const CString& folder);
+
 // Matches a name against a pattern with "*" and "?" without case, character by
 // character; "*.*" matches every name.
 bool MatchFileName(const CString& pattern, const CString& name);

@@ -62,9 +62,8 @@ bool CanConvert(const std::string& name) {
     return true;
 }
 
-// `lenient`: a byte that is no character becomes "?" (a browser shows something);
-// otherwise it fails the conversion.
-bool ConvertToUtf8(const std::string& from, const std::string& bytes, bool lenient, std::string& out) {
+// False at the first byte that is no character in `from`.
+bool ConvertToUtf8(const std::string& from, const std::string& bytes, std::string& out) {
     out.clear();
     iconv_t cd = ::iconv_open("UTF-8", from.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) return false;
@@ -80,14 +79,8 @@ bool ConvertToUtf8(const std::string& from, const std::string& bytes, bool lenie
         out.append(buffer.data(), buffer.size() - oLeft);
         if (r != static_cast<size_t>(-1)) continue;
         if (errno == E2BIG) continue;
-        if (!lenient) {
-            ok = false;
-            break;
-        }
-        out += '?';
-        ++in;
-        --inLeft;
-        ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        ok = false;
+        break;
     }
     ::iconv_close(cd);
     return ok;
@@ -170,21 +163,23 @@ EMarkupLoad CMarkupDocument::Load(const std::string& raw, bool html) {
     m_error = CMarkupError();
 
     std::string bytes = raw;
-    std::string encoding;
+    // Undeclared, a file is taken for UTF-8 (XML by rule); an HTML page that is not
+    // falls back as below.
+    std::string encoding = "UTF-8", named = "UTF-8";
     if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         bytes.erase(0, 3);
-        encoding = "UTF-8";
     } else if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
                static_cast<unsigned char>(bytes[1]) == 0xFE) {
         bytes.erase(0, 2);
-        encoding = "UTF-16LE";
+        encoding = named = "UTF-16LE";
     } else if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
                static_cast<unsigned char>(bytes[1]) == 0xFF) {
         bytes.erase(0, 2);
-        encoding = "UTF-16BE";
+        encoding = named = "UTF-16BE";
     } else {
         const std::string declared = DeclaredEncoding(bytes, html);
         if (!declared.empty()) {
+            named = declared;
             encoding = MarkupEncodingName(declared);
             if (encoding.empty()) {
                 m_error.encoding = Utf8ToCp932(declared);
@@ -192,18 +187,15 @@ EMarkupLoad CMarkupDocument::Load(const std::string& raw, bool html) {
             }
         }
     }
+    m_error.encoding = Utf8ToCp932(named);
 
+    // An HTML page whose bytes are no text in its code is read in the system's code page,
+    // as the browser on the original system would: books made there often declare a code
+    // their editor never wrote. A page that is text in neither is refused, not shown as
+    // rows of "?" that would pass for its headings and title.
     std::string utf8;
-    if (encoding.empty()) {
-        // Undeclared: XML is UTF-8 by rule; an HTML page that is not valid UTF-8 is read
-        // in the system's code page, as the browser on the original system would.
-        if (!ConvertToUtf8("UTF-8", bytes, false, utf8)) {
-            if (!html) return EMarkupLoad::BadBytes;
-            ConvertToUtf8("CP932", bytes, true, utf8);
-        }
-    } else if (!ConvertToUtf8(encoding, bytes, html, utf8)) {
+    if (!ConvertToUtf8(encoding, bytes, utf8) && !(html && ConvertToUtf8("CP932", bytes, utf8)))
         return EMarkupLoad::BadBytes;
-    }
     // The parsers stop at a NUL; text after it would be lost without a word.
     if (utf8.find('\0') != std::string::npos) {
         if (!html) return EMarkupLoad::BadBytes;

@@ -4,8 +4,10 @@
 // The bytes are decoded here, not by the parser: the declared encoding (byte-order mark,
 // XML declaration, or an HTML meta charset) is looked up in our own table, where every
 // spelling of Shift_JIS means CP932, and the text is handed to libxml2 as UTF-8. An
-// encoding nobody knows is refused rather than guessed. HTML is parsed leniently (a
-// browser shows what it can); XML strictly, with the first error's line and reason.
+// encoding nobody knows is refused rather than guessed. An HTML page that is no text in
+// its code is read as CP932; bytes that are text in neither are refused. HTML is parsed
+// leniently (a browser shows what it can); XML strictly, with the first error's line
+// and reason.
 // No network, no DTD, no external entities.
 
 #include <string>
@@ -20,7 +22,8 @@ enum class EMarkupLoad {
     Ok,
     CannotRead,       // the file is missing or unreadable
     UnknownEncoding,  // the declared encoding is none we know
-    BadBytes,         // the bytes are not text in the declared (or assumed) encoding
+    BadBytes,         // the bytes are not text in the declared (or assumed) encoding,
+                      // nor, for HTML, in CP932
     ParseError,       // XML: not well formed (see GetError)
     Truncated,        // HTML: the document ends before its closing tags
 };
@@ -30,7 +33,7 @@ struct CMarkupError {
     int line = 0;       // 1-based line of the first error
     bool badCharacter = false;  // a raw "&" or "<" where text belongs
     CString reason;     // the parser's text
-    CString encoding;   // for UnknownEncoding: the name the file declared
+    CString encoding;   // the code the file declared (or is taken to be in, "UTF-8")
 };
 
 class CMarkupDocument {

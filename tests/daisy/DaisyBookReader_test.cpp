@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 
 #include "DaisyTestSupport.h"
+#include "audio/Mp3Encode.h"
+#include "audio/ViewWaveTaskHost.h"
 #include "daisy/DaisyBookReader.h"
 #include "platform/DialogHost.h"
 #include "platform/FileSystem.h"
@@ -13,6 +16,7 @@
 #include "platform/MessageBox.h"
 
 using namespace daisytest;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -72,6 +76,11 @@ TEST(MarkupDocument, EncodingsAreReadAsDeclaredAndUnknownOnesRefused) {
         // Undeclared: UTF-8 when it is UTF-8, else the system's code page.
         {html("", "", utf8Title), true, EMarkupLoad::Ok, "表ソフト"},
         {html("", "", sjisTitle), true, EMarkupLoad::Ok, "表ソフト"},
+        // A page whose bytes belie its declaration is read as the system's code page; one
+        // that is text in neither is refused.
+        {html("<?xml version='1.0' encoding='utf-8'?>", "", sjisTitle), true, EMarkupLoad::Ok, "表ソフト"},
+        {html("", "<meta charset=\"utf-8\">", "\x81\x20"), true, EMarkupLoad::BadBytes, ""},
+        {html("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>", "", "\x81\x20"), true, EMarkupLoad::BadBytes, ""},
         // A NEC extension character survives as CP932 has it.
         {html("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>", "", "\x87\x40"), true, EMarkupLoad::Ok, "①"},
         // A character CP932 cannot hold becomes "?"; a non-breaking space a space.
@@ -121,6 +130,16 @@ TEST(MarkupDocument, XmlErrorsSayWhereAndWhitespaceIsNoNode) {
     ASSERT_EQ(doc.LoadXml("<?xml version=\"1.0\"?><!DOCTYPE s [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><s>&x;</s>"),
               EMarkupLoad::Ok);
     EXPECT_EQ(CMarkupDocument::OuterText(doc.ElementsByTagName("s").at(0)), "");
+}
+
+// Every `from` in the file becomes `to`; false when there is none.
+bool ReplaceEvery(const std::string& path, const std::string& from, const std::string& to) {
+    std::string bytes = ReadBytes(path);
+    if (bytes.find(from) == std::string::npos) return false;
+    for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at + to.size()))
+        bytes.replace(at, from.size(), to);
+    WriteBytes(path, bytes);
+    return true;
 }
 
 // A book written by the build's writers from the golden book, with recordings to match.
@@ -200,8 +219,10 @@ TEST_F(WrittenBook, AutomaticPagesTakeEveryPageMarkWithoutItsText) {
     EXPECT_EQ(sections.GetAt(0)->m_lstPhrase.GetAt(0)->m_nPageKind, 1u);  // the front page
 }
 
-TEST_F(WrittenBook, ARefusedSmilFileIsReadThroughARepairedCopy) {
-    // Without its declaration the Shift_JIS file is no UTF-8: the copy declares it.
+TEST_F(WrittenBook, WronglyDeclaredFilesAreReadAsShiftJis) {
+    // An NCC that says UTF-8 and holds Shift_JIS is read in Shift_JIS.
+    ASSERT_TRUE(ReplaceEvery(book.Path("NCC.html"), "Shift_JIS", "UTF-8"));
+    // Without its declaration the Shift_JIS SMIL file is no UTF-8: the copy declares it.
     std::string smil = ReadBytes(book.Path("A000002.smil"));
     smil.erase(0, smil.find("\r\n") + 2);
     WriteBytes(book.Path("A000002.smil"), smil);
@@ -211,7 +232,10 @@ TEST_F(WrittenBook, ARefusedSmilFileIsReadThroughARepairedCopy) {
     WriteBytes(book.Path("A000003.smil"), third);
     CUiScript script;
     ASSERT_EQ(Read(), 0);
-    EXPECT_EQ(sections.GetCount(), 3);
+    EXPECT_EQ(info.m_strTitle, CKorvaneView::EscapeMarkup(view.m_bookInfo.m_strTitle));
+    ASSERT_EQ(sections.GetCount(), 3);
+    for (int s = 0; s < 3; ++s)
+        EXPECT_EQ(sections.GetAt(s)->m_strHeading, CKorvaneView::EscapeMarkup(view.m_lstSection.GetAt(s)->m_strHeading));
     EXPECT_EQ(sections.GetAt(2)->m_lstPhrase.GetCount(), 4);
     EXPECT_FALSE(FileExists(CString(project.Path(kTempSmilName))));
 }
@@ -242,14 +266,12 @@ TEST_F(WrittenBook, ReaderFaultsAreShownAndNameTheFile) {
         {"a link to the book's folder", "NCC.html", "A000002.smil#", "#", "が存在しません。"},
         {"an NCC in an encoding nobody knows", "NCC.html", "encoding=\"Shift_JIS\"", "encoding=\"x-nowhere\"",
          "NCC.htmlの文字コード（x-nowhere）には対応していません。"},
+        {"an NCC that is no text", "NCC.html", "<body>", "<body>\x81\x20",
+         "NCC.html には文字コード（Shift_JIS）として読めないデータが含まれているためインポート出来ません。"},
     };
     for (const Case& c : cases) {
         SetUp();
-        std::string bytes = ReadBytes(book.Path(c.file));
-        ASSERT_NE(bytes.find(c.from), std::string::npos) << c.what;
-        for (size_t at = bytes.find(c.from); at != std::string::npos; at = bytes.find(c.from, at + c.to.size()))
-            bytes.replace(at, c.from.size(), c.to);
-        WriteBytes(book.Path(c.file), bytes);
+        ASSERT_TRUE(ReplaceEvery(book.Path(c.file), c.from, c.to)) << c.what;
         CUiScript script;
         script.AnswerBox(IDOK);
         EXPECT_NE(Read(), 0) << c.what;
@@ -258,6 +280,116 @@ TEST_F(WrittenBook, ReaderFaultsAreShownAndNameTheFile) {
             << c.what << ": " << script.BoxTexts().front().str();
         EXPECT_FALSE(FileExists(CString(project.Path(kTempSmilName)))) << c.what;
         sections.RemoveAll();
+    }
+}
+
+// A book reads its own files only; the outside holds copies of the book's files, so
+// that a link that reached them would read without a fault.
+TEST_F(WrittenBook, LinksThatLeaveTheBookAreRefused) {
+    ScratchFolder outside("outside");
+    const std::string out = "../" + fs::path(outside.Root()).filename().string();
+    struct Case {
+        const char* what;
+        const char* file;
+        std::string from, to;  // every `from` in the file becomes `to`
+        std::string link;      // made a symbolic link to `target` in the book, when given
+        std::string target;
+        std::string message;   // the box; empty: the book reads
+    };
+    const std::string refused = "が図書のフォルダの外を指しているためインポート出来ません。";
+    const Case cases[] = {
+        {"an NCC link up and out", "NCC.html", "A000002.smil#", out + "/A000002.smil#", "", "",
+         "NCC.html のリンク「" + out + "/A000002.smil」" + refused},
+        {"a clip up and out", "A000002.smil", "src=\"A000002.wav\"", "src=\"" + out + "/secret.wav\"", "", "",
+         "A000002.smil のリンク「" + out + "/secret.wav」" + refused},
+        {"a clip by its own path", "A000002.smil", "src=\"A000002.wav\"", "src=\"" + outside.Path("secret.wav") + "\"",
+         "", "", "A000002.smil のリンク「" + outside.Path("secret.wav") + "」" + refused},
+        {"a clip file that links out", "A000002.smil", "", "", "A000002.wav", outside.Path("secret.wav"),
+         "A000002.smil のリンク「A000002.wav」" + refused},
+        {"a SMIL file that links out", "NCC.html", "", "", "A000003.smil", outside.Path("A000003.smil"),
+         "NCC.html のリンク「A000003.smil」" + refused},
+        {"a folder that links out", "NCC.html", "A000002.smil#", "sub/A000002.smil#", "sub", outside.Root(),
+         "NCC.html のリンク「sub/A000002.smil」" + refused},
+        // Links that stay in the book are followed.
+        {"a link to a file of the book", "A000002.smil", "src=\"A000002.wav\"", "src=\"./same.wav\"", "same.wav",
+         "A000002.wav", ""},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        for (const char* name : {"A000002.smil", "A000003.smil"})
+            WriteBytes(outside.Path(name), ReadBytes(book.Path(name)));
+        WriteBytes(outside.Path("secret.wav"), ReadBytes(book.Path("A000002.wav")));
+        if (!c.from.empty()) {
+            ASSERT_TRUE(ReplaceEvery(book.Path(c.file), c.from, c.to)) << c.what;
+        }
+        if (!c.link.empty()) {
+            fs::remove(book.Path(c.link));
+            fs::create_symlink(c.target, book.Path(c.link));
+        }
+        CUiScript script;
+        if (!c.message.empty()) script.AnswerBox(IDOK);
+        EXPECT_EQ(Read(), c.message.empty() ? 0 : 1) << c.what;
+        std::string boxes;
+        for (const CString& text : script.BoxTexts()) boxes += text.str();
+        EXPECT_EQ(boxes, c.message) << c.what;
+        fs::remove(book.Path(c.link.empty() ? "none" : c.link));
+        sections.RemoveAll();
+    }
+}
+
+// A clip may end after its audio by what the times' tenths of a second and an MP3
+// file's whole frames round off, and no more: the rest of its speech is gone.
+TEST(DaisyBookReader, AClipThatEndsAfterItsAudioIsRefused) {
+    ScratchFolder book("book"), project("project");
+    // A recording whose header promises 4 s and whose file was cut after 3.
+    WriteWav(book.Path("cut.wav"), 16000, Pattern(4 * 32000, 1));
+    const std::string wav = ReadBytes(book.Path("cut.wav"));
+    WriteBytes(book.Path("cut.wav"), wav.substr(0, wav.size() - 32000));
+    // 11 s of MP3 at 32 kbit/s, whole and cut after its first 12,000 bytes (3 s).
+    WriteWav(book.Path("speech.wav"), 22050, Pattern(11 * 44100, 2));
+    CViewWaveTaskHost host(nullptr);
+    ASSERT_EQ(EncodeWaveToMp3(host, CString(book.Path("speech.wav")), CString(book.Path("speech.mp3")), 32000, 1, "c",
+                              "t"),
+              0);
+    WriteBytes(book.Path("cut.mp3"), ReadBytes(book.Path("speech.mp3")).substr(0, 12000));
+    WriteBytes(book.Path("ncc.html"),
+               "<html><head><title>T</title></head><body><h1><a href=\"s.smil#t\">One</a></h1></body></html>");
+    const struct {
+        const char* src;
+        const char* begin;
+        const char* end;
+        uint32_t length;      // of the phrase read
+        const char* message;  // the box; empty: the clip is taken
+    } rows[] = {
+        {"cut.wav", "0.000", "4.000", 0, "s.smil のクリップ（npt=0.000s - npt=4.000s）が cut.wav の長さを超えています。"},
+        {"cut.wav", "1.000", "3.200", 0, "s.smil のクリップ（npt=1.000s - npt=3.200s）が cut.wav の長さを超えています。"},
+        {"cut.wav", "1.000", "3.100", 2 * 32000 + 3200, ""},
+        {"speech.mp3", "2.000", "30.000", 0,
+         "s.smil のクリップ（npt=2.000s - npt=30.000s）が speech.mp3 の長さを超えています。"},
+        {"speech.mp3", "2.000", "11.000", 9 * 44100, ""},
+        {"cut.mp3", "0.000", "5.000", 0, "s.smil のクリップ（npt=0.000s - npt=5.000s）が cut.mp3 の長さを超えています。"},
+        {"cut.mp3", "0.000", "2.900", 2 * 44100 + 9 * 4410, ""},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::string(r.src) + " " + r.begin + " - " + r.end);
+        WriteBytes(book.Path("s.smil"), std::string("<?xml version='1.0' encoding='utf-8'?><smil><body><seq>"
+                                                    "<par id=\"t\"><text src=\"ncc.html#t\" id=\"t\"/><audio src=\"") +
+                                            r.src + "\" clip-begin=\"npt=" + r.begin + "s\" clip-end=\"npt=" + r.end +
+                                            "s\" id=\"a\"/></par></seq></body></smil>");
+        CDaisyBookReader reader;
+        reader.m_strProjectFolder = CString(project.Root());
+        BookInfo info;
+        CRecordList<CSectionInformation> sections;
+        CUiScript script;
+        if (*r.message) script.AnswerBox(IDOK);
+        const int read = reader.LoadNcc(CString(book.Path("ncc.html")), &info, &sections, 0);
+        std::string boxes;
+        for (const CString& text : script.BoxTexts()) boxes += text.str();
+        EXPECT_EQ(boxes, r.message);
+        EXPECT_EQ(read, *r.message ? 1 : 0);
+        if (read == 0) {
+            EXPECT_EQ(sections.GetAt(0)->m_lstPhrase.GetAt(0)->m_nLength, r.length);
+        }
     }
 }
 
