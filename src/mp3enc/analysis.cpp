@@ -173,6 +173,11 @@ int kern_polyphase(mp3enc_polyphase_state* st, const float* input, int32_t strid
   return 1;
 }
 
+int kern_polyphase_stereo(mp3enc_polyphase_state* st, const float* input, float* subbands) {
+  for (int c = 0; c < 2; ++c) kern_polyphase(st + c, input + c, 2, subbands + c * 32 * 36);
+  return 1;
+}
+
 void mp3enc_alias_reduce(float* x) {
   const filter_tables& tb = tables();
   for (int s = 1; s < 32; ++s)

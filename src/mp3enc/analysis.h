@@ -135,6 +135,9 @@ int mp3enc_analysis_frame(mp3enc_analysis* stage, int granule_index, mp3enc_gran
 void mp3enc_polyphase(mp3enc_polyphase_state* st, const float* x, int stride, float (*subband)[36]);
 // The same as kernel slot 5: subbands is the 32 x 36 subband buffer.
 int kern_polyphase(mp3enc_polyphase_state* st, const float* input, int32_t stride, float* subbands);
+// Two interleaved channels: st and subbands hold both channels' states and buffers, one after
+// the other.
+int kern_polyphase_stereo(mp3enc_polyphase_state* st, const float* input, float* subbands);
 void mp3enc_mdct_long(const float* u, int block_type, float* out18);
 void mp3enc_mdct_short(const float* u12, float* out6);
 void mp3enc_alias_reduce(float* x);
