@@ -17,7 +17,7 @@ namespace {
 
 constexpr float largest_float = 3.4028235e38f;
 
-const float log2_table[33] = {0.000000f, 0.044394f, 0.087463f, 0.129283f, 0.169925f, 0.209453f, 0.247928f,
+const float mp3enc_log2_table[33] = {0.000000f, 0.044394f, 0.087463f, 0.129283f, 0.169925f, 0.209453f, 0.247928f,
                               0.285402f, 0.321928f, 0.357552f, 0.392317f, 0.426265f, 0.459432f, 0.491853f,
                               0.523562f, 0.554589f, 0.584962f, 0.614710f, 0.643856f, 0.672425f, 0.700440f,
                               0.727920f, 0.754887f, 0.781360f, 0.807355f, 0.832890f, 0.857981f, 0.882643f,
@@ -48,7 +48,7 @@ double mp3enc_fast_log2(float y) {
   const int e = int((bits >> 23) & 0xFF) - 127;
   const int m5 = (bits >> 18) & 31;
   const int m2 = (bits >> 16) & 3;
-  return e + double(log2_table[m5]) * (1.0 - m2 / 4.0) + double(log2_table[m5 + 1]) * (m2 / 4.0);
+  return e + double(mp3enc_log2_table[m5]) * (1.0 - m2 / 4.0) + double(mp3enc_log2_table[m5 + 1]) * (m2 / 4.0);
 }
 
 void mp3enc_quant_estimate_steps(const mp3enc_channel_analysis* a, int32_t* steps, const float* S, const float* M) {

@@ -179,7 +179,7 @@ void free_bank(resampler_enc_bank* b) {
   delete b;
 }
 
-resampler_enc_bank* create_bank(const std::vector<double>& proto, int phases, double gain, int kind) {
+resampler_enc_bank* resampler_enc_bank_create(const std::vector<double>& proto, int phases, double gain, int kind) {
   const int n = int(proto.size());
   auto* b = new (std::nothrow) resampler_enc_bank{};
   if (!b) return nullptr;
@@ -474,7 +474,7 @@ int resampler_enc_create(resampler_enc** out, resampler_enc_params* p, int chann
   r->kind = 1;
   if (allow_half_band && p->in_rate == 2 * p->out_rate && 2.0f * fcn == 0.5f && !(wn < 0.0545f)) r->kind = 0;
 
-  r->bank = create_bank(proto, P, p->gain, r->kind);
+  r->bank = resampler_enc_bank_create(proto, P, p->gain, r->kind);
   if (!r->bank) {
     delete r;
     return 1;
