@@ -100,7 +100,8 @@ int mp3enc_delay_write(mp3enc_sample_ring* ring, const float* src0, const float*
   };
   auto mirror = [&](int pos, int end) {
     if (end > ring->mirror) end = ring->mirror;
-    if (pos < end) kern_copy(ring->buf + size_t(pos) * ch, ring->buf + size_t(ring->length + pos) * ch, (end - pos) * ch);
+    float* from = ring->buf + size_t(pos) * ch;
+    if (pos < end) kern_copy(from, from + size_t(ring->length) * ch, (end - pos) * ch);
   };
   const int first = std::min(frames, ring->length - ring->write);
   put(ring->write, 0, first);

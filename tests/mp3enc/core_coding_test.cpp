@@ -9,6 +9,7 @@
 #include "mp3enc/bitbuf.h"
 #include "mp3enc/framewriter.h"
 #include "mp3enc/huffman.h"
+#include "mp3enc/l3enc_tables.h"
 #include "mp3enc/quant.h"
 
 namespace {
@@ -131,6 +132,55 @@ TEST(CoreBits, CountsEqualWhatTheWriterWrites) {
     EXPECT_EQ(2 * rec.big_values + 4 * rec.count1_quads + rec.zero_count, 576);
   }
   mp3enc_huff_free(hs);
+}
+
+TEST(CoreBits, EverySelectionRowCountsWhatItsTablesWrite) {
+  std::mt19937 rng(5);
+  for (const mp3enc_huff_select_row& row : mp3enc_huff_select) {
+    std::vector<int32_t> q(64), a(64);
+    for (size_t i = 0; i < q.size(); ++i) {
+      a[i] = int32_t(rng() % uint32_t(row.largest + 1));
+      q[i] = rng() % 2 ? -a[i] : a[i];
+    }
+    int32_t counted[3];
+    row.count(a.data(), 32, row.tables, counted);
+    for (int k = 0; k < row.n; ++k) {
+      mp3enc_bitbuf* b = mp3enc_bitbuf_create(16384);
+      for (size_t i = 0; i < q.size(); i += 2) mp3enc_huff_write_pair(q[i], q[i + 1], row.tables[k], b);
+      EXPECT_EQ(counted[k], mp3enc_bitbuf_count(b)) << "table " << row.tables[k] << " up to " << row.largest;
+      mp3enc_bitbuf_destroy(&b);
+    }
+  }
+  for (int t = 0; t < 32; ++t) EXPECT_EQ(mp3enc_huff_writers[t].linbits, mp3enc_huff_codes[t].linbits) << t;
+}
+
+TEST(CoreBits, TablesChosenForEachSplit) {
+  // Big values all 1: table 1, five bits a pair; equal costs keep the first split tried.
+  struct Case {
+    int search, block_type, lines;
+    int region_count, region0, region1;
+    int pairs[3];
+  };
+  const Case cases[] = {
+      {0, 0, 12, 3, 0, 0, {2, 2, 2}},      {0, 0, 342, 3, 6, 6, {15, 40, 116}},
+      {1, 0, 342, 3, 0, 0, {2, 2, 167}},   {1, 0, 4, 3, 0, 0, {2, 0, 0}},
+      {0, 1, 100, 2, 7, 0, {18, 32, 0}},
+  };
+  const std::vector<int32_t> ones(576, 1);
+  for (const Case& c : cases) {
+    mp3enc_huff_rec rec{};
+    rec.big_values = c.lines / 2;
+    mp3enc_huff_choose_tables(c.search, ones.data(), c.block_type, long44, &rec);
+    EXPECT_EQ(rec.region_count, c.region_count) << c.lines;
+    EXPECT_EQ(rec.region0_count, c.region0) << c.lines;
+    EXPECT_EQ(rec.region1_count, c.region1) << c.lines;
+    for (int r = 0; r < 3; ++r) {
+      EXPECT_EQ(rec.region_pairs[r], c.pairs[r]) << c.lines << " region " << r;
+      EXPECT_EQ(rec.table_select[r], c.pairs[r] ? 1 : 0) << c.lines << " region " << r;
+      EXPECT_EQ(rec.region_bits[r], 5 * c.pairs[r]) << c.lines << " region " << r;
+    }
+    EXPECT_EQ(rec.big_values_bits, 5 * c.lines / 2);
+  }
 }
 
 TEST(CoreBits, NoRegionStartsWhereDecodersDisagree) {
