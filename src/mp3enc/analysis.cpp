@@ -130,6 +130,13 @@ void mp3enc_delay_free(mp3enc_sample_ring* ring) {
 
 // ---- filterbank ----
 
+int mp3enc_polyphase_create(mp3enc_polyphase_state** out) {
+  *out = new (std::nothrow) mp3enc_polyphase_state();
+  return *out ? 0 : 1;
+}
+
+void mp3enc_polyphase_free(mp3enc_polyphase_state* st) { delete st; }
+
 void mp3enc_polyphase_reset(mp3enc_polyphase_state* st) { std::memset(st->hist, 0, sizeof st->hist); }
 
 void mp3enc_subband_shift(float (*subband)[36]) {
@@ -239,7 +246,7 @@ int mp3enc_analysis_create(mp3enc_analysis** out, const mp3enc_analysis_params* 
   st->channels = params->channels;
   bool failed = mp3enc_delay_create(&st->fifo, 2592, params->channels) != 0;
   for (int c = 0; c < params->channels && !failed; ++c) {
-    failed = mp3enc_attack_create(&st->ch[c].attack) != 0;
+    failed = mp3enc_attack_create(&st->ch[c].attack) != 0 || mp3enc_polyphase_create(&st->ch[c].poly) != 0;
     if (!failed) st->ch[c].attack->stride = params->channels;
   }
   if (failed) {
@@ -268,7 +275,7 @@ int mp3enc_analysis_init(mp3enc_analysis* st, const mp3enc_analysis_params* p) {
     ch.block_type = 0;
     mp3enc_attack_reset(ch.attack);
     ch.attack->stride = st->channels;
-    mp3enc_polyphase_reset(&ch.poly);
+    mp3enc_polyphase_reset(ch.poly);
     std::memset(ch.subband, 0, sizeof ch.subband);
   }
   if (st->channels == 2) {
@@ -280,7 +287,10 @@ int mp3enc_analysis_init(mp3enc_analysis* st, const mp3enc_analysis_params* p) {
 
 void mp3enc_analysis_free(mp3enc_analysis* st) {
   if (!st) return;
-  for (mp3enc_analysis_channel& ch : st->ch) mp3enc_attack_free(ch.attack);
+  for (mp3enc_analysis_channel& ch : st->ch) {
+    mp3enc_attack_free(ch.attack);
+    mp3enc_polyphase_free(ch.poly);
+  }
   mp3enc_delay_free(&st->fifo);
   delete st;
 }
@@ -428,7 +438,7 @@ int mp3enc_analysis_frame(mp3enc_analysis* st, int granule_index, mp3enc_granule
   for (int c = 0; c < nch; ++c) mp3enc_kernels().attack_detect(st->ch[c].attack, mp3enc_delay_read(&st->fifo, 144, c));
   for (int c = 0; c < nch; ++c) mp3enc_subband_shift(st->ch[c].subband);
   for (int c = 0; c < nch; ++c)
-    mp3enc_kernels().polyphase(&st->ch[c].poly, mp3enc_delay_read(&st->fifo, 0, c), nch, &st->ch[c].subband[0][0]);
+    mp3enc_kernels().polyphase(st->ch[c].poly, mp3enc_delay_read(&st->fifo, 0, c), nch, &st->ch[c].subband[0][0]);
   mp3enc_combine_block_types(st->ch[0].attack, nch == 2 ? st->ch[1].attack : nullptr, nch, 1, &st->ch[0].block_type,
                              &st->ch[1].block_type);
   for (int c = 0; c < nch; ++c) transform_channel(st, c);

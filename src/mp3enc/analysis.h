@@ -103,7 +103,7 @@ struct mp3enc_attack_state;
 struct mp3enc_analysis_channel {
   mp3enc_attack_state* attack;
   int32_t block_type;
-  mp3enc_polyphase_state poly;
+  mp3enc_polyphase_state* poly;
   float subband[32][36];  // 18 samples of the previous granule, then 18 of the current
   float spectrum[576];    // short blocks: 3 windows of 192 lines, subband after subband
   float prev_thr[22];
@@ -139,6 +139,9 @@ int kern_polyphase(mp3enc_polyphase_state* st, const float* input, int32_t strid
 // Two interleaved channels: st and subbands hold both channels' states and buffers, one after
 // the other.
 int kern_polyphase_stereo(mp3enc_polyphase_state* st, const float* input, float* subbands);
+// A zeroed filterbank history; 1 when it cannot be allocated.
+int mp3enc_polyphase_create(mp3enc_polyphase_state** out);
+void mp3enc_polyphase_free(mp3enc_polyphase_state* st);
 void mp3enc_polyphase_reset(mp3enc_polyphase_state* st);
 // Each row's 18 current samples become its previous ones.
 void mp3enc_subband_shift(float (*subband)[36]);
