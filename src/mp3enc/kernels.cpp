@@ -13,6 +13,10 @@
 #include <cpuid.h>
 #define MP3ENC_X86 1
 #endif
+#ifdef __SSE2__
+#include <emmintrin.h>
+#define MP3ENC_SSE2 1
+#endif
 
 namespace {
 
@@ -165,20 +169,17 @@ float kern_dot(const float* a, const float* b, int32_t n) {
   return s;
 }
 
-// Wide forms: four lanes side by side, which the compiler maps onto the SSE2 registers. Only
-// slots whose lanes are independent have one, so that both sets code the same stream; the
-// sums keep their plain order.
+// SSE2 forms of the slots whose lanes are independent: they give the plain forms' results bit
+// for bit, so both sets code the same stream. The sums keep their plain order.
 void kern_band_root4_sse2(float (*out)[39], const float* const* thresholds, const int32_t* counts, int n) {
   for (int k = 0; k < n; ++k) {
     const int32_t count = counts[k] < 39 ? counts[k] : 39;
     float* o = out[k];
     const float* v = thresholds[k];
     int32_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-      float r[4];
-      for (int l = 0; l < 4; ++l) r[l] = std::sqrt(v[i + l]);
-      for (int l = 0; l < 4; ++l) o[i + l] = std::sqrt(r[l]);
-    }
+#ifdef MP3ENC_SSE2
+    for (; i + 4 <= count; i += 4) _mm_storeu_ps(o + i, _mm_sqrt_ps(_mm_sqrt_ps(_mm_loadu_ps(v + i))));
+#endif
     for (; i < count; ++i) o[i] = std::sqrt(std::sqrt(v[i]));
   }
 }
@@ -187,8 +188,25 @@ void kern_quantise_sse2(int32_t step, int32_t n, const float* x, int32_t* q) {
   const float scale = quantiser_scale(step);
   const pow34_tables& t = tabs();
   int32_t i = 0;
-  for (; i + 4 <= n; i += 4)
-    for (int l = 0; l < 4; ++l) q[i + l] = quantised(t, x[i + l], scale);
+#ifdef MP3ENC_SSE2
+  const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+  const __m128 sc = _mm_set1_ps(scale), offset = _mm_set1_ps(0.4054f), limit = _mm_set1_ps(2147483520.0f);
+  for (; i + 4 <= n; i += 4) {
+    const __m128 xs = _mm_loadu_ps(x + i);
+    const __m128i u = _mm_castps_si128(_mm_mul_ps(_mm_and_ps(xs, magnitude), sc));
+    alignas(16) int32_t e[4], m[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(e), _mm_and_si128(_mm_srli_epi32(u, 23), _mm_set1_epi32(255)));
+    _mm_store_si128(reinterpret_cast<__m128i*>(m), _mm_and_si128(_mm_srli_epi32(u, 14), _mm_set1_epi32(511)));
+    const __m128 pe = _mm_setr_ps(t.exponent[size_t(e[0])], t.exponent[size_t(e[1])], t.exponent[size_t(e[2])],
+                                  t.exponent[size_t(e[3])]);
+    const __m128 pm = _mm_setr_ps(t.mantissa[size_t(m[0])], t.mantissa[size_t(m[1])], t.mantissa[size_t(m[2])],
+                                  t.mantissa[size_t(m[3])]);
+    // The second operand wins a NaN as well as a tie: infinities and NaNs end at the limit.
+    const __m128i v = _mm_cvttps_epi32(_mm_min_ps(_mm_add_ps(_mm_mul_ps(pe, pm), offset), limit));
+    const __m128i negative = _mm_srai_epi32(_mm_castps_si128(xs), 31);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(q + i), _mm_sub_epi32(_mm_xor_si128(v, negative), negative));
+  }
+#endif
   for (; i < n; ++i) q[i] = quantised(t, x[i], scale);
 }
 

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "mp3enc/analysis.h"
@@ -130,6 +132,33 @@ TEST(Mp3encKernels, QuantiseFollowsThePowerLaw) {
     k.quantise(0, int32_t(xs.size()), xs.data(), qs);
     EXPECT_EQ(std::vector<int32_t>(qs, qs + xs.size()), (std::vector<int32_t>{1, 0, 32, -50, 115}));
   }
+}
+
+TEST(Mp3encKernels, ChosenSetGivesThePlainResultsBitForBit) {
+  const mp3enc_kernel_table& plain = mp3enc_plain_kernels();
+  const mp3enc_kernel_table& chosen = *both_sets()[1];
+  std::mt19937 rng(3);
+  std::vector<float> x(203);
+  for (float& v : x) v = std::ldexp(float(int32_t(rng()) % 100000) / 1000.0f, int(rng() % 40) - 20);
+  x[5] = std::numeric_limits<float>::infinity();
+  x[6] = -std::numeric_limits<float>::infinity();
+  x[7] = std::nanf("");
+  x[9] = -0.0f;
+  for (int step : {-120, -37, -1, 0, 3, 50, 210}) {
+    std::vector<int32_t> a(x.size()), b(x.size());
+    plain.quantise(step, int32_t(x.size()), x.data(), a.data());
+    chosen.quantise(step, int32_t(x.size()), x.data(), b.data());
+    EXPECT_EQ(a, b) << "step " << step;
+  }
+  float thr[2][39], pa[2][39], pb[2][39];
+  for (float& v : thr[0]) v = std::fabs(x[rng() % x.size()]);
+  for (float& v : thr[1]) v = float(rng() % 1000) * 1e17f;
+  const float* rows[2] = {thr[0], thr[1]};
+  const int32_t counts[2] = {39, 22};
+  plain.band_root4(pa, rows, counts, 2);
+  chosen.band_root4(pb, rows, counts, 2);
+  EXPECT_EQ(std::memcmp(pa[0], pb[0], sizeof pa[0]), 0);
+  EXPECT_EQ(std::memcmp(pa[1], pb[1], 22 * sizeof(float)), 0);
 }
 
 TEST(Mp3encKernels, BandLevelsAndLineEstimates) {
