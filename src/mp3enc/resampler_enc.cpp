@@ -9,6 +9,7 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -307,12 +308,17 @@ __attribute__((target("sse"))) float resampler_enc_phase_dot_sse(const float* co
 }
 #endif
 
+// Converters of other encoders may be running on other threads: only the first filter made
+// writes the choice.
 void resampler_enc_select_dot() {
+  static std::once_flag chosen;
+  std::call_once(chosen, [] {
 #ifdef RESAMPLER_ENC_X86
-  resampler_enc_dot_kernel = cpu_has_sse() ? resampler_enc_phase_dot_sse : resampler_enc_phase_dot;
+    resampler_enc_dot_kernel = cpu_has_sse() ? resampler_enc_phase_dot_sse : resampler_enc_phase_dot;
 #else
-  resampler_enc_dot_kernel = resampler_enc_phase_dot;
+    resampler_enc_dot_kernel = resampler_enc_phase_dot;
 #endif
+  });
 }
 
 int resampler_enc_ratio_ok(int L, int M, int* mode_out) {
