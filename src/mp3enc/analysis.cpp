@@ -87,13 +87,27 @@ int mp3enc_delay_init(mp3enc_sample_ring* ring, int length, int mirror, int writ
 int mp3enc_delay_write(mp3enc_sample_ring* ring, const float* src0, const float* src1, int stride, float scale,
                        int frames) {
   const int ch = ring->channels;
-  for (int i = 0; i < frames; ++i) {
-    const int pos = (ring->write + i) % ring->length;
-    float* f = ring->buf + size_t(pos) * ch;
-    f[0] = src0 ? scale * src0[size_t(i) * stride] : 0.0f;
-    if (ch == 2) f[1] = src1 ? scale * src1[size_t(i) * stride] : 0.0f;
-    if (pos < ring->mirror) std::memcpy(ring->buf + size_t(ring->length + pos) * ch, f, sizeof(float) * ch);
-  }
+  const float* src[2] = {src0, src1};
+  // Frames from..from+n-1 of the sources into the ring from frame pos on, channel by channel.
+  auto put = [&](int pos, int from, int n) {
+    for (int c = 0; c < (ch == 2 ? 2 : 1); ++c) {
+      float* dst = ring->buf + size_t(pos) * ch + c;
+      if (src[c])
+        mp3enc_scale_strided(scale, src[c] + size_t(from) * stride, stride, dst, ch, n);
+      else
+        mp3enc_fill_strided(0.0f, dst, ch, n);
+    }
+  };
+  auto mirror = [&](int pos, int end) {
+    if (end > ring->mirror) end = ring->mirror;
+    float* from = ring->buf + size_t(pos) * ch;
+    if (pos < end) kern_copy(from, from + size_t(ring->length) * ch, (end - pos) * ch);
+  };
+  const int first = std::min(frames, ring->length - ring->write);
+  put(ring->write, 0, first);
+  put(0, first, frames - first);
+  mirror(0, frames - first);
+  mirror(ring->write, ring->write + first);
   const int wraps = (ring->write + frames) / ring->length;
   ring->write = (ring->write + frames) % ring->length;
   return wraps;
@@ -116,8 +130,24 @@ void mp3enc_delay_free(mp3enc_sample_ring* ring) {
 
 // ---- filterbank ----
 
+int mp3enc_polyphase_create(mp3enc_polyphase_state** out) {
+  *out = new (std::nothrow) mp3enc_polyphase_state();
+  return *out ? 0 : 1;
+}
+
+void mp3enc_polyphase_free(mp3enc_polyphase_state* st) { delete st; }
+
+void mp3enc_polyphase_reset(mp3enc_polyphase_state* st) { std::memset(st->hist, 0, sizeof st->hist); }
+
+void mp3enc_subband_shift(float (*subband)[36]) {
+  for (int s = 0; s < 32; ++s) std::memcpy(subband[s], subband[s] + 18, sizeof(float) * 18);
+}
+
+void mp3enc_scale_strided(float g, const float* src, int src_stride, float* dst, int dst_stride, int n) {
+  for (int i = 0; i < n; ++i) dst[size_t(i) * dst_stride] = g * src[size_t(i) * src_stride];
+}
+
 void mp3enc_polyphase(mp3enc_polyphase_state* st, const float* x, int stride, float (*subband)[36]) {
-  const filter_tables& tb = tables();
   float* X = st->hist;
   for (int t = 0; t < 18; ++t) {
     std::memmove(X + 32, X, sizeof(float) * 480);
@@ -125,41 +155,50 @@ void mp3enc_polyphase(mp3enc_polyphase_state* st, const float* x, int stride, fl
     float Y[64] = {};
     for (int k = 0; k < 8; ++k)
       for (int j = 0; j < 64; ++j) Y[j] += mp3enc_window_c[j + 64 * k] * X[j + 64 * k];
-    // cos((2s+1)(j-16)pi/64) is even in j - 16 and changes sign from m to 64 - m, so the 64
-    // sums fold into 32 (the one at m = 32 vanishes).
-    float W[32];
-    W[0] = Y[16];
-    for (int m = 1; m <= 16; ++m) W[m] = Y[16 + m] + Y[16 - m];
-    for (int m = 17; m < 32; ++m) W[m] = Y[16 + m] - Y[80 - m];
-    for (int s = 0; s < 32; ++s) {
-      float acc = 0.0f;
-      const float* c = tb.cos32[s];
-      for (int m = 0; m < 32; ++m) acc += c[m] * W[m];
-      float v = float(acc);
-      if ((t & 1) && (s & 1)) v = -v;  // frequency inversion of the odd subbands
-      subband[s][18 + t] = v;
-    }
+    float S[32];
+    mp3enc_dct32(Y, S);
+    for (int s = 0; s < 32; ++s) subband[s][18 + t] = (t & 1) && (s & 1) ? -S[s] : S[s];  // frequency inversion
   }
 }
 
-void mp3enc_mdct_long(const float* u, int block_type, float* out18) {
+void mp3enc_dct32(const float* Y, float* S) {
+  const filter_tables& tb = tables();
+  // cos((2s+1)(j-16)pi/64) is even in j - 16 and changes sign from m to 64 - m, so the 64
+  // sums fold into 32 (the one at m = 32 vanishes).
+  float W[32];
+  W[0] = Y[16];
+  for (int m = 1; m <= 16; ++m) W[m] = Y[16 + m] + Y[16 - m];
+  for (int m = 17; m < 32; ++m) W[m] = Y[16 + m] - Y[80 - m];
+  for (int s = 0; s < 32; ++s) {
+    float acc = 0.0f;
+    const float* c = tb.cos32[s];
+    for (int m = 0; m < 32; ++m) acc += c[m] * W[m];
+    S[s] = acc;
+  }
+}
+
+void mp3enc_mdct_long_window(const float* u, int block_type, float* f18) {
   const filter_tables& tb = tables();
   const float* w = tb.window[(block_type == 1 || block_type == 3) ? block_type : 0];
-  float z[36], f[18];
+  float z[36];
   for (int k = 0; k < 36; ++k) z[k] = w[k] * u[k];
   for (int i = 0; i < 9; ++i) {
-    f[i] = z[i] - z[17 - i];
-    f[9 + i] = z[18 + i] + z[35 - i];
+    f18[i] = z[i] - z[17 - i];
+    f18[9 + i] = z[18 + i] + z[35 - i];
   }
+}
+
+void mp3enc_mdct18(const float* f18, float* out18) {
+  const filter_tables& tb = tables();
   for (int m = 0; m < 18; ++m) {
     const float* c = tb.mdct_long[m];
     float acc = 0.0f;
-    for (int i = 0; i < 18; ++i) acc += c[i] * f[i];
+    for (int i = 0; i < 18; ++i) acc += c[i] * f18[i];
     out18[m] = acc;
   }
 }
 
-void mp3enc_mdct_short(const float* u12, float* out6) {
+void mp3enc_mdct6(const float* u12, float* out6) {
   const filter_tables& tb = tables();
   for (int m = 0; m < 6; ++m) {
     float acc = 0.0f;
@@ -170,6 +209,11 @@ void mp3enc_mdct_short(const float* u12, float* out6) {
 
 int kern_polyphase(mp3enc_polyphase_state* st, const float* input, int32_t stride, float* subbands) {
   mp3enc_polyphase(st, input, stride, reinterpret_cast<float (*)[36]>(subbands));
+  return 1;
+}
+
+int kern_polyphase_stereo(mp3enc_polyphase_state* st, const float* input, float* subbands) {
+  for (int c = 0; c < 2; ++c) kern_polyphase(st + c, input + c, 2, subbands + c * 32 * 36);
   return 1;
 }
 
@@ -202,7 +246,7 @@ int mp3enc_analysis_create(mp3enc_analysis** out, const mp3enc_analysis_params* 
   st->channels = params->channels;
   bool failed = mp3enc_delay_create(&st->fifo, 2592, params->channels) != 0;
   for (int c = 0; c < params->channels && !failed; ++c) {
-    failed = mp3enc_attack_create(&st->ch[c].attack) != 0;
+    failed = mp3enc_attack_create(&st->ch[c].attack) != 0 || mp3enc_polyphase_create(&st->ch[c].poly) != 0;
     if (!failed) st->ch[c].attack->stride = params->channels;
   }
   if (failed) {
@@ -231,7 +275,7 @@ int mp3enc_analysis_init(mp3enc_analysis* st, const mp3enc_analysis_params* p) {
     ch.block_type = 0;
     mp3enc_attack_reset(ch.attack);
     ch.attack->stride = st->channels;
-    std::memset(ch.poly.hist, 0, sizeof ch.poly.hist);
+    mp3enc_polyphase_reset(ch.poly);
     std::memset(ch.subband, 0, sizeof ch.subband);
   }
   if (st->channels == 2) {
@@ -243,7 +287,10 @@ int mp3enc_analysis_init(mp3enc_analysis* st, const mp3enc_analysis_params* p) {
 
 void mp3enc_analysis_free(mp3enc_analysis* st) {
   if (!st) return;
-  for (mp3enc_analysis_channel& ch : st->ch) mp3enc_attack_free(ch.attack);
+  for (mp3enc_analysis_channel& ch : st->ch) {
+    mp3enc_attack_free(ch.attack);
+    mp3enc_polyphase_free(ch.poly);
+  }
   mp3enc_delay_free(&st->fifo);
   delete st;
 }
@@ -289,7 +336,11 @@ void transform_channel(mp3enc_analysis* st, int c) {
   mp3enc_analysis_channel& ch = st->ch[c];
   if (ch.block_type != 2) {
     const mp3enc_band_params& t = st->bands[0];
-    for (int s = 0; s < 32; ++s) mp3enc_mdct_long(ch.subband[s], ch.block_type, ch.spectrum + 18 * s);
+    for (int s = 0; s < 32; ++s) {
+      float f[18];
+      mp3enc_mdct_long_window(ch.subband[s], ch.block_type, f);
+      mp3enc_mdct18(f, ch.spectrum + 18 * s);
+    }
     mp3enc_alias_reduce(ch.spectrum);
     for (int i = t.cutoff; i < 576; ++i) ch.spectrum[i] = 0.0f;
     ch.total[0] = mp3enc_band_energy(ch.spectrum, t.bounds, t.active_bands, ch.energy);
@@ -315,7 +366,7 @@ void transform_channel(mp3enc_analysis* st, int c) {
   const mp3enc_band_params& t = st->bands[1];
   for (int v = 0; v < 3; ++v) {
     float* w = ch.spectrum + 192 * v;
-    for (int s = 0; s < 32; ++s) mp3enc_mdct_short(ch.subband[s] + 6 + 6 * v, w + 6 * s);
+    for (int s = 0; s < 32; ++s) mp3enc_mdct6(ch.subband[s] + 6 + 6 * v, w + 6 * s);
     for (int i = t.cutoff; i < 192; ++i) w[i] = 0.0f;
     float* e = ch.energy + 13 * v;
     ch.total[v] = mp3enc_band_energy(w, t.bounds, t.active_bands, e);
@@ -385,12 +436,9 @@ int mp3enc_analysis_frame(mp3enc_analysis* st, int granule_index, mp3enc_granule
   const int nch = st->channels;
   // The detectors look 144 frames ahead of what the filterbank takes in this granule.
   for (int c = 0; c < nch; ++c) mp3enc_kernels().attack_detect(st->ch[c].attack, mp3enc_delay_read(&st->fifo, 144, c));
-  for (int c = 0; c < nch; ++c) {
-    float (*sb)[36] = st->ch[c].subband;
-    for (int s = 0; s < 32; ++s) std::memcpy(sb[s], sb[s] + 18, sizeof(float) * 18);
-  }
+  for (int c = 0; c < nch; ++c) mp3enc_subband_shift(st->ch[c].subband);
   for (int c = 0; c < nch; ++c)
-    mp3enc_kernels().polyphase(&st->ch[c].poly, mp3enc_delay_read(&st->fifo, 0, c), nch, &st->ch[c].subband[0][0]);
+    mp3enc_kernels().polyphase(st->ch[c].poly, mp3enc_delay_read(&st->fifo, 0, c), nch, &st->ch[c].subband[0][0]);
   mp3enc_combine_block_types(st->ch[0].attack, nch == 2 ? st->ch[1].attack : nullptr, nch, 1, &st->ch[0].block_type,
                              &st->ch[1].block_type);
   for (int c = 0; c < nch; ++c) transform_channel(st, c);

@@ -78,6 +78,7 @@ struct mp3enc_sample_ring {
 
 int mp3enc_delay_create(mp3enc_sample_ring* ring, int frames, int channels);
 int mp3enc_delay_init(mp3enc_sample_ring* ring, int length, int mirror, int write_pos);
+// Writes at most `mirror` frames; returns the number of times the write position wrapped.
 int mp3enc_delay_write(mp3enc_sample_ring* ring, const float* src0, const float* src1, int stride, float scale,
                        int frames);
 float* mp3enc_delay_read(mp3enc_sample_ring* ring, int offset, int channel);
@@ -102,7 +103,7 @@ struct mp3enc_attack_state;
 struct mp3enc_analysis_channel {
   mp3enc_attack_state* attack;
   int32_t block_type;
-  mp3enc_polyphase_state poly;
+  mp3enc_polyphase_state* poly;
   float subband[32][36];  // 18 samples of the previous granule, then 18 of the current
   float spectrum[576];    // short blocks: 3 windows of 192 lines, subband after subband
   float prev_thr[22];
@@ -135,8 +136,23 @@ int mp3enc_analysis_frame(mp3enc_analysis* stage, int granule_index, mp3enc_gran
 void mp3enc_polyphase(mp3enc_polyphase_state* st, const float* x, int stride, float (*subband)[36]);
 // The same as kernel slot 5: subbands is the 32 x 36 subband buffer.
 int kern_polyphase(mp3enc_polyphase_state* st, const float* input, int32_t stride, float* subbands);
-void mp3enc_mdct_long(const float* u, int block_type, float* out18);
-void mp3enc_mdct_short(const float* u12, float* out6);
+// Two interleaved channels: st and subbands hold both channels' states and buffers, one after
+// the other.
+int kern_polyphase_stereo(mp3enc_polyphase_state* st, const float* input, float* subbands);
+// A zeroed filterbank history; 1 when it cannot be allocated.
+int mp3enc_polyphase_create(mp3enc_polyphase_state** out);
+void mp3enc_polyphase_free(mp3enc_polyphase_state* st);
+void mp3enc_polyphase_reset(mp3enc_polyphase_state* st);
+// Each row's 18 current samples become its previous ones.
+void mp3enc_subband_shift(float (*subband)[36]);
+// S[s] = sum over j < 64 of cos((2s+1)(j-16)pi/64) Y[j].
+void mp3enc_dct32(const float* Y, float* S);
+// The 36 windowed samples of a long block folded into 18 values for mp3enc_mdct18.
+void mp3enc_mdct_long_window(const float* u, int block_type, float* f18);
+void mp3enc_mdct18(const float* f18, float* out18);
+// 6 lines of a short block from its 12 samples; the short window is part of its cosines.
+void mp3enc_mdct6(const float* u12, float* out6);
+void mp3enc_scale_strided(float g, const float* src, int src_stride, float* dst, int dst_stride, int n);
 void mp3enc_alias_reduce(float* x);
 
 // Psychoacoustic model.

@@ -10,6 +10,9 @@ namespace {
 
 bool two_coded(uint32_t channel_mode) { return channel_mode == 2 || channel_mode == 4; }
 
+// Intensity, mid/side and two-channel pre-processing allowed; everything else 0.
+void mp3enc_params_defaults(mp3enc_params* p) { *p = mp3enc_params{}; }
+
 // Builds the objects for trial's words; on success they replace the handle's.
 bool rebuild(mp3enc_handle* h, mp3enc_handle& trial) {
   mp3enc_engine* e = mp3enc_init(&trial);
@@ -35,6 +38,8 @@ mp3enc_handle* mp3enc_open(int32_t rate, int32_t channels, int32_t width) {
   h->channels = channels;
   h->width = width;
   mp3enc_handle trial = *h;
+  mp3enc_params_defaults(&trial.params);
+  trial.params.quality = 1;
   bool ok = sbrenc_config_defaults(&trial.sbr, 2, 2, 576) == 0;
   trial.config = mp3enc_config{0, 0, 0, default_bitrate_for_rate(uint32_t(rate), uint32_t(channels)), 0};
   ok = ok && mp3enc_derive_config(uint32_t(channels), uint32_t(rate), &trial.config, 1);
@@ -42,7 +47,6 @@ mp3enc_handle* mp3enc_open(int32_t rate, int32_t channels, int32_t width) {
     ok = sbrenc_config_select(&trial.sbr, trial.config.bit_rate, two_coded(trial.config.channel_mode) ? 2 : 1,
                               trial.config.output_rate / 2, 3, 32000, 0, 0, 0, 1) == 0;
   if (trial.config.channel_mode == 1 && trial.config.sbr_mode == 1 && channels == 2) trial.config.channel_mode = 3;
-  trial.params.quality = 1;
   ok = ok && trial.config.bit_rate != 0 && rebuild(h, trial);
   if (!ok) {
     mp3enc_close(h);

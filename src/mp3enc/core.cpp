@@ -119,6 +119,8 @@ void encode_granule(mp3enc_core* core, const float* samples, int32_t count, int3
 
 }  // namespace
 
+mp3enc_core* mp3enc_core_alloc() { return mp3enc_new_record<mp3enc_core>(); }
+
 int mp3enc_core_init(mp3enc_core** out, const mp3enc_core_config* cfg) {
   if (!out) return 1;
   *out = nullptr;
@@ -136,7 +138,7 @@ int mp3enc_core_init(mp3enc_core** out, const mp3enc_core_config* cfg) {
   // A bandwidth the caller could not have meant (negative, not finite) never gets this far.
   if (!(c.bandwidth >= 0.0f && c.bandwidth <= float(c.rate) * 0.5f)) return 1;
 
-  mp3enc_core* core = mp3enc_new_record<mp3enc_core>();
+  mp3enc_core* core = mp3enc_core_alloc();
   if (!core) return 1;
   core->cfg = c;
   if (c.vbr) core->cfg.bit_rate = 0;

@@ -74,6 +74,8 @@ struct mp3enc_core {
 // (the reservoir and the frame) in place of the real figure.
 extern int32_t (*mp3enc_core_room_for_tests)(int32_t granule, int32_t room);
 
+// A zeroed core record, or null.
+mp3enc_core* mp3enc_core_alloc();
 int mp3enc_core_init(mp3enc_core** core, const mp3enc_core_config* cfg);
 void mp3enc_core_free(mp3enc_core* core);
 int mp3enc_core_get_info(const mp3enc_core* core, mp3enc_core_info* out);

@@ -166,33 +166,73 @@ int mp3enc_framewriter_room(const mp3enc_framewriter* w, int frame_bits) {
   return w->main_data_begin * 8 + frame_bits - w->head_bits;
 }
 
-void mp3enc_huff_write_pair(int x, int y, int table, mp3enc_bitbuf* b) {
-  if (table == 0) return;
-  const mp3enc_huff_code& h = mp3enc_huff_codes[table];
+namespace {
+
+void write_escape(const mp3enc_huff_code& h, int x, int y, int linbits, mp3enc_bitbuf* b) {
   const int ax = x < 0 ? -x : x, ay = y < 0 ? -y : y;
-  if (h.linbits == 0 && table < 16) {
-    const int i = ax * h.ylen + ay;
-    mp3enc_put_bits(b, h.code[i], h.len[i]);
-    if (ax) mp3enc_put_bits(b, x < 0, 1);
-    if (ay) mp3enc_put_bits(b, y < 0, 1);
-    return;
-  }
-  const int cx = std::min(ax, 15), cy = std::min(ay, 15);
-  const int i = cx * 16 + cy;
+  const int i = std::min(ax, 15) * 16 + std::min(ay, 15);
   mp3enc_put_bits(b, h.code[i], h.len[i]);
-  if (ax >= 15) mp3enc_put_bits(b, uint32_t(ax - 15), h.linbits);
+  if (ax >= 15) mp3enc_put_bits(b, uint32_t(ax - 15), linbits);
   if (ax) mp3enc_put_bits(b, x < 0, 1);
-  if (ay >= 15) mp3enc_put_bits(b, uint32_t(ay - 15), h.linbits);
+  if (ay >= 15) mp3enc_put_bits(b, uint32_t(ay - 15), linbits);
   if (ay) mp3enc_put_bits(b, y < 0, 1);
 }
 
-void mp3enc_huff_write_quad(int v, int w, int x, int y, int table, mp3enc_bitbuf* b) {
+void write_nothing(int, int, int, mp3enc_bitbuf*) {}
+
+void write_quad(int table, int v, int w, int x, int y, mp3enc_bitbuf* b) {
   const int idx = 8 * (v != 0) + 4 * (w != 0) + 2 * (x != 0) + (y != 0);
   mp3enc_put_bits(b, mp3enc_count1_code[table][idx], mp3enc_count1_len[table][idx]);
   if (v) mp3enc_put_bits(b, v < 0, 1);
   if (w) mp3enc_put_bits(b, w < 0, 1);
   if (x) mp3enc_put_bits(b, x < 0, 1);
   if (y) mp3enc_put_bits(b, y < 0, 1);
+}
+
+}  // namespace
+
+template <int n>
+void mp3enc_huff_write_t(int x, int y, int, mp3enc_bitbuf* b) {
+  const mp3enc_huff_code& h = mp3enc_huff_codes[n];
+  const int ax = x < 0 ? -x : x, ay = y < 0 ? -y : y;
+  const int i = ax * h.ylen + ay;
+  mp3enc_put_bits(b, h.code[i], h.len[i]);
+  if (ax) mp3enc_put_bits(b, x < 0, 1);
+  if (ay) mp3enc_put_bits(b, y < 0, 1);
+}
+
+void mp3enc_huff_write_esc16(int x, int y, int linbits, mp3enc_bitbuf* b) {
+  write_escape(mp3enc_huff_codes[16], x, y, linbits, b);
+}
+
+void mp3enc_huff_write_esc24(int x, int y, int linbits, mp3enc_bitbuf* b) {
+  write_escape(mp3enc_huff_codes[24], x, y, linbits, b);
+}
+
+const mp3enc_huff_writer mp3enc_huff_writers[32] = {
+    {write_nothing, 0},           {mp3enc_huff_write_t<1>, 0},  {mp3enc_huff_write_t<2>, 0},
+    {mp3enc_huff_write_t<3>, 0},  {write_nothing, 0},           {mp3enc_huff_write_t<5>, 0},
+    {mp3enc_huff_write_t<6>, 0},  {mp3enc_huff_write_t<7>, 0},  {mp3enc_huff_write_t<8>, 0},
+    {mp3enc_huff_write_t<9>, 0},  {mp3enc_huff_write_t<10>, 0}, {mp3enc_huff_write_t<11>, 0},
+    {mp3enc_huff_write_t<12>, 0}, {mp3enc_huff_write_t<13>, 0}, {write_nothing, 0},
+    {mp3enc_huff_write_t<15>, 0}, {mp3enc_huff_write_esc16, 1}, {mp3enc_huff_write_esc16, 2},
+    {mp3enc_huff_write_esc16, 3}, {mp3enc_huff_write_esc16, 4}, {mp3enc_huff_write_esc16, 6},
+    {mp3enc_huff_write_esc16, 8}, {mp3enc_huff_write_esc16, 10}, {mp3enc_huff_write_esc16, 13},
+    {mp3enc_huff_write_esc24, 4}, {mp3enc_huff_write_esc24, 5}, {mp3enc_huff_write_esc24, 6},
+    {mp3enc_huff_write_esc24, 7}, {mp3enc_huff_write_esc24, 8}, {mp3enc_huff_write_esc24, 9},
+    {mp3enc_huff_write_esc24, 11}, {mp3enc_huff_write_esc24, 13},
+};
+
+void mp3enc_huff_write_count1_a(int v, int w, int x, int y, mp3enc_bitbuf* b) { write_quad(0, v, w, x, y, b); }
+void mp3enc_huff_write_count1_b(int v, int w, int x, int y, mp3enc_bitbuf* b) { write_quad(1, v, w, x, y, b); }
+
+void mp3enc_huff_write_pair(int x, int y, int table, mp3enc_bitbuf* b) {
+  const mp3enc_huff_writer& w = mp3enc_huff_writers[table];
+  w.write(x, y, w.linbits, b);
+}
+
+void mp3enc_huff_write_quad(int v, int w, int x, int y, int table, mp3enc_bitbuf* b) {
+  (table ? mp3enc_huff_write_count1_b : mp3enc_huff_write_count1_a)(v, w, x, y, b);
 }
 
 namespace {

@@ -77,5 +77,17 @@ const mp3enc_frame_output* mp3enc_framewriter_output(const mp3enc_framewriter* w
 void mp3enc_framewriter_clear_output(mp3enc_framewriter* w);
 uint16_t mp3enc_crc16_update(uint16_t poly, uint16_t top, uint16_t crc, uint8_t byte);
 
+// Huffman writers of the pair tables, by table: the code with its sign bits, and for the escape
+// tables (16 to 31) the linbits of the values from 15 up.
+struct mp3enc_huff_writer {
+  void (*write)(int x, int y, int linbits, mp3enc_bitbuf* b);
+  int32_t linbits;
+};
+extern const mp3enc_huff_writer mp3enc_huff_writers[32];
+void mp3enc_huff_write_esc16(int x, int y, int linbits, mp3enc_bitbuf* b);
+void mp3enc_huff_write_esc24(int x, int y, int linbits, mp3enc_bitbuf* b);
+void mp3enc_huff_write_count1_a(int v, int w, int x, int y, mp3enc_bitbuf* b);
+void mp3enc_huff_write_count1_b(int v, int w, int x, int y, mp3enc_bitbuf* b);
+// Through the writer of the table, or count1 table A (0) or B (1).
 void mp3enc_huff_write_pair(int x, int y, int table, mp3enc_bitbuf* b);
 void mp3enc_huff_write_quad(int v, int w, int x, int y, int table, mp3enc_bitbuf* b);

@@ -33,26 +33,79 @@ const count_tables& counts() {
   return t;
 }
 
-struct select_row {
-  int32_t largest;
-  int32_t n;
-  int32_t tables[3];
-};
-
-const select_row rows[19] = {
-    {0, 1, {0}},         {1, 1, {1}},         {2, 2, {2, 3}},      {3, 2, {5, 6}},      {5, 3, {7, 8, 9}},
-    {7, 3, {10, 11, 12}}, {15, 2, {13, 15}},   {16, 2, {16, 24}},   {18, 2, {17, 24}},   {22, 2, {18, 24}},
-    {30, 2, {19, 24}},   {46, 2, {20, 25}},   {78, 2, {20, 26}},   {142, 2, {21, 27}},  {270, 2, {21, 28}},
-    {526, 2, {22, 29}},  {1038, 2, {22, 30}}, {2062, 2, {23, 30}}, {8206, 2, {23, 31}},
-};
-
 int region_max(const int32_t* abs, int lines) {
   int m = 0;
   for (int i = 0; i < lines; ++i) m = std::max(m, abs[i]);
   return m;
 }
 
+// Bits of each of the tables T over the pairs, in one pass; values up to 15.
+template <int... T>
+void count_pairs(const int32_t* abs, int pairs, int32_t* out) {
+  const count_tables& ct = counts();
+  int32_t sums[sizeof...(T)] = {};
+  for (int i = 0; i < pairs; ++i) {
+    const int idx = abs[2 * i] * 16 + abs[2 * i + 1];
+    int k = 0;
+    ((sums[k++] += ct.pair[T][idx]), ...);
+  }
+  for (size_t k = 0; k < sizeof...(T); ++k) out[k] = sums[k];
+}
+
 }  // namespace
+
+void mp3enc_huff_count_t0(const int32_t*, int, const int32_t*, int32_t* out) { out[0] = 0; }
+void mp3enc_huff_count_t1(const int32_t* abs, int pairs, const int32_t*, int32_t* out) {
+  count_pairs<1>(abs, pairs, out);
+}
+void mp3enc_huff_count_t2_3(const int32_t* abs, int pairs, const int32_t*, int32_t* out) {
+  count_pairs<2, 3>(abs, pairs, out);
+}
+void mp3enc_huff_count_t5_6(const int32_t* abs, int pairs, const int32_t*, int32_t* out) {
+  count_pairs<5, 6>(abs, pairs, out);
+}
+void mp3enc_huff_count_t7_9(const int32_t* abs, int pairs, const int32_t*, int32_t* out) {
+  count_pairs<7, 8, 9>(abs, pairs, out);
+}
+void mp3enc_huff_count_t10_12(const int32_t* abs, int pairs, const int32_t*, int32_t* out) {
+  count_pairs<10, 11, 12>(abs, pairs, out);
+}
+void mp3enc_huff_count_t13_15(const int32_t* abs, int pairs, const int32_t*, int32_t* out) {
+  count_pairs<13, 15>(abs, pairs, out);
+}
+
+void mp3enc_huff_count_esc(const int32_t* abs, int pairs, const int32_t* tables, int32_t* out) {
+  const uint8_t* m[2] = {counts().pair[tables[0]], counts().pair[tables[1]]};
+  const int lin[2] = {mp3enc_huff_codes[tables[0]].linbits, mp3enc_huff_codes[tables[1]].linbits};
+  out[0] = out[1] = 0;
+  for (int i = 0; i < pairs; ++i) {
+    const int x = abs[2 * i], y = abs[2 * i + 1];
+    const int idx = std::min(x, 15) * 16 + std::min(y, 15), escapes = (x >= 15) + (y >= 15);
+    for (int k = 0; k < 2; ++k) out[k] += m[k][idx] + escapes * lin[k];
+  }
+}
+
+const mp3enc_huff_select_row mp3enc_huff_select[19] = {
+    {0, 1, {0}, mp3enc_huff_count_t0},
+    {1, 1, {1}, mp3enc_huff_count_t1},
+    {2, 2, {2, 3}, mp3enc_huff_count_t2_3},
+    {3, 2, {5, 6}, mp3enc_huff_count_t5_6},
+    {5, 3, {7, 8, 9}, mp3enc_huff_count_t7_9},
+    {7, 3, {10, 11, 12}, mp3enc_huff_count_t10_12},
+    {15, 2, {13, 15}, mp3enc_huff_count_t13_15},
+    {16, 2, {16, 24}, mp3enc_huff_count_esc},
+    {18, 2, {17, 24}, mp3enc_huff_count_esc},
+    {22, 2, {18, 24}, mp3enc_huff_count_esc},
+    {30, 2, {19, 24}, mp3enc_huff_count_esc},
+    {46, 2, {20, 25}, mp3enc_huff_count_esc},
+    {78, 2, {20, 26}, mp3enc_huff_count_esc},
+    {142, 2, {21, 27}, mp3enc_huff_count_esc},
+    {270, 2, {21, 28}, mp3enc_huff_count_esc},
+    {526, 2, {22, 29}, mp3enc_huff_count_esc},
+    {1038, 2, {22, 30}, mp3enc_huff_count_esc},
+    {2062, 2, {23, 30}, mp3enc_huff_count_esc},
+    {8206, 2, {23, 31}, mp3enc_huff_count_esc},
+};
 
 int mp3enc_huff_create(mp3enc_huff_state** out) {
   if (!out) return 1;
@@ -64,24 +117,6 @@ int mp3enc_huff_create(mp3enc_huff_state** out) {
 void mp3enc_huff_free(mp3enc_huff_state* st) { delete st; }
 
 void mp3enc_huff_set_search(mp3enc_huff_state* st, int flag) { st->search_mode = flag != 0; }
-
-int mp3enc_huff_pair_bits(int t, const int32_t* abs, int pairs) {
-  if (t == 0) return 0;
-  const uint8_t* m = counts().pair[t];
-  int bits = 0;
-  if (t < 16) {
-    for (int i = 0; i < pairs; ++i) bits += m[abs[2 * i] * 16 + abs[2 * i + 1]];
-    return bits;
-  }
-  const int lin = mp3enc_huff_codes[t].linbits;
-  for (int i = 0; i < pairs; ++i) {
-    const int x = abs[2 * i], y = abs[2 * i + 1];
-    bits += m[std::min(x, 15) * 16 + std::min(y, 15)];
-    if (x >= 15) bits += lin;
-    if (y >= 15) bits += lin;
-  }
-  return bits;
-}
 
 void mp3enc_huff_find_regions(mp3enc_huff_state* st, const int32_t* q, const int32_t* band_max, int block_type,
                               int bands_in_use, const int32_t* band_starts, mp3enc_huff_rec* rec) {
@@ -109,11 +144,18 @@ void mp3enc_huff_find_regions(mp3enc_huff_state* st, const int32_t* q, const int
   rec->count1_bits = std::min(bits_a, bits_b);
   rec->big_values = (576 - 4 * rec->count1_quads - rec->zero_count) / 2;
 
+  mp3enc_huff_choose_tables(st->search_mode, a, block_type, band_starts, rec);
+  rec->huffman_bits = rec->count1_bits + rec->big_values_bits;
+  (void)band_max;
+}
+
+void mp3enc_huff_choose_tables(int search_mode, const int32_t* a, int block_type, const int32_t* band_starts,
+                               mp3enc_huff_rec* rec) {
   // Candidate splits in scalefactor bands.
   const int lines = 2 * rec->big_values;
   const int band_total = block_type == 2 ? 39 : 22;
-  // Per band (cut at the end of the big values): its largest value, and its bits under a table,
-  // counted once on first use; a region's cost is then a sum over its bands.
+  // Per band (cut at the end of the big values): its largest value, and its bits under each
+  // selection row's tables, counted once on first use; a region's cost is then a sum over its bands.
   int nb = 0;
   while (nb < band_total && band_starts[nb] < lines) ++nb;
   int band_max_v[39];
@@ -126,21 +168,24 @@ void mp3enc_huff_find_regions(mp3enc_huff_state* st, const int32_t* q, const int
     int m = 0;
     for (int j = i; j < nb; ++j) range_max[i][j] = m = std::max(m, band_max_v[j]);
   }
-  // Running sums of each table's bits over the bands, made when the table is first needed.
-  // Bands whose values a table cannot code get meaningless sums, which no region that holds
-  // them ever reads: a region only asks the tables of its largest value.
-  int prefix[32][40];
-  bool known[32] = {};
-  auto span_bits = [&](int t, int first, int last) {
-    if (!known[t]) {
-      prefix[t][0] = 0;
+  // Running sums of each row's candidate bits over the bands, made when the row is first needed.
+  // Bands whose values a row's tables cannot code get meaningless sums, which no region that
+  // holds them ever reads: a region only asks the row of its largest value.
+  int prefix[19][3][40];
+  bool known[19] = {};
+  auto span_bits = [&](int row, int k, int first, int last) {
+    const mp3enc_huff_select_row& sel = mp3enc_huff_select[row];
+    if (!known[row]) {
+      for (int c = 0; c < sel.n; ++c) prefix[row][c][0] = 0;
       for (int b = 0; b < nb; ++b) {
         const int lo = band_starts[b], hi = std::min(lines, int(band_starts[b + 1]));
-        prefix[t][b + 1] = prefix[t][b] + (band_max_v[b] <= (t < 16 ? 15 : 8206) ? mp3enc_huff_pair_bits(t, a + lo, (hi - lo) / 2) : 0);
+        int32_t bits[3] = {};
+        if (band_max_v[b] <= (sel.tables[0] < 16 ? 15 : 8206)) sel.count(a + lo, (hi - lo) / 2, sel.tables, bits);
+        for (int c = 0; c < sel.n; ++c) prefix[row][c][b + 1] = prefix[row][c][b] + bits[c];
       }
-      known[t] = true;
+      known[row] = true;
     }
-    return prefix[t][last] - prefix[t][first];
+    return prefix[row][k][last] - prefix[row][k][first];
   };
   auto evaluate = [&](int r0, int r1, int nreg, int* sel, int* bits, int* pairs) {
     int cost = 0, band = 0, start = 0;
@@ -155,14 +200,13 @@ void mp3enc_huff_find_regions(mp3enc_huff_state* st, const int32_t* q, const int
       const int largest = first < band ? range_max[first][band - 1] : 0;
       if (pairs[r] > 0 && largest > 0) {
         int row = 0;
-        while (row < 18 && rows[row].largest < largest) ++row;
+        while (row < 18 && mp3enc_huff_select[row].largest < largest) ++row;
         int best_t = INT_MAX;
-        for (int k = 0; k < rows[row].n; ++k) {
-          const int t = rows[row].tables[k];
-          const int sum = span_bits(t, first, band);
+        for (int k = 0; k < mp3enc_huff_select[row].n; ++k) {
+          const int sum = span_bits(row, k, first, band);
           if (sum < best_t) {
             best_t = sum;
-            sel[r] = t;
+            sel[r] = mp3enc_huff_select[row].tables[k];
           }
         }
         bits[r] = best_t;
@@ -196,7 +240,7 @@ void mp3enc_huff_find_regions(mp3enc_huff_state* st, const int32_t* q, const int
     nreg = 3;
     int B = 0;
     while (B < 22 && band_starts[B] < lines) ++B;
-    if (st->search_mode == 0) {
+    if (search_mode == 0) {
       int r0, r1;
       r0 = B < 2 ? 1 : std::min(16, int(B * 0.33333334f + 0.5f));
       const int rest = B - r0;
@@ -227,8 +271,6 @@ void mp3enc_huff_find_regions(mp3enc_huff_state* st, const int32_t* q, const int
     rec->region_pairs[r] = best_pairs[r];
   }
   rec->big_values_bits = best;
-  rec->huffman_bits = rec->count1_bits + rec->big_values_bits;
-  (void)band_max;
 }
 
 int mp3enc_scalefac_bits(const int32_t* scalefac, int scalefac_compress, const int32_t* sfb_count,

@@ -31,8 +31,32 @@ void mp3enc_huff_set_search(mp3enc_huff_state* st, int flag);
 
 void mp3enc_huff_find_regions(mp3enc_huff_state* st, const int32_t* q, const int32_t* band_max, int block_type,
                               int bands_in_use, const int32_t* band_starts, mp3enc_huff_rec* rec);
-// Bits of n pairs of absolute values coded with pair table t, sign bits and linbits included.
-int mp3enc_huff_pair_bits(int t, const int32_t* abs, int pairs);
+// The split of the big values into regions and the cheapest table of each: from rec's
+// big_values, fills its region fields and big_values_bits. abs holds the absolute values.
+void mp3enc_huff_choose_tables(int search_mode, const int32_t* abs, int block_type, const int32_t* band_starts,
+                               mp3enc_huff_rec* rec);
+
+// Count operations of the selection rows: the bits of each candidate table over the pairs, into
+// out (tables: the row's candidates, read by the escape form).
+typedef void (*mp3enc_huff_count_fn)(const int32_t* abs, int pairs, const int32_t* tables, int32_t* out);
+void mp3enc_huff_count_t0(const int32_t* abs, int pairs, const int32_t* tables, int32_t* out);
+void mp3enc_huff_count_t1(const int32_t* abs, int pairs, const int32_t* tables, int32_t* out);
+void mp3enc_huff_count_t2_3(const int32_t* abs, int pairs, const int32_t* tables, int32_t* out);
+void mp3enc_huff_count_t5_6(const int32_t* abs, int pairs, const int32_t* tables, int32_t* out);
+void mp3enc_huff_count_t7_9(const int32_t* abs, int pairs, const int32_t* tables, int32_t* out);
+void mp3enc_huff_count_t10_12(const int32_t* abs, int pairs, const int32_t* tables, int32_t* out);
+void mp3enc_huff_count_t13_15(const int32_t* abs, int pairs, const int32_t* tables, int32_t* out);
+void mp3enc_huff_count_esc(const int32_t* abs, int pairs, const int32_t* tables, int32_t* out);
+
+// A region whose largest absolute value is at most `largest` is coded with the cheapest of the
+// row's candidate tables.
+struct mp3enc_huff_select_row {
+  int32_t largest;
+  int32_t n;
+  int32_t tables[3];
+  mp3enc_huff_count_fn count;
+};
+extern const mp3enc_huff_select_row mp3enc_huff_select[19];
 
 int mp3enc_scalefac_bits(const int32_t* scalefac, int scalefac_compress, const int32_t* sfb_count,
                          const int32_t* slen);

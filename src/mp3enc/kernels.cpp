@@ -13,6 +13,10 @@
 #include <cpuid.h>
 #define MP3ENC_X86 1
 #endif
+#ifdef __SSE2__
+#include <emmintrin.h>
+#define MP3ENC_SSE2 1
+#endif
 
 namespace {
 
@@ -38,7 +42,9 @@ const pow34_tables& tabs() {
   return t;
 }
 
-void plain_band_root4(float (*out)[39], const float* const* thresholds, const int32_t* counts,
+}  // namespace
+
+void kern_band_root4(float (*out)[39], const float* const* thresholds, const int32_t* counts,
                       int n) {
   for (int k = 0; k < n; ++k) {
     const int32_t count = counts[k] < 39 ? counts[k] : 39;
@@ -46,7 +52,7 @@ void plain_band_root4(float (*out)[39], const float* const* thresholds, const in
   }
 }
 
-void plain_band_sqrt_sum(float* sums, float* maxima, int32_t count, const int32_t* bounds,
+void kern_band_sqrt_sum(float* sums, float* maxima, int32_t count, const int32_t* bounds,
                          const float* x) {
   for (int32_t b = 0; b < count; ++b) {
     float first = 0.0f, second = 0.0f;
@@ -70,7 +76,7 @@ void plain_band_sqrt_sum(float* sums, float* maxima, int32_t count, const int32_
   }
 }
 
-void plain_band_energy(const float* x, const int32_t* bounds, int32_t n, float* energy,
+void kern_band_energy(const float* x, const int32_t* bounds, int32_t n, float* energy,
                        float* total) {
   *total = 0.0f;
   int32_t i = 0;
@@ -82,7 +88,7 @@ void plain_band_energy(const float* x, const int32_t* bounds, int32_t n, float* 
   }
 }
 
-void plain_band_energy2(const float* left, const float* right, const int32_t* bounds, int32_t n,
+void kern_band_energy2(const float* left, const float* right, const int32_t* bounds, int32_t n,
                         float* mid, float* mid_total, float* side, float* side_total) {
   *mid_total = 0.0f;
   *side_total = 0.0f;
@@ -101,24 +107,36 @@ void plain_band_energy2(const float* left, const float* right, const int32_t* bo
   }
 }
 
-void plain_quantise(int32_t step, int32_t n, const float* x, int32_t* q) {
+namespace {
+
+// 2^(-step/4), as 2^floor(-step/4) times 2^(((-step) mod 4)/4).
+float quantiser_scale(int32_t step) {
   const int32_t s = -step;
   const int32_t e = s >= 0 ? s / 4 : -((-s + 3) / 4);  // floor(s / 4)
   const int32_t r = s - 4 * e;
-  const float scale = std::ldexp(float(std::exp2(r / 4.0)), e);
-  const pow34_tables& t = tabs();
-  for (int32_t i = 0; i < n; ++i) {
-    const float y = std::fabs(x[i]) * scale;
-    const uint32_t u = bits_of(y);
-    float v = t.exponent[(u >> 23) & 255] * t.mantissa[(u >> 14) & 511] + 0.4054f;
-    // Infinities and NaNs from the input must not reach the conversion.
-    if (!(v < 2147483520.0f)) v = 2147483520.0f;
-    const int32_t m = int32_t(v);
-    q[i] = std::signbit(x[i]) ? -m : m;
-  }
+  return std::ldexp(float(std::exp2(r / 4.0)), e);
 }
 
-mp3enc_band_estimate* plain_band_log_nlines(mp3enc_band_estimate* out, const float* energy,
+// (|x| * scale)^(3/4) by the two power tables, rounded with the quantiser's offset.
+int32_t quantised(const pow34_tables& t, float x, float scale) {
+  const float y = std::fabs(x) * scale;
+  const uint32_t u = bits_of(y);
+  float v = t.exponent[(u >> 23) & 255] * t.mantissa[(u >> 14) & 511] + 0.4054f;
+  // Infinities and NaNs from the input must not reach the conversion.
+  if (!(v < 2147483520.0f)) v = 2147483520.0f;
+  const int32_t m = int32_t(v);
+  return std::signbit(x) ? -m : m;
+}
+
+}  // namespace
+
+void kern_quantise(int32_t step, int32_t n, const float* x, int32_t* q) {
+  const float scale = quantiser_scale(step);
+  const pow34_tables& t = tabs();
+  for (int32_t i = 0; i < n; ++i) q[i] = quantised(t, x[i], scale);
+}
+
+mp3enc_band_estimate* kern_band_log_nlines(mp3enc_band_estimate* out, const float* energy,
                                             const float* threshold, const float* c,
                                             const int32_t* bounds, int32_t n, int32_t block_type) {
   for (int32_t b = 0; b < n; ++b) {
@@ -138,21 +156,72 @@ mp3enc_band_estimate* plain_band_log_nlines(mp3enc_band_estimate* out, const flo
   return out;
 }
 
-void plain_copy(const void* src, void* dst, int32_t n) {
+void kern_copy(const void* src, void* dst, int32_t n) {
   if (n > 0) std::memcpy(dst, src, size_t(n) * 4);
 }
 
-float plain_dot(const float* a, const float* b, int32_t n) {
+void kern_copy2(const void* src, void* dst, int32_t n) { kern_copy(src, dst, n); }
+
+float kern_dot(const float* a, const float* b, int32_t n) {
   if (n < 1) return 0.0f;
   float s = a[0] * b[0];
   for (int32_t i = 1; i < n; ++i) s += a[i] * b[i];
   return s;
 }
 
+// SSE2 forms of the slots whose lanes are independent: they give the plain forms' results bit
+// for bit, so both sets code the same stream. The sums keep their plain order.
+void kern_band_root4_sse2(float (*out)[39], const float* const* thresholds, const int32_t* counts, int n) {
+  for (int k = 0; k < n; ++k) {
+    const int32_t count = counts[k] < 39 ? counts[k] : 39;
+    float* o = out[k];
+    const float* v = thresholds[k];
+    int32_t i = 0;
+#ifdef MP3ENC_SSE2
+    for (; i + 4 <= count; i += 4) _mm_storeu_ps(o + i, _mm_sqrt_ps(_mm_sqrt_ps(_mm_loadu_ps(v + i))));
+#endif
+    for (; i < count; ++i) o[i] = std::sqrt(std::sqrt(v[i]));
+  }
+}
+
+void kern_quantise_sse2(int32_t step, int32_t n, const float* x, int32_t* q) {
+  const float scale = quantiser_scale(step);
+  const pow34_tables& t = tabs();
+  int32_t i = 0;
+#ifdef MP3ENC_SSE2
+  const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+  const __m128 sc = _mm_set1_ps(scale), offset = _mm_set1_ps(0.4054f), limit = _mm_set1_ps(2147483520.0f);
+  for (; i + 4 <= n; i += 4) {
+    const __m128 xs = _mm_loadu_ps(x + i);
+    const __m128i u = _mm_castps_si128(_mm_mul_ps(_mm_and_ps(xs, magnitude), sc));
+    alignas(16) int32_t e[4], m[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(e), _mm_and_si128(_mm_srli_epi32(u, 23), _mm_set1_epi32(255)));
+    _mm_store_si128(reinterpret_cast<__m128i*>(m), _mm_and_si128(_mm_srli_epi32(u, 14), _mm_set1_epi32(511)));
+    const __m128 pe = _mm_setr_ps(t.exponent[size_t(e[0])], t.exponent[size_t(e[1])], t.exponent[size_t(e[2])],
+                                  t.exponent[size_t(e[3])]);
+    const __m128 pm = _mm_setr_ps(t.mantissa[size_t(m[0])], t.mantissa[size_t(m[1])], t.mantissa[size_t(m[2])],
+                                  t.mantissa[size_t(m[3])]);
+    // The second operand wins a NaN as well as a tie: infinities and NaNs end at the limit.
+    const __m128i v = _mm_cvttps_epi32(_mm_min_ps(_mm_add_ps(_mm_mul_ps(pe, pm), offset), limit));
+    const __m128i negative = _mm_srai_epi32(_mm_castps_si128(xs), 31);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(q + i), _mm_sub_epi32(_mm_xor_si128(v, negative), negative));
+  }
+#endif
+  for (; i < n; ++i) q[i] = quantised(t, x[i], scale);
+}
+
+namespace {
+
 const mp3enc_kernel_table plain_set = {
-    plain_band_root4, plain_band_sqrt_sum, plain_band_energy, plain_band_energy2,
-    kern_attack_detect, kern_polyphase,    nullptr,           plain_quantise,
-    plain_band_log_nlines, plain_copy,     plain_copy,        plain_dot,
+    kern_band_root4,      kern_band_sqrt_sum, kern_band_energy, kern_band_energy2,
+    kern_attack_detect,   kern_polyphase,     kern_polyphase_stereo, kern_quantise,
+    kern_band_log_nlines, kern_copy,          kern_copy2,       kern_dot,
+};
+
+const mp3enc_kernel_table sse2_set = {
+    kern_band_root4_sse2, kern_band_sqrt_sum, kern_band_energy, kern_band_energy2,
+    kern_attack_detect,   kern_polyphase,     kern_polyphase_stereo, kern_quantise_sse2,
+    kern_band_log_nlines, kern_copy,          kern_copy2,       kern_dot,
 };
 
 std::atomic<const mp3enc_kernel_table*> installed{&plain_set};
@@ -172,8 +241,12 @@ float mp3enc_table_log2(float v) {
 const mp3enc_kernel_table& mp3enc_kernels() { return *installed.load(std::memory_order_acquire); }
 const mp3enc_kernel_table& mp3enc_plain_kernels() { return plain_set; }
 
+// Every system this builds for saves the SSE registers across task switches.
+int os_supports_simd() { return 1; }
+
 int cpu_has_sse() {
 #ifdef MP3ENC_X86
+  if (!os_supports_simd()) return 0;
   unsigned a, b, c, d;
   if (!__get_cpuid(1, &a, &b, &c, &d)) return 0;
   return int((d >> 25) & 1);
@@ -184,6 +257,7 @@ int cpu_has_sse() {
 
 int cpu_has_sse2() {
 #ifdef MP3ENC_X86
+  if (!os_supports_simd()) return 0;
   unsigned a, b, c, d;
   if (!__get_cpuid(1, &a, &b, &c, &d)) return 0;
   return int((d >> 26) & 1);
@@ -193,9 +267,9 @@ int cpu_has_sse2() {
 }
 
 int mp3enc_install_kernels(int allow_simd) {
-  (void)allow_simd;  // there is only the plain set: no processor-specific one has been measured faster
+  const bool wide = cpu_has_sse2() && allow_simd;
   const mp3enc_kernel_table* p = pinned.load(std::memory_order_acquire);
-  installed.store(p ? p : &plain_set, std::memory_order_release);
+  installed.store(p ? p : wide ? &sse2_set : &plain_set, std::memory_order_release);
   return 0;
 }
 

@@ -25,7 +25,8 @@ struct mp3enc_kernel_table {
   // 3: per band mid and side energies of two spectra and their totals.
   void (*band_energy2)(const float* left, const float* right, const int32_t* bounds, int32_t n,
                        float* mid, float* mid_total, float* side, float* side_total);
-  // 4 to 6: the analysis calls its attack detector and filterbank directly; empty here.
+  // 4 to 6: attack detector and filterbank of the analysis; 6 filters two interleaved
+  // channels in one call.
   int (*attack_detect)(mp3enc_attack_state* state, const float* x);
   int (*polyphase)(mp3enc_polyphase_state* state, const float* input, int32_t stride,
                    float* subbands);
@@ -50,8 +51,22 @@ const mp3enc_kernel_table& mp3enc_plain_kernels();
 int mp3enc_install_kernels(int allow_simd);
 // For tests only: every installation takes this table until it is unpinned with null.
 void mp3enc_pin_kernels(const mp3enc_kernel_table* table);
+int os_supports_simd();
 int cpu_has_sse();
 int cpu_has_sse2();
+
+// The plain set, slot by slot (slots 4 to 6 live with the analysis).
+void kern_band_root4(float (*out)[39], const float* const* thresholds, const int32_t* counts, int n);
+void kern_band_sqrt_sum(float* sums, float* maxima, int32_t count, const int32_t* bounds, const float* x);
+void kern_band_energy(const float* x, const int32_t* bounds, int32_t n, float* energy, float* total);
+void kern_band_energy2(const float* left, const float* right, const int32_t* bounds, int32_t n, float* mid,
+                       float* mid_total, float* side, float* side_total);
+void kern_quantise(int32_t step, int32_t n, const float* x, int32_t* q);
+mp3enc_band_estimate* kern_band_log_nlines(mp3enc_band_estimate* out, const float* energy, const float* threshold,
+                                           const float* c, const int32_t* bounds, int32_t n, int32_t block_type);
+void kern_copy(const void* src, void* dst, int32_t n);
+void kern_copy2(const void* src, void* dst, int32_t n);
+float kern_dot(const float* a, const float* b, int32_t n);
 
 // Bits needed for the values 0..n-1.
 int mp3enc_ilog2(int32_t n);

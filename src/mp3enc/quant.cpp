@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "mp3dec/l3tables.h"
@@ -16,13 +17,11 @@ namespace {
 
 constexpr float largest_float = 3.4028235e38f;
 
-const float log2_table[33] = {0.000000f, 0.044394f, 0.087463f, 0.129283f, 0.169925f, 0.209453f, 0.247928f,
+const float mp3enc_log2_table[33] = {0.000000f, 0.044394f, 0.087463f, 0.129283f, 0.169925f, 0.209453f, 0.247928f,
                               0.285402f, 0.321928f, 0.357552f, 0.392317f, 0.426265f, 0.459432f, 0.491853f,
                               0.523562f, 0.554589f, 0.584962f, 0.614710f, 0.643856f, 0.672425f, 0.700440f,
                               0.727920f, 0.754887f, 0.781360f, 0.807355f, 0.832890f, 0.857981f, 0.882643f,
                               0.906891f, 0.930737f, 0.954196f, 0.977280f, 1.000000f};
-
-float pow43_table[8192];
 
 int pretab(int b) { return b < 22 ? l3_pretab[b] : 0; }
 
@@ -49,7 +48,7 @@ double mp3enc_fast_log2(float y) {
   const int e = int((bits >> 23) & 0xFF) - 127;
   const int m5 = (bits >> 18) & 31;
   const int m2 = (bits >> 16) & 3;
-  return e + double(log2_table[m5]) * (1.0 - m2 / 4.0) + double(log2_table[m5 + 1]) * (m2 / 4.0);
+  return e + double(mp3enc_log2_table[m5]) * (1.0 - m2 / 4.0) + double(mp3enc_log2_table[m5 + 1]) * (m2 / 4.0);
 }
 
 void mp3enc_quant_estimate_steps(const mp3enc_channel_analysis* a, int32_t* steps, const float* S, const float* M) {
@@ -114,8 +113,15 @@ void mp3enc_pow34(float* dst, const float* src, int n) {
   }
 }
 
+float mp3enc_pow43_table[8192];
+
+// Encoders on other threads may be reading the table while a new one initialises: it is
+// written by the first initialisation only.
 void mp3enc_pow43_table_init() {
-  for (int i = 0; i < 8192; ++i) pow43_table[i] = std::pow(float(i), 1.3333334f);
+  static std::once_flag filled;
+  std::call_once(filled, [] {
+    for (int i = 0; i < 8192; ++i) mp3enc_pow43_table[i] = std::pow(float(i), 1.3333334f);
+  });
 }
 
 float mp3enc_quant_band_error(const float* x, const float* x34, int32_t* q, int n, int s) {
@@ -123,10 +129,13 @@ float mp3enc_quant_band_error(const float* x, const float* x34, int32_t* q, int 
   const float up = float(std::exp2(s / 4.0));
   float err = 0.0f;
   for (int i = 0; i < n; ++i) {
-    const int v = int(x34[i] * down + 0.4054f);
+    // A step far finer than the band's level takes the value beyond any integer: it is kept at
+    // the largest one, too large like any other above 8191.
+    const float f = x34[i] * down + 0.4054f;
+    const int v = f < 2147483648.0f ? int(f) : INT32_MAX;
     q[i] = v;
     if (v > 8191) return largest_float;
-    const float d = pow43_table[v] * up - std::fabs(x[i]);
+    const float d = mp3enc_pow43_table[v] * up - std::fabs(x[i]);
     err += d * d;
   }
   return err;

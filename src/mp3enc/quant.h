@@ -113,6 +113,8 @@ void mp3enc_quant_bands(int bands_in_use, const int32_t* starts, const float* x,
                         int32_t* q);
 float mp3enc_quant_band_error(const float* x, const float* x34, int32_t* q, int n, int step);
 void mp3enc_pow34(float* dst, const float* src, int n);
+// i^(4/3) for i < 8192, filled by the first initialisation and only read after it.
+extern float mp3enc_pow43_table[8192];
 void mp3enc_pow43_table_init();
 void mp3enc_quant_outer_loop(int n_in, int block_type, int32_t* sf, int32_t* global_gain, int32_t* subblock_gain,
                              int32_t* scalefac_scale, const int32_t* partition_counts, const int32_t* slen,

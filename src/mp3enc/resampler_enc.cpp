@@ -9,6 +9,7 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -179,7 +180,7 @@ void free_bank(resampler_enc_bank* b) {
   delete b;
 }
 
-resampler_enc_bank* create_bank(const std::vector<double>& proto, int phases, double gain, int kind) {
+resampler_enc_bank* resampler_enc_bank_create(const std::vector<double>& proto, int phases, double gain, int kind) {
   const int n = int(proto.size());
   auto* b = new (std::nothrow) resampler_enc_bank{};
   if (!b) return nullptr;
@@ -307,12 +308,17 @@ __attribute__((target("sse"))) float resampler_enc_phase_dot_sse(const float* co
 }
 #endif
 
+// Converters of other encoders may be running on other threads: only the first filter made
+// writes the choice.
 void resampler_enc_select_dot() {
+  static std::once_flag chosen;
+  std::call_once(chosen, [] {
 #ifdef RESAMPLER_ENC_X86
-  resampler_enc_dot_kernel = cpu_has_sse() ? resampler_enc_phase_dot_sse : resampler_enc_phase_dot;
+    resampler_enc_dot_kernel = cpu_has_sse() ? resampler_enc_phase_dot_sse : resampler_enc_phase_dot;
 #else
-  resampler_enc_dot_kernel = resampler_enc_phase_dot;
+    resampler_enc_dot_kernel = resampler_enc_phase_dot;
 #endif
+  });
 }
 
 int resampler_enc_ratio_ok(int L, int M, int* mode_out) {
@@ -474,7 +480,7 @@ int resampler_enc_create(resampler_enc** out, resampler_enc_params* p, int chann
   r->kind = 1;
   if (allow_half_band && p->in_rate == 2 * p->out_rate && 2.0f * fcn == 0.5f && !(wn < 0.0545f)) r->kind = 0;
 
-  r->bank = create_bank(proto, P, p->gain, r->kind);
+  r->bank = resampler_enc_bank_create(proto, P, p->gain, r->kind);
   if (!r->bank) {
     delete r;
     return 1;

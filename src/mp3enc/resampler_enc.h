@@ -94,7 +94,8 @@ float resampler_enc_phase_dot(const float* coef, int count, const float* ring, i
 // The same in four-wide single-precision arithmetic; only where the processor has SSE.
 float resampler_enc_phase_dot_sse(const float* coef, int count, const float* ring, int ring_len, int pos);
 extern resampler_enc_dot_fn resampler_enc_dot_kernel;
-// Points resampler_enc_dot_kernel at the SSE form when the processor has it, else the plain one.
+// Points resampler_enc_dot_kernel at the SSE form when the processor has it, else the plain one;
+// only the first call writes it.
 void resampler_enc_select_dot();
 
 int resampler_enc_setup(resampler_enc** out, int channels, int given_is_input, int block_size, int in_rate, int out_rate,

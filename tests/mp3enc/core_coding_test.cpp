@@ -9,6 +9,7 @@
 #include "mp3enc/bitbuf.h"
 #include "mp3enc/framewriter.h"
 #include "mp3enc/huffman.h"
+#include "mp3enc/l3enc_tables.h"
 #include "mp3enc/quant.h"
 
 namespace {
@@ -133,6 +134,55 @@ TEST(CoreBits, CountsEqualWhatTheWriterWrites) {
   mp3enc_huff_free(hs);
 }
 
+TEST(CoreBits, EverySelectionRowCountsWhatItsTablesWrite) {
+  std::mt19937 rng(5);
+  for (const mp3enc_huff_select_row& row : mp3enc_huff_select) {
+    std::vector<int32_t> q(64), a(64);
+    for (size_t i = 0; i < q.size(); ++i) {
+      a[i] = int32_t(rng() % uint32_t(row.largest + 1));
+      q[i] = rng() % 2 ? -a[i] : a[i];
+    }
+    int32_t counted[3];
+    row.count(a.data(), 32, row.tables, counted);
+    for (int k = 0; k < row.n; ++k) {
+      mp3enc_bitbuf* b = mp3enc_bitbuf_create(16384);
+      for (size_t i = 0; i < q.size(); i += 2) mp3enc_huff_write_pair(q[i], q[i + 1], row.tables[k], b);
+      EXPECT_EQ(counted[k], mp3enc_bitbuf_count(b)) << "table " << row.tables[k] << " up to " << row.largest;
+      mp3enc_bitbuf_destroy(&b);
+    }
+  }
+  for (int t = 0; t < 32; ++t) EXPECT_EQ(mp3enc_huff_writers[t].linbits, mp3enc_huff_codes[t].linbits) << t;
+}
+
+TEST(CoreBits, TablesChosenForEachSplit) {
+  // Big values all 1: table 1, five bits a pair; equal costs keep the first split tried.
+  struct Case {
+    int search, block_type, lines;
+    int region_count, region0, region1;
+    int pairs[3];
+  };
+  const Case cases[] = {
+      {0, 0, 12, 3, 0, 0, {2, 2, 2}},      {0, 0, 342, 3, 6, 6, {15, 40, 116}},
+      {1, 0, 342, 3, 0, 0, {2, 2, 167}},   {1, 0, 4, 3, 0, 0, {2, 0, 0}},
+      {0, 1, 100, 2, 7, 0, {18, 32, 0}},
+  };
+  const std::vector<int32_t> ones(576, 1);
+  for (const Case& c : cases) {
+    mp3enc_huff_rec rec{};
+    rec.big_values = c.lines / 2;
+    mp3enc_huff_choose_tables(c.search, ones.data(), c.block_type, long44, &rec);
+    EXPECT_EQ(rec.region_count, c.region_count) << c.lines;
+    EXPECT_EQ(rec.region0_count, c.region0) << c.lines;
+    EXPECT_EQ(rec.region1_count, c.region1) << c.lines;
+    for (int r = 0; r < 3; ++r) {
+      EXPECT_EQ(rec.region_pairs[r], c.pairs[r]) << c.lines << " region " << r;
+      EXPECT_EQ(rec.table_select[r], c.pairs[r] ? 1 : 0) << c.lines << " region " << r;
+      EXPECT_EQ(rec.region_bits[r], 5 * c.pairs[r]) << c.lines << " region " << r;
+    }
+    EXPECT_EQ(rec.big_values_bits, 5 * c.lines / 2);
+  }
+}
+
 TEST(CoreBits, NoRegionStartsWhereDecodersDisagree) {
   // At 24000 Hz decoders place long band 18 at line 330 or 332.
   const int32_t long24[23] = {0,   6,   12,  18,  24,  30,  36,  44,  54,  66,  80, 96,
@@ -177,7 +227,9 @@ TEST(CoreBits, RegionsOfHandMadeSpectra) {
   mp3enc_huff_find_regions(hs, q.data(), nullptr, 0, 22, long44, &rec);
   EXPECT_EQ(rec.region0_count, 6);
   EXPECT_EQ(rec.region1_count, 6);
-  EXPECT_EQ(rec.table_select[0], 5 + (rec.table_select[0] == 6));
+  // 15 pairs of (3, 3): nine bits each in table 6, ten in table 5.
+  EXPECT_EQ(rec.table_select[0], 6);
+  EXPECT_EQ(rec.region_bits[0], 135);
   mp3enc_huff_free(hs);
 }
 
@@ -274,6 +326,14 @@ TEST(CoreQuant, OuterLoopDerivesPreEmphasisAndScalefactorScale) {
 
 TEST(CoreQuant, BandErrorStopsAboveTheLargestValue) {
   mp3enc_pow43_table_init();
+  EXPECT_FLOAT_EQ(mp3enc_pow43_table[8], 16.0f);
+  // Encoders on other threads read the table while another initialises: only the first
+  // initialisation writes it.
+  const float kept = mp3enc_pow43_table[8191];
+  mp3enc_pow43_table[8191] = -1.0f;
+  mp3enc_pow43_table_init();
+  EXPECT_EQ(mp3enc_pow43_table[8191], -1.0f);
+  mp3enc_pow43_table[8191] = kept;
   const float x[2] = {1.0f, -1.0f};
   float x34[2];
   mp3enc_pow34(x34, x, 2);
@@ -284,6 +344,12 @@ TEST(CoreQuant, BandErrorStopsAboveTheLargestValue) {
   float b34[1];
   mp3enc_pow34(b34, big, 1);
   EXPECT_EQ(mp3enc_quant_band_error(big, b34, q, 1, 0), 3.4028235e38f);
+  // A step far below the band's level (a silent band's allowed distortion of 0 next to a loud
+  // one) takes the value beyond any integer: still the largest error, not a wild table read.
+  const float loud[2] = {1.2e5f, 1.0f};
+  float l34[2];
+  mp3enc_pow34(l34, loud, 2);
+  EXPECT_EQ(mp3enc_quant_band_error(loud, l34, q, 2, -160), 3.4028235e38f);
   int32_t k[1];
   mp3enc_quantise(0, 1, x, k);
   EXPECT_EQ(k[0], 1);

@@ -365,6 +365,13 @@ TEST(ResamplerEnc, SseDotMatchesThePlainOne) {
   }
   converter c(1, 1152, 48000, 44100, 20000.0f, 0.1f, 0);
   EXPECT_EQ(cpu_has_sse() ? resampler_enc_phase_dot_sse : resampler_enc_phase_dot, resampler_enc_dot_kernel);
+  // Converters of other encoders may be running on other threads: the choice is written by
+  // the first filter made and never again.
+  const resampler_enc_dot_fn chosen = resampler_enc_dot_kernel;
+  resampler_enc_dot_kernel = nullptr;
+  converter again(1, 1152, 48000, 44100, 20000.0f, 0.1f, 0);
+  EXPECT_EQ(resampler_enc_dot_kernel, nullptr);
+  resampler_enc_dot_kernel = chosen;
 }
 #endif
 
