@@ -195,13 +195,16 @@ int mp3enc_quant_granule(mp3enc_quant* q, mp3enc_granule_analysis* an, mp3enc_gr
                                             rec->slen[c]);
         }
         rec->scalefac_compress[c] = sc;
+        // Decoders in use take every position of these bands as a direction, the illegal one
+        // too. Under mid/side a zero side channel means a centred sound, which position 0
+        // renders as such; left/right keeps the illegal position, which leaves the left alone.
         if (is_channel)
           for (int w = 0; w < ch.windows; ++w)
             for (int b = ch.first_is_band[w] - 1; b >= 0 && rec->band_max[1][b * ch.windows + w] == 0; --b) {
               const int idx = b * ch.windows + w;
               int part = 0, acc = 0;
               while (part < 3 && idx >= acc + rec->sfb_count[c][part]) acc += rec->sfb_count[c][part++];
-              rec->scalefac[1][idx] = (1 << rec->slen[c][part]) - 1;
+              rec->scalefac[1][idx] = an->ms ? 0 : (1 << rec->slen[c][part]) - 1;
             }
       }
       rec->block_type[c] = ch.block_type;

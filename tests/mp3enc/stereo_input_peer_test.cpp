@@ -165,4 +165,73 @@ TEST(StereoInput, LowBitRatesNarrowTheImage) {
   }
 }
 
+// The peers' picture of a stream: interleaved stereo samples; empty when the tool fails.
+std::vector<float> peer_decoded(const core_scratch& dir, const std::string& mp3, bool ffmpeg) {
+  const std::string raw = dir.path("peer.raw");
+  int st = 0;
+  run_command(ffmpeg ? "ffmpeg -nostdin -v error -y -i '" + mp3 + "' -f s16le -ac 2 '" + raw + "'"
+                     : "mpg123 -q -O '" + raw + "' '" + mp3 + "'",
+              &st);
+  return st == 0 ? read_raw_s16(raw) : std::vector<float>{};
+}
+
+// Level of the right channel against the left in dB, over the band from lo to hi Hz.
+double right_to_left_db(const std::vector<float>& x, int rate, double lo, double hi) {
+  double e[2] = {};
+  for (int c = 0; c < 2; ++c) {
+    std::vector<float> ch(x.size() / 2);
+    for (size_t i = 0; i < ch.size(); ++i) ch[i] = x[2 * i + size_t(c)];
+    const std::vector<float> top = lowpass(ch, hi, rate), bottom = lo > 0 ? lowpass(ch, lo, rate) : std::vector<float>(ch.size());
+    for (size_t i = 0; i < ch.size(); ++i) e[c] += double(top[i] - bottom[i]) * (top[i] - bottom[i]);
+  }
+  return 10 * std::log10(e[1] / e[0]);
+}
+
+// Joint stereo at the low rates: a centred low band below a high band that leans left by a
+// known level. Decoded by both peers, the high band must lean as far as the source (the
+// intensity directions are those of the scale the stream announces) and the low band must
+// stay centred (bands of a zero side channel that decoders take as intensity coded).
+TEST(StereoInput, JointStereoKeepsTheSourcesDirections) {
+  if (!have_peer_tools()) GTEST_SKIP() << "needs ffmpeg, mpg123, sox and espeak-ng";
+  core_scratch dir;
+  struct row {
+    int rate, bit_rate;
+    double right_db;
+  } rows[] = {{22050, 32000, -3.0}, {22050, 32000, -6.0}, {22050, 32000, -9.0}, {11025, 16000, -6.0}};
+  for (const row& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.rate << " " << r.bit_rate << " right " << r.right_db << " dB");
+    std::mt19937 rng(5);
+    std::normal_distribution<float> n(0.0f, 4000.0f);
+    const size_t len = size_t(r.rate) * 4;
+    std::vector<float> a(len), b(len);
+    for (size_t i = 0; i < len; ++i) a[i] = n(rng), b[i] = n(rng);
+    const std::vector<float> low = lowpass(a, 0.05 * r.rate, r.rate), b_top = lowpass(b, 0.17 * r.rate, r.rate),
+                             b_bottom = lowpass(b, 0.1 * r.rate, r.rate);
+    const float g = float(std::pow(10.0, r.right_db / 20));
+    std::vector<float> pcm(2 * len);
+    for (size_t i = 0; i < len; ++i) {
+      const float high = b_top[i] - b_bottom[i];
+      pcm[2 * i] = low[i] + high;
+      pcm[2 * i + 1] = low[i] + g * high;
+    }
+    core_options o;
+    o.rate = r.rate;
+    o.channels = 2;
+    o.bit_rate = r.bit_rate;
+    const std::string file = dir.path("j.mp3");
+    ASSERT_TRUE(write_file(file, core_encode(pcm, o)));
+    EXPECT_NEAR(r.right_db, right_to_left_db(pcm, r.rate, 0.115 * r.rate, 0.155 * r.rate), 0.05);
+    for (bool ffmpeg : {true, false}) {
+      const std::vector<float> d = peer_decoded(dir, file, ffmpeg);
+      ASSERT_GT(d.size(), pcm.size()) << (ffmpeg ? "ffmpeg" : "mpg123");
+      const double high = right_to_left_db(d, r.rate, 0.115 * r.rate, 0.155 * r.rate),
+                   low = right_to_left_db(d, r.rate, 0, 0.04 * r.rate);
+      std::printf("%d Hz %d bit/s, %s: high band R/L %+.2f dB (source %+.1f), low band %+.2f dB\n", r.rate,
+                  r.bit_rate, ffmpeg ? "ffmpeg" : "mpg123", high, r.right_db, low);
+      EXPECT_NEAR(r.right_db, high, 0.2) << (ffmpeg ? "ffmpeg" : "mpg123");
+      EXPECT_NEAR(0.0, low, 0.2) << (ffmpeg ? "ffmpeg" : "mpg123");
+    }
+  }
+}
+
 }  // namespace
