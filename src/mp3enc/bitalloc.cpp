@@ -309,6 +309,9 @@ void mp3enc_bitalloc_budget(mp3enc_bitalloc_state* st, mp3enc_granule_analysis* 
                             int channels, int budget_base, int cap_bits, int aux_bits) {
   mp3enc_band_pe_record pe[2];
   const float P = measure_pe(g, pe, channels, S);
+  // The shares divide each channel's entropy by the total as both stood before any raising,
+  // so that they add up to one and the granule spends what it was given.
+  const float before[2] = {pe[0].S1, channels == 2 ? pe[1].S1 : 0.0f};
   const int is_short = (g->ch[0].block_type == 2 || (channels == 2 && g->ch[1].block_type == 2)) ? 2 : 0;
   const float base = float(std::max(budget_base, 1));
   const float D = mp3enc_rate_adapt_factor(float(cap_bits), float(aux_bits), base, P, is_short, &st->adapt);
@@ -320,7 +323,7 @@ void mp3enc_bitalloc_budget(mp3enc_bitalloc_state* st, mp3enc_granule_analysis* 
     mp3enc_raise_thresholds(g, pe, st->limit_long, st->limit_short, channels, budget * st->m, S);
   const float f = clampf(1.0f / V * 60.0f, 0.1f, 0.5f);
   for (int c = 0; c < channels; ++c)
-    shares[c] = P == 0.0f ? 1.0f / channels : (1.0f - channels * f) * (g->ch[c].pe / P) + f;
+    shares[c] = P == 0.0f ? 1.0f / channels : (1.0f - channels * f) * (before[c] / P) + f;
   st->last_budget = budget;
 }
 

@@ -102,8 +102,10 @@ TEST(StereoInput, FullScaleTwoChannelsStaySoundAndWithinRange) {
       // granules and intensity stereo: allowed up to 40 dB below full scale)
       EXPECT_LT(out, 1.26 * in + 328.0 * 328.0) << "channel " << c;
     }
+    // after the first granule of audio, whose full-scale onset overshoots as any band-limited
+    // step does
     float peak = 0.0f;
-    for (float v : d.samples) peak = std::max(peak, std::fabs(v));
+    for (size_t i = size_t(r.coded) * (1201 + 576); i < d.samples.size(); ++i) peak = std::max(peak, std::fabs(d.samples[i]));
     // coding noise may lift a full-scale peak a little, an overflow lifts it far; full-scale
     // noise cut to the coded band has peaks beyond full scale of its own
     if (r.kind != pair::noise) {
