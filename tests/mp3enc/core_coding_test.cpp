@@ -1,6 +1,7 @@
 // Thresholds, stereo decisions, bit counting and the loops on hand-made inputs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -177,7 +178,11 @@ TEST(CoreBits, RegionsOfHandMadeSpectra) {
   mp3enc_huff_find_regions(hs, q.data(), nullptr, 0, 22, long44, &rec);
   EXPECT_EQ(rec.region0_count, 6);
   EXPECT_EQ(rec.region1_count, 6);
-  EXPECT_EQ(rec.table_select[0], 5 + (rec.table_select[0] == 6));
+  // A pair (3, 3) costs 8 bits in table 5 and 7 in table 6, two sign bits beside.
+  for (int r = 0; r < 3; ++r) EXPECT_EQ(rec.table_select[r], 6) << r;
+  EXPECT_EQ(rec.region_bits[0], 15 * 9);
+  EXPECT_EQ(rec.region_bits[1], 40 * 9);
+  EXPECT_EQ(rec.region_bits[2], 116 * 9);
   mp3enc_huff_free(hs);
 }
 
@@ -205,6 +210,15 @@ TEST(CoreBits, ScalefactorCompression) {
   z[20] = 3;
   EXPECT_EQ(mp3enc_scalefac_select_mpeg2(0, 0, z, 1, cnt, slen), 2 * 3 + 500 + 2);
   EXPECT_EQ(cnt[0], 11);
+  // The right channel of intensity stereo: room for the illegal position above every
+  // scalefactor, and intensity_scale 1 in the low bit.
+  std::fill(z, z + 39, 0);
+  EXPECT_EQ(mp3enc_scalefac_select_mpeg2(1, 0, z, 0, cnt, slen), ((1 * 6 + 1) * 6 + 1) * 2 + 1);
+  z[0] = 6;
+  EXPECT_EQ(mp3enc_scalefac_select_mpeg2(1, 0, z, 0, cnt, slen), ((3 * 6 + 1) * 6 + 1) * 2 + 1);
+  z[7] = 6;  // part 1: 6 and the illegal 7 need 3 bits
+  EXPECT_EQ(mp3enc_scalefac_select_mpeg2(1, 0, z, 0, cnt, slen), ((3 * 6 + 3) * 6 + 1) * 2 + 1);
+  EXPECT_EQ(slen[1], 3);
 }
 
 TEST(CoreQuant, StepEstimates) {
