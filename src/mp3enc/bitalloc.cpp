@@ -43,8 +43,10 @@ void recompute_pe(mp3enc_granule_analysis* g, mp3enc_band_pe_record* pe, int cha
   }
 }
 
-void select_sacrificed_bands(int8_t (*flags)[39], mp3enc_granule_analysis* g, int channels,
-                             const mp3enc_band_pe_record* pe, float target) {
+}  // namespace
+
+void mp3enc_select_sacrificed_bands(int8_t (*flags)[39], mp3enc_granule_analysis* g, int channels,
+                                    const mp3enc_band_pe_record* pe, float target) {
   for (int c = 0; c < channels; ++c) {
     const mp3enc_channel_analysis& ch = g->ch[c];
     const int n = ch.active_bands;
@@ -94,7 +96,7 @@ void select_sacrificed_bands(int8_t (*flags)[39], mp3enc_granule_analysis* g, in
   }
 }
 
-void factor_update(mp3enc_bitalloc_state* st, int n, float x, float y) {
+void mp3enc_bitalloc_factor_update(mp3enc_bitalloc_state* st, int n, float x, float y) {
   if (n < 1 || y >= 1.5f * x || y <= 0.7f * x || x >= 1.2f * (1.18f * n) || x <= 0.8f * (1.18f * n)) {
     st->m = 1.0f;
     return;
@@ -104,8 +106,6 @@ void factor_update(mp3enc_bitalloc_state* st, int n, float x, float y) {
   if ((r > 1.0f && prev < 1.0f) || (r < 1.0f && prev > 1.0f)) prev = 1.0f;
   st->m = clampf(0.2f * r + 0.8f * prev, 0.85f, 1.15f);
 }
-
-}  // namespace
 
 void mp3enc_band_log_nlines(mp3enc_band_pe_record* rec, const float* energy, const float* thr, const float* c,
                             const int32_t* bounds, int n, int block_type) {
@@ -204,9 +204,11 @@ float mp3enc_rate_adapt_factor(float a, float n, float N, float p, int block_typ
   return result;
 }
 
+mp3enc_bitalloc_state* mp3enc_bitalloc_new() { return new (std::nothrow) mp3enc_bitalloc_state(); }
+
 int mp3enc_bitalloc_create(mp3enc_bitalloc_state** out) {
   if (!out) return 1;
-  *out = new (std::nothrow) mp3enc_bitalloc_state();
+  *out = mp3enc_bitalloc_new();
   return *out ? 0 : 1;
 }
 
@@ -240,7 +242,7 @@ void mp3enc_raise_thresholds(mp3enc_granule_analysis* g, mp3enc_band_pe_record* 
   const float* thresholds[2] = {g->ch[0].thr, g->ch[1].thr};
   const int32_t counts[2] = {g->ch[0].active_bands, g->ch[1].active_bands};
   mp3enc_kernels().band_root4(r, thresholds, counts, channels);
-  select_sacrificed_bands(flags, g, channels, pe, T);
+  mp3enc_select_sacrificed_bands(flags, g, channels, pe, T);
   float S1, S2;
   int K;
   recompute_pe(g, pe, channels, &S1, &S2, &K);
@@ -318,7 +320,7 @@ void mp3enc_bitalloc_budget(mp3enc_bitalloc_state* st, mp3enc_granule_analysis* 
   const float r = std::min(D, float(cap_bits) * 0.95f * (1.0f / base) + 0.9f);
   const float V = base * r;
   const float budget = V * 1.18f;
-  factor_update(st, st->spent, st->last_budget, std::min(budget, P));
+  mp3enc_bitalloc_factor_update(st, st->spent, st->last_budget, std::min(budget, P));
   if (budget * st->m < P)
     mp3enc_raise_thresholds(g, pe, st->limit_long, st->limit_short, channels, budget * st->m, S);
   const float f = clampf(1.0f / V * 60.0f, 0.1f, 0.5f);

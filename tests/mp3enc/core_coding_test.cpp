@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -13,6 +14,9 @@
 #include "mp3enc/quant.h"
 
 namespace {
+
+// Long bands at 44100 Hz.
+const int32_t long44[23] = {0, 4, 8, 12, 16, 20, 24, 30, 36, 44, 52, 62, 74, 90, 110, 134, 162, 196, 238, 288, 342, 418, 576};
 
 TEST(CoreThresholds, SpreadRisesBothWaysAndLimitHoldsTheRise) {
   const float up[4] = {0, 0.5f, 0.5f, 0.5f}, down[4] = {0.1f, 0.1f, 0.1f, 0};
@@ -55,6 +59,82 @@ TEST(CoreAllocation, LimitsFollowTheRateLevel) {
   EXPECT_NEAR(st->limit_long[21], 0.5f, 1e-6);  // the ceiling from 48000 bit/s
   EXPECT_GT(st->limit_short[3 * 12 + 2], 0.62f);  // short limits have no ceiling
   mp3enc_bitalloc_free(st);
+}
+
+TEST(CoreAllocation, CorrectionFactorFollowsTheBudgetAgainstTheBitsSpent) {
+  struct row {
+    float previous;
+    int spent;
+    float budget, entropy, want;
+  } rows[] = {
+      {1.0f, 1000, 1298.0f, 1298.0f, 1.02f},  // budget 1.1 times 1.18 per bit spent: m rises
+      {1.1f, 1000, 1298.0f, 1298.0f, 1.10f},
+      {0.9f, 1000, 1062.0f, 1062.0f, 0.90f},
+      {1.1f, 1000, 1062.0f, 1062.0f, 0.98f},  // the other side of 1: the previous m counts as 1
+      {1.15f, 1000, 1357.0f, 1357.0f, 1.15f},
+      {1.2f, 1000, 1357.0f, 1357.0f, 1.15f},  // held within 0.85..1.15
+      {1.1f, 0, 1298.0f, 1298.0f, 1.0f},      // nothing spent
+      {1.1f, 1000, 1298.0f, 1947.0f, 1.0f},   // entropy 1.5 times the budget
+      {1.1f, 1000, 1298.0f, 908.0f, 1.0f},    // entropy 0.7 times the budget
+      {1.1f, 1000, 1416.0f, 1416.0f, 1.0f},   // budget 1.2 times what was spent
+      {1.1f, 1000, 944.0f, 944.0f, 1.0f},     // budget 0.8 times
+  };
+  mp3enc_bitalloc_state* st = nullptr;
+  ASSERT_EQ(mp3enc_bitalloc_create(&st), 0);
+  for (const row& r : rows) {
+    st->m = r.previous;
+    mp3enc_bitalloc_factor_update(st, r.spent, r.budget, r.entropy);
+    EXPECT_NEAR(st->m, r.want, 1e-4) << r.previous << " " << r.spent << " " << r.budget << " " << r.entropy;
+  }
+  mp3enc_bitalloc_free(st);
+}
+
+// Raising towards a target entropy: the passes together land on it, and protected bands stay
+// within their limits.
+TEST(CoreAllocation, RaisingLandsOnTheTarget) {
+  mp3enc_granule_analysis* ga = nullptr;
+  ASSERT_EQ(mp3enc_granule_analysis_create(&ga), 0);
+  mp3enc_bitalloc_state* st = nullptr;
+  ASSERT_EQ(mp3enc_bitalloc_create(&st), 0);
+  mp3enc_bitalloc_init(st, 5760.0f, 64000);
+  std::mt19937 rng(6);
+  std::normal_distribution<float> d(0.0f, 1.0f);
+  for (float share : {0.9f, 0.7f, 0.5f}) {
+    mp3enc_channel_analysis& ch = ga->ch[0];
+    ch.block_type = 0;
+    ch.windows = 1;
+    ch.band_count = ch.active_bands = 22;
+    std::copy(long44, long44 + 23, ch.bounds);
+    for (int b = 0; b < 22; ++b) {
+      const float level = 3000.0f / float(1 + b);  // a spectrum falling with frequency
+      ch.energy[b] = 0.0f;
+      for (int i = long44[b]; i < long44[b + 1]; ++i) {
+        ch.spectrum[i] = level * d(rng);
+        ch.energy[b] += ch.spectrum[i] * ch.spectrum[i];
+      }
+      // bands near, well above and far above their thresholds: the first passes' estimate
+      // misses, the last one makes up for it
+      ch.thr[b] = ch.energy[b] * (b % 3 == 0 ? 0.2f : b % 3 == 1 ? 1e-3f : 1e-6f);
+    }
+    float S[2][39], M[2][39];
+    mp3enc_band_sqrt_sum(&ch, S[0], M[0]);
+    mp3enc_band_pe_record pe[2];
+    mp3enc_band_log_nlines(&pe[0], ch.energy, ch.thr, S[0], ch.bounds, 22, 0);
+    mp3enc_band_pe(&pe[0], ch.energy, ch.thr, 22);
+    const float before = pe[0].S1, target = share * before;
+    float E[22], D[22];
+    std::copy(ch.energy, ch.energy + 22, E);
+    std::copy(ch.thr, ch.thr + 22, D);
+    mp3enc_raise_thresholds(ga, pe, st->limit_long, st->limit_short, 1, target, S);
+    mp3enc_band_pe(&pe[0], ch.energy, ch.thr, 22);
+    std::printf("raising to %.0f %% of %.0f: %.1f\n", 100.0 * share, before, pe[0].S1);
+    EXPECT_NEAR(pe[0].S1, target, 0.01f * before) << share;
+    for (int b = 0; b < 22; ++b) {
+      EXPECT_GE(ch.thr[b], D[b]) << b;
+    }
+  }
+  mp3enc_bitalloc_free(st);
+  mp3enc_granule_analysis_free(ga);
 }
 
 TEST(CoreStereo, MidSideFollowsTheCostsWithHysteresis) {
@@ -109,8 +189,6 @@ int written_bits(const int32_t* q, const mp3enc_huff_rec& h) {
   mp3enc_bitbuf_destroy(&b);
   return n;
 }
-
-const int32_t long44[23] = {0, 4, 8, 12, 16, 20, 24, 30, 36, 44, 52, 62, 74, 90, 110, 134, 162, 196, 238, 288, 342, 418, 576};
 
 TEST(CoreBits, CountsEqualWhatTheWriterWrites) {
   std::mt19937 rng(11);
