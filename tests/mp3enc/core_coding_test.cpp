@@ -364,6 +364,57 @@ TEST(CoreQuant, OuterLoopDerivesPreEmphasisAndScalefactorScale) {
   EXPECT_EQ(gain, 42);
 }
 
+// Bands of four lines searched at allowed distortions from far below to far above their
+// errors: the step each band takes is the one the search's targets give, read here from the
+// band's error at each step (few lines: errors that do not grow step by step).
+TEST(CoreQuant, InnerLoopMeetsItsTargets) {
+  mp3enc_pow43_table_init();
+  const int32_t cnt[4] = {6, 5, 5, 5}, slen[4] = {4, 4, 3, 3}, sbg[3] = {};
+  constexpr int N = 6, G = 10, u = 2;
+  std::mt19937 rng(2);
+  std::normal_distribution<float> d(0.0f, 300.0f);
+  std::vector<float> x(576, 0.0f), x34(576), E(39, 1e9f), S(39, 1.0f);
+  for (int i = 0; i < 4 * N; ++i) x[size_t(i)] = d(rng);
+  mp3enc_pow34(x34.data(), x.data(), 4 * N);
+  auto err = [&](int b, int step) {
+    int32_t q[4];
+    return mp3enc_quant_band_error(&x[size_t(4 * b)], &x34[size_t(4 * b)], q, 4, step);
+  };
+  int seen[5] = {};
+  for (double lg = -1; lg <= 6; lg += 0.05) {
+    const float D0 = float(std::pow(10.0, lg));
+    std::vector<float> D(39, D0);
+    int32_t sf[39], q[576], gain = G;
+    std::fill(sf, sf + 39, mp3enc_no_step);
+    std::fill(sf, sf + N, 0);
+    mp3enc_quant_inner_loop(sf, &gain, q, 0, sbg, 0, 0, long44, N, cnt, slen, x.data(), E.data(), D.data(), S.data(),
+                            1);
+    for (int b = 0; b < N; ++b) {
+      // within 1.4 D: the coarsest of three coarser steps under min(1.4 e0, D); above it,
+      // coarser steps while they help until one is within 1.4 D, then one finer step when
+      // the best is still above 1.4 D
+      const float e0 = err(b, G);
+      int want = G;
+      if (e0 <= 1.4f * D0) {
+        const float t = std::min(1.4f * e0, D0);
+        for (int i = 1; i <= 3; ++i)
+          if (err(b, G + i * u) < t) want = G + i * u;
+      } else {
+        float best = e0;
+        for (int i = 1; i <= 3; ++i) {
+          const float e = err(b, G + i * u);
+          if (e < best) best = e, want = G + i * u;
+          if (e <= 1.4f * D0) break;
+        }
+        if (best > 1.4f * D0 && err(b, G - u) < best) want = G - u;
+      }
+      EXPECT_EQ(gain - u * sf[b], want) << "band " << b << " D " << D0;
+      ++seen[(want - G) / u + 1];
+    }
+  }
+  for (int k = 0; k < 3; ++k) EXPECT_GT(seen[k], 0) << "step " << G + (k - 1) * u << " never taken";
+}
+
 TEST(CoreQuant, BandErrorStopsAboveTheLargestValue) {
   mp3enc_pow43_table_init();
   const float x[2] = {1.0f, -1.0f};
