@@ -13,8 +13,6 @@ constexpr float tiny = 1.1754944e-38f;
 
 float clampf(float x, float lo, float hi) { return std::min(std::max(x, lo), hi); }
 
-float ramp_down(float x, const float* r) { return r[3] - (r[3] - r[2]) * (clampf(x, r[0], r[1]) - r[0]) / (r[1] - r[0]); }
-float ramp_up(float x, const float* r) { return r[2] + (clampf(x, r[0], r[1]) - r[0]) / (r[1] - r[0]) * (r[3] - r[2]); }
 
 // PE of every channel of the granule; returns the total S1.
 float measure_pe(mp3enc_granule_analysis* g, mp3enc_band_pe_record* pe, int channels, float (*S)[39]) {
@@ -155,6 +153,14 @@ float mp3enc_bit_demand(const mp3enc_band_pe_record* rec, int bands) {
   return 7.5f * sum;
 }
 
+float mp3enc_ramp_down(float x, const float* r) {
+  return r[3] - (r[3] - r[2]) * (clampf(x, r[0], r[1]) - r[0]) / (r[1] - r[0]);
+}
+
+float mp3enc_ramp_up(float x, const float* r) {
+  return r[2] + (clampf(x, r[0], r[1]) - r[0]) / (r[1] - r[0]) * (r[3] - r[2]);
+}
+
 void mp3enc_rate_adapt_init(mp3enc_rate_adapt* rec, float v) {
   rec->lo = 0.8f * v;
   rec->hi = 1.2f * v;
@@ -195,7 +201,7 @@ float mp3enc_rate_adapt_factor(float a, float n, float N, float p, int block_typ
     const float y = a / n;
     const float* r0 = rec->rows[block_type == 2 ? 2 : 0];
     const float* r1 = rec->rows[block_type == 2 ? 3 : 1];
-    const float D = ramp_down(y, r0), U = ramp_up(y, r1);
+    const float D = mp3enc_ramp_down(y, r0), U = mp3enc_ramp_up(y, r1);
     const float P = clampf(p, rec->lo, rec->hi);
     const float span = rec->hi - rec->lo;
     result = 1 - f * D + (span > 0 ? (P - rec->lo) / span : 0.0f) * (f * D + f * U);

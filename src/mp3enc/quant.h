@@ -130,6 +130,10 @@ float mp3enc_bit_demand(const mp3enc_band_pe_record* rec, int bands);
 
 // Bit-rate adaptation and bit allocation.
 void mp3enc_rate_adapt_init(mp3enc_rate_adapt* rec, float v);
+// The ramps of a row {x0, x1, y0, y1}: from y1 down to y0, or from y0 up to y1, as x runs
+// from x0 to x1 (held outside).
+float mp3enc_ramp_down(float x, const float* row);
+float mp3enc_ramp_up(float x, const float* row);
 float mp3enc_rate_adapt_factor(float a, float n, float N, float p, int block_type, mp3enc_rate_adapt* rec);
 void mp3enc_range_track(float x, float* lo, float* hi);
 // A zeroed state, or null when memory is short.
