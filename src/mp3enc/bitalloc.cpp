@@ -317,8 +317,10 @@ void mp3enc_bitalloc_budget(mp3enc_bitalloc_state* st, mp3enc_granule_analysis* 
                             int channels, int budget_base, int cap_bits, int aux_bits) {
   mp3enc_band_pe_record pe[2];
   const float P = measure_pe(g, pe, channels, S);
-  // The shares divide each channel's entropy by the total as both stood before any raising,
-  // so that they add up to one and the granule spends what it was given.
+  // Two channels divide the granule's bits by their entropies as both stood before any
+  // raising, so that the shares add up to one and the granule spends what it was given. One
+  // channel keeps its entropy after raising against the total before: a brake that banks the
+  // bits of a raised granule for the next ones, which speech at the low rates gains from.
   const float before[2] = {pe[0].S1, channels == 2 ? pe[1].S1 : 0.0f};
   const int is_short = (g->ch[0].block_type == 2 || (channels == 2 && g->ch[1].block_type == 2)) ? 2 : 0;
   const float base = float(std::max(budget_base, 1));
@@ -331,7 +333,7 @@ void mp3enc_bitalloc_budget(mp3enc_bitalloc_state* st, mp3enc_granule_analysis* 
     mp3enc_raise_thresholds(g, pe, st->limit_long, st->limit_short, channels, budget * st->m, S);
   const float f = clampf(1.0f / V * 60.0f, 0.1f, 0.5f);
   for (int c = 0; c < channels; ++c)
-    shares[c] = P == 0.0f ? 1.0f / channels : (1.0f - channels * f) * (before[c] / P) + f;
+    shares[c] = P == 0.0f ? 1.0f / channels : (1.0f - channels * f) * ((channels == 2 ? before[c] : g->ch[c].pe) / P) + f;
   st->last_budget = budget;
 }
 
