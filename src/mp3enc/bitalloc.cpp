@@ -13,7 +13,6 @@ constexpr float tiny = 1.1754944e-38f;
 
 float clampf(float x, float lo, float hi) { return std::min(std::max(x, lo), hi); }
 
-
 // PE of every channel of the granule; returns the total S1.
 float measure_pe(mp3enc_granule_analysis* g, mp3enc_band_pe_record* pe, int channels, float (*S)[39]) {
   float P = 0.0f;
@@ -321,7 +320,7 @@ void mp3enc_bitalloc_budget(mp3enc_bitalloc_state* st, mp3enc_granule_analysis* 
   // raising, so that the shares add up to one and the granule spends what it was given. One
   // channel keeps its entropy after raising against the total before: a brake that banks the
   // bits of a raised granule for the next ones, which speech at the low rates gains from.
-  const float before[2] = {pe[0].S1, channels == 2 ? pe[1].S1 : 0.0f};
+  float entropy[2] = {pe[0].S1, channels == 2 ? pe[1].S1 : 0.0f};
   const int is_short = (g->ch[0].block_type == 2 || (channels == 2 && g->ch[1].block_type == 2)) ? 2 : 0;
   const float base = float(std::max(budget_base, 1));
   const float D = mp3enc_rate_adapt_factor(float(cap_bits), float(aux_bits), base, P, is_short, &st->adapt);
@@ -331,9 +330,10 @@ void mp3enc_bitalloc_budget(mp3enc_bitalloc_state* st, mp3enc_granule_analysis* 
   mp3enc_bitalloc_factor_update(st, st->spent, st->last_budget, std::min(budget, P));
   if (budget * st->m < P)
     mp3enc_raise_thresholds(g, pe, st->limit_long, st->limit_short, channels, budget * st->m, S);
+  if (channels == 1) entropy[0] = g->ch[0].pe;
   const float f = clampf(1.0f / V * 60.0f, 0.1f, 0.5f);
   for (int c = 0; c < channels; ++c)
-    shares[c] = P == 0.0f ? 1.0f / channels : (1.0f - channels * f) * ((channels == 2 ? before[c] : g->ch[c].pe) / P) + f;
+    shares[c] = P == 0.0f ? 1.0f / channels : (1.0f - channels * f) * (entropy[c] / P) + f;
   st->last_budget = budget;
 }
 

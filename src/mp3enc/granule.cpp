@@ -36,7 +36,8 @@ int centre_zero_side_bands(mp3enc_granule* rec, const mp3enc_channel_analysis& r
       any = true;
     }
   if (!any) return 0;
-  const int before = mp3enc_scalefac_bits(rec->scalefac[0], rec->scalefac_compress[0], rec->sfb_count[0], rec->slen[0]);
+  const int before =
+      mp3enc_scalefac_bits(rec->scalefac[0], rec->scalefac_compress[0], rec->sfb_count[0], rec->slen[0]);
   int32_t counts[4], slen[4];
   const int sc = mp3enc_scalefac_select_mpeg2(0, rec->block_type[0], raised, rec->preflag[0], counts, slen);
   const int grown = sc < 0 ? spare + 1 : mp3enc_scalefac_bits(raised, sc, counts, slen) - before;
@@ -48,9 +49,10 @@ int centre_zero_side_bands(mp3enc_granule* rec, const mp3enc_channel_analysis& r
     rec->part2_3_length[0] += grown;
     return grown;
   }
-  for (int b = 0; b < 39; ++b)
-    if (raised[b] != rec->scalefac[0][b] && raised[b] <= (1 << rec->slen[0][scalefac_part(rec->sfb_count[0], b)]) - 1)
-      rec->scalefac[0][b] = raised[b];
+  for (int b = 0; b < 39; ++b) {
+    const int widest = (1 << rec->slen[0][scalefac_part(rec->sfb_count[0], b)]) - 1;
+    if (raised[b] != rec->scalefac[0][b] && raised[b] <= widest) rec->scalefac[0][b] = raised[b];
+  }
   return 0;
 }
 

@@ -291,7 +291,8 @@ std::string user_blocks(const std::vector<uint8_t>& s) {
   std::vector<long> body;
   for (const walked_frame& w : f) {
     body.push_back(long(main.size()));
-    main.insert(main.end(), s.begin() + long(w.offset) + head_bytes(&s[w.offset]), s.begin() + long(w.offset) + w.bytes);
+    const auto frame = s.begin() + long(w.offset);
+    main.insert(main.end(), frame + head_bytes(&s[w.offset]), frame + w.bytes);
   }
   std::string out;
   for (size_t k = 0; k < f.size(); ++k) {
@@ -334,7 +335,8 @@ TEST(CoreStream, UserAncillaryBytesReachTheStreamOnceInOrder) {
               {44100, 44100, 64000, false, 2000},
               {44100, 44100, 64000, true, 450}};
   for (const row& r : rows) {
-    SCOPED_TRACE(testing::Message() << r.input_rate << " -> " << r.rate << (r.at_end ? " at the end " : " with the samples ") << r.bytes);
+    SCOPED_TRACE(testing::Message() << r.input_rate << " -> " << r.rate
+                                    << (r.at_end ? " at the end " : " with the samples ") << r.bytes);
     mp3enc_handle* h = mp3enc_open(r.input_rate, 1, 0);
     ASSERT_TRUE(h);
     mp3enc_config cfg{uint32_t(r.rate), 1, 2, uint32_t(r.bit_rate), 0};

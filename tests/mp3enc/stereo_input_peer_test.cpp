@@ -105,7 +105,8 @@ TEST(StereoInput, FullScaleTwoChannelsStaySoundAndWithinRange) {
     // after the first granule of audio, whose full-scale onset overshoots as any band-limited
     // step does
     float peak = 0.0f;
-    for (size_t i = size_t(r.coded) * (1201 + 576); i < d.samples.size(); ++i) peak = std::max(peak, std::fabs(d.samples[i]));
+    for (size_t i = size_t(r.coded) * (1201 + 576); i < d.samples.size(); ++i)
+      peak = std::max(peak, std::fabs(d.samples[i]));
     // coding noise may lift a full-scale peak a little, an overflow lifts it far; full-scale
     // noise cut to the coded band has peaks beyond full scale of its own
     if (r.kind != pair::noise) {
@@ -181,7 +182,8 @@ std::vector<float> peer_decoded(const core_scratch& dir, const std::string& mp3,
 double band_energy(const std::vector<float>& x, int c, int rate, double lo, double hi) {
   std::vector<float> ch(x.size() / 2);
   for (size_t i = 0; i < ch.size(); ++i) ch[i] = x[2 * i + size_t(c)];
-  const std::vector<float> top = lowpass(ch, hi, rate), bottom = lo > 0 ? lowpass(ch, lo, rate) : std::vector<float>(ch.size());
+  const std::vector<float> top = lowpass(ch, hi, rate),
+                           bottom = lo > 0 ? lowpass(ch, lo, rate) : std::vector<float>(ch.size());
   double e = 0;
   for (size_t i = 0; i < ch.size(); ++i) e += double(top[i] - bottom[i]) * (top[i] - bottom[i]);
   return e;
