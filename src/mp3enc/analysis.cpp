@@ -450,8 +450,17 @@ int mp3enc_analysis_frame(mp3enc_analysis* st, int granule_index, mp3enc_granule
     mp3enc_analysis_channel& l = st->ch[0];
     mp3enc_analysis_channel& r = st->ch[1];
     mp3enc_stereo_state& ss = st->stereo;
+    // The frame's header holds one intensity flag, set in granule 0: a later granule without
+    // it codes every band as the mid/side decision says, whatever its own search found.
+    if (granule_index == 0) {
+      result->is = 0;
+      if (t.is_allowed)
+        for (int w = 0; w < t.windows; ++w)
+          if (ss.first_is_band[w] < t.active_bands) result->is = 1;
+    }
     int32_t per_window[3];
-    for (int w = 0; w < 3; ++w) per_window[w] = w < t.windows ? ss.first_is_band[w] : t.active_bands;
+    for (int w = 0; w < 3; ++w)
+      per_window[w] = w < t.windows && result->is ? ss.first_is_band[w] : t.active_bands;
     if (!t.ms_allowed) {
       result->ms = 0;
     } else {
@@ -461,12 +470,6 @@ int mp3enc_analysis_frame(mp3enc_analysis* st, int granule_index, mp3enc_granule
     for (int w = 0; w < 3; ++w) {
       result->ch[0].first_is_band[w] = t.active_bands;
       result->ch[1].first_is_band[w] = per_window[w];
-    }
-    if (granule_index == 0) {
-      result->is = 0;
-      if (t.is_allowed)
-        for (int w = 0; w < t.windows; ++w)
-          if (per_window[w] < t.active_bands) result->is = 1;
     }
     if (result->is) {
       mp3enc_intensity_stereo(t.rate_class, l.energy, r.energy, l.spectrum, r.spectrum, l.thr, r.thr, ss.weight_b,

@@ -13,9 +13,6 @@ constexpr float tiny = 1.1754944e-38f;
 
 float clampf(float x, float lo, float hi) { return std::min(std::max(x, lo), hi); }
 
-float ramp_down(float x, const float* r) { return r[3] - (r[3] - r[2]) * (clampf(x, r[0], r[1]) - r[0]) / (r[1] - r[0]); }
-float ramp_up(float x, const float* r) { return r[2] + (clampf(x, r[0], r[1]) - r[0]) / (r[1] - r[0]) * (r[3] - r[2]); }
-
 // PE of every channel of the granule; returns the total S1.
 float measure_pe(mp3enc_granule_analysis* g, mp3enc_band_pe_record* pe, int channels, float (*S)[39]) {
   float P = 0.0f;
@@ -43,8 +40,10 @@ void recompute_pe(mp3enc_granule_analysis* g, mp3enc_band_pe_record* pe, int cha
   }
 }
 
-void select_sacrificed_bands(int8_t (*flags)[39], mp3enc_granule_analysis* g, int channels,
-                             const mp3enc_band_pe_record* pe, float target) {
+}  // namespace
+
+void mp3enc_select_sacrificed_bands(int8_t (*flags)[39], mp3enc_granule_analysis* g, int channels,
+                                    const mp3enc_band_pe_record* pe, float target) {
   for (int c = 0; c < channels; ++c) {
     const mp3enc_channel_analysis& ch = g->ch[c];
     const int n = ch.active_bands;
@@ -94,7 +93,7 @@ void select_sacrificed_bands(int8_t (*flags)[39], mp3enc_granule_analysis* g, in
   }
 }
 
-void factor_update(mp3enc_bitalloc_state* st, int n, float x, float y) {
+void mp3enc_bitalloc_factor_update(mp3enc_bitalloc_state* st, int n, float x, float y) {
   if (n < 1 || y >= 1.5f * x || y <= 0.7f * x || x >= 1.2f * (1.18f * n) || x <= 0.8f * (1.18f * n)) {
     st->m = 1.0f;
     return;
@@ -104,8 +103,6 @@ void factor_update(mp3enc_bitalloc_state* st, int n, float x, float y) {
   if ((r > 1.0f && prev < 1.0f) || (r < 1.0f && prev > 1.0f)) prev = 1.0f;
   st->m = clampf(0.2f * r + 0.8f * prev, 0.85f, 1.15f);
 }
-
-}  // namespace
 
 void mp3enc_band_log_nlines(mp3enc_band_pe_record* rec, const float* energy, const float* thr, const float* c,
                             const int32_t* bounds, int n, int block_type) {
@@ -155,6 +152,14 @@ float mp3enc_bit_demand(const mp3enc_band_pe_record* rec, int bands) {
   return 7.5f * sum;
 }
 
+float mp3enc_ramp_down(float x, const float* r) {
+  return r[3] - (r[3] - r[2]) * (clampf(x, r[0], r[1]) - r[0]) / (r[1] - r[0]);
+}
+
+float mp3enc_ramp_up(float x, const float* r) {
+  return r[2] + (clampf(x, r[0], r[1]) - r[0]) / (r[1] - r[0]) * (r[3] - r[2]);
+}
+
 void mp3enc_rate_adapt_init(mp3enc_rate_adapt* rec, float v) {
   rec->lo = 0.8f * v;
   rec->hi = 1.2f * v;
@@ -195,7 +200,7 @@ float mp3enc_rate_adapt_factor(float a, float n, float N, float p, int block_typ
     const float y = a / n;
     const float* r0 = rec->rows[block_type == 2 ? 2 : 0];
     const float* r1 = rec->rows[block_type == 2 ? 3 : 1];
-    const float D = ramp_down(y, r0), U = ramp_up(y, r1);
+    const float D = mp3enc_ramp_down(y, r0), U = mp3enc_ramp_up(y, r1);
     const float P = clampf(p, rec->lo, rec->hi);
     const float span = rec->hi - rec->lo;
     result = 1 - f * D + (span > 0 ? (P - rec->lo) / span : 0.0f) * (f * D + f * U);
@@ -204,9 +209,11 @@ float mp3enc_rate_adapt_factor(float a, float n, float N, float p, int block_typ
   return result;
 }
 
+mp3enc_bitalloc_state* mp3enc_bitalloc_new() { return new (std::nothrow) mp3enc_bitalloc_state(); }
+
 int mp3enc_bitalloc_create(mp3enc_bitalloc_state** out) {
   if (!out) return 1;
-  *out = new (std::nothrow) mp3enc_bitalloc_state();
+  *out = mp3enc_bitalloc_new();
   return *out ? 0 : 1;
 }
 
@@ -240,7 +247,7 @@ void mp3enc_raise_thresholds(mp3enc_granule_analysis* g, mp3enc_band_pe_record* 
   const float* thresholds[2] = {g->ch[0].thr, g->ch[1].thr};
   const int32_t counts[2] = {g->ch[0].active_bands, g->ch[1].active_bands};
   mp3enc_kernels().band_root4(r, thresholds, counts, channels);
-  select_sacrificed_bands(flags, g, channels, pe, T);
+  mp3enc_select_sacrificed_bands(flags, g, channels, pe, T);
   float S1, S2;
   int K;
   recompute_pe(g, pe, channels, &S1, &S2, &K);
@@ -309,18 +316,24 @@ void mp3enc_bitalloc_budget(mp3enc_bitalloc_state* st, mp3enc_granule_analysis* 
                             int channels, int budget_base, int cap_bits, int aux_bits) {
   mp3enc_band_pe_record pe[2];
   const float P = measure_pe(g, pe, channels, S);
+  // Two channels divide the granule's bits by their entropies as both stood before any
+  // raising, so that the shares add up to one and the granule spends what it was given. One
+  // channel keeps its entropy after raising against the total before: a brake that banks the
+  // bits of a raised granule for the next ones, which speech at the low rates gains from.
+  float entropy[2] = {pe[0].S1, channels == 2 ? pe[1].S1 : 0.0f};
   const int is_short = (g->ch[0].block_type == 2 || (channels == 2 && g->ch[1].block_type == 2)) ? 2 : 0;
   const float base = float(std::max(budget_base, 1));
   const float D = mp3enc_rate_adapt_factor(float(cap_bits), float(aux_bits), base, P, is_short, &st->adapt);
   const float r = std::min(D, float(cap_bits) * 0.95f * (1.0f / base) + 0.9f);
   const float V = base * r;
   const float budget = V * 1.18f;
-  factor_update(st, st->spent, st->last_budget, std::min(budget, P));
+  mp3enc_bitalloc_factor_update(st, st->spent, st->last_budget, std::min(budget, P));
   if (budget * st->m < P)
     mp3enc_raise_thresholds(g, pe, st->limit_long, st->limit_short, channels, budget * st->m, S);
+  if (channels == 1) entropy[0] = g->ch[0].pe;
   const float f = clampf(1.0f / V * 60.0f, 0.1f, 0.5f);
   for (int c = 0; c < channels; ++c)
-    shares[c] = P == 0.0f ? 1.0f / channels : (1.0f - channels * f) * (g->ch[c].pe / P) + f;
+    shares[c] = P == 0.0f ? 1.0f / channels : (1.0f - channels * f) * (entropy[c] / P) + f;
   st->last_budget = budget;
 }
 

@@ -151,6 +151,7 @@ int32_t mp3enc_encode(mp3enc_handle* h, const void* pcm_in, int32_t bytes, int32
   }
   int32_t produced = 0;
   bool length_written = false;
+  const int32_t anc_offered = anc_count ? *anc_count : 0;
   // Every pass at the end pushes a block or drives the core's own flush, so the loop ends;
   // the bound only guards against a core that never empties.
   for (int pass = 0; pass < 4096; ++pass) {
@@ -212,8 +213,10 @@ int32_t mp3enc_encode(mp3enc_handle* h, const void* pcm_in, int32_t bytes, int32
       }
       const int32_t had = pending;
       int32_t made = 0;
+      // Several granules may take user bytes in one call: each goes on after those taken.
+      const uint8_t* next_anc = anc && anc_count ? anc + (anc_offered - *anc_count) : anc;
       if (mp3enc_core_encode_frame(&pending, h->params.delay, e->core, e->sbr_out, e->core_block.samples,
-                                   count, out + produced, out_size - produced, &made, anc, anc_count) != 0)
+                                   count, out + produced, out_size - produced, &made, next_anc, anc_count) != 0)
         return -1;
       if (had != 0 && pending == 0) {
         // Written once: a second pass in this call must not write it again.

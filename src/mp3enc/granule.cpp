@@ -8,6 +8,56 @@
 #include "mp3enc/ancillary.h"
 #include "mp3enc/quant.h"
 
+namespace {
+
+// The part of the scalefactors that holds band idx.
+int scalefac_part(const int32_t* sfb_count, int idx) {
+  int part = 0, acc = 0;
+  while (part < 3 && idx >= acc + sfb_count[part]) acc += sfb_count[part++];
+  return part;
+}
+
+// MPEG-2 joint stereo: the bands below the intensity region whose side channel quantised to
+// zero carry position 0, so every decoder takes the mid channel there as the intensity value,
+// undivided by the sqrt(2) of mid/side. One more unit of the mid channel's scalefactor makes
+// up for it exactly at scalefac_scale 0. Wider scalefactor parts are taken only from the bits
+// the side channel left; otherwise only the bands whose part has room are raised. Returns the
+// bits the mid channel grew by.
+int centre_zero_side_bands(mp3enc_granule* rec, const mp3enc_channel_analysis& right, int spare) {
+  if (rec->scalefac_scale[0] != 0) return 0;
+  int32_t raised[39];
+  std::memcpy(raised, rec->scalefac[0], sizeof raised);
+  bool any = false;
+  for (int w = 0; w < right.windows; ++w)
+    for (int b = right.first_is_band[w] - 1; b >= 0 && rec->band_max[1][b * right.windows + w] == 0; --b) {
+      const int idx = b * right.windows + w;
+      if (rec->band_max[0][idx] == 0) continue;
+      raised[idx] = (raised[idx] == mp3enc_no_step ? 0 : raised[idx]) + 1;
+      any = true;
+    }
+  if (!any) return 0;
+  const int before =
+      mp3enc_scalefac_bits(rec->scalefac[0], rec->scalefac_compress[0], rec->sfb_count[0], rec->slen[0]);
+  int32_t counts[4], slen[4];
+  const int sc = mp3enc_scalefac_select_mpeg2(0, rec->block_type[0], raised, rec->preflag[0], counts, slen);
+  const int grown = sc < 0 ? spare + 1 : mp3enc_scalefac_bits(raised, sc, counts, slen) - before;
+  if (grown <= spare) {
+    std::memcpy(rec->scalefac[0], raised, sizeof raised);
+    rec->scalefac_compress[0] = sc;
+    std::memcpy(rec->sfb_count[0], counts, sizeof counts);
+    std::memcpy(rec->slen[0], slen, sizeof slen);
+    rec->part2_3_length[0] += grown;
+    return grown;
+  }
+  for (int b = 0; b < 39; ++b) {
+    const int widest = (1 << rec->slen[0][scalefac_part(rec->sfb_count[0], b)]) - 1;
+    if (raised[b] != rec->scalefac[0][b] && raised[b] <= widest) rec->scalefac[0][b] = raised[b];
+  }
+  return 0;
+}
+
+}  // namespace
+
 int mp3enc_granule_create(mp3enc_granule** out) {
   if (!out) return 1;
   *out = new (std::nothrow) mp3enc_granule();
@@ -195,13 +245,14 @@ int mp3enc_quant_granule(mp3enc_quant* q, mp3enc_granule_analysis* an, mp3enc_gr
                                             rec->slen[c]);
         }
         rec->scalefac_compress[c] = sc;
+        // Decoders in use take every position of these bands as a direction, the illegal one
+        // too. Under mid/side a zero side channel means a centred sound, which position 0
+        // renders as such; left/right keeps the illegal position, which leaves the left alone.
         if (is_channel)
           for (int w = 0; w < ch.windows; ++w)
             for (int b = ch.first_is_band[w] - 1; b >= 0 && rec->band_max[1][b * ch.windows + w] == 0; --b) {
               const int idx = b * ch.windows + w;
-              int part = 0, acc = 0;
-              while (part < 3 && idx >= acc + rec->sfb_count[c][part]) acc += rec->sfb_count[c][part++];
-              rec->scalefac[1][idx] = (1 << rec->slen[c][part]) - 1;
+              rec->scalefac[1][idx] = an->ms ? 0 : (1 << rec->slen[c][scalefac_part(rec->sfb_count[c], idx)]) - 1;
             }
       }
       rec->block_type[c] = ch.block_type;
@@ -226,6 +277,8 @@ int mp3enc_quant_granule(mp3enc_quant* q, mp3enc_granule_analysis* an, mp3enc_gr
     given[c] = std::max(0, std::min(budget[c] - rec->part2_3_length[c], R));
     R -= given[c];
   }
+  if (nch == 2 && an->is && an->ms && q->version != 0)
+    rec->used_bits += centre_zero_side_bands(rec, an->ch[1], budget[1] - rec->part2_3_length[1] - given[1]);
   rec->used_bits += sbr_bits;
   rec->user_anc_bits =
       mp3enc_pack_user_ancillary(user_bytes, rec->user_anc, user_count, (given[0] + given[1]) / 8 - 2);

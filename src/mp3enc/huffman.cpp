@@ -366,12 +366,14 @@ int mp3enc_scalefac_select_mpeg2(int intensity, int block_type, const int32_t* s
     slen[p] = best_s[p];
   }
   const int* s = best_s;
+  // The low bit of the intensity cases is intensity_scale: 1, the scale whose directions the
+  // intensity search chooses from.
   switch (best) {
     case 0: return ((s[0] * 5 + s[1]) * 4 + s[2]) * 4 + s[3];
     case 1: return (s[0] * 5 + s[1]) * 4 + 400 + s[2];
     case 2: return s[0] * 3 + 500 + s[1];
-    case 3: return ((s[0] * 6 + s[1]) * 6 + s[2]) * 2;
-    case 4: return ((s[0] * 4 + s[1]) * 4 + 180 + s[2]) * 2;
-    default: return (s[0] * 3 + 244 + s[1]) * 2;
+    case 3: return ((s[0] * 6 + s[1]) * 6 + s[2]) * 2 + 1;
+    case 4: return ((s[0] * 4 + s[1]) * 4 + 180 + s[2]) * 2 + 1;
+    default: return (s[0] * 3 + 244 + s[1]) * 2 + 1;
   }
 }

@@ -132,8 +132,14 @@ float mp3enc_bit_demand(const mp3enc_band_pe_record* rec, int bands);
 
 // Bit-rate adaptation and bit allocation.
 void mp3enc_rate_adapt_init(mp3enc_rate_adapt* rec, float v);
+// The ramps of a row {x0, x1, y0, y1}: from y1 down to y0, or from y0 up to y1, as x runs
+// from x0 to x1 (held outside).
+float mp3enc_ramp_down(float x, const float* row);
+float mp3enc_ramp_up(float x, const float* row);
 float mp3enc_rate_adapt_factor(float a, float n, float N, float p, int block_type, mp3enc_rate_adapt* rec);
 void mp3enc_range_track(float x, float* lo, float* hi);
+// A zeroed state, or null when memory is short.
+mp3enc_bitalloc_state* mp3enc_bitalloc_new();
 int mp3enc_bitalloc_create(mp3enc_bitalloc_state** out);
 void mp3enc_bitalloc_free(mp3enc_bitalloc_state* st);
 void mp3enc_bitalloc_init(mp3enc_bitalloc_state* st, float factor, int rate_level);
@@ -142,6 +148,12 @@ void mp3enc_bitalloc_budget(mp3enc_bitalloc_state* st, mp3enc_granule_analysis* 
 void mp3enc_bitalloc_demand(mp3enc_bitalloc_state* st, mp3enc_granule_analysis* analysis, float* shares_out,
                             float (*S_sums)[39], int channels, int cap_base, float scale);
 void mp3enc_bitalloc_set_spent(mp3enc_bitalloc_state* st, int bits);
+// Moves the correction factor m by the last budget x against the bits n spent under it;
+// y is the entropy the granule may have. Far apart, m returns to 1.
+void mp3enc_bitalloc_factor_update(mp3enc_bitalloc_state* st, int n, float x, float y);
+// Flags per band: 1 protected, 0 may be given up, for the raising towards target.
+void mp3enc_select_sacrificed_bands(int8_t (*flags)[39], mp3enc_granule_analysis* analysis, int channels,
+                                    const mp3enc_band_pe_record* pe_work, float target);
 void mp3enc_raise_thresholds(mp3enc_granule_analysis* analysis, mp3enc_band_pe_record* pe_work,
                              const float* L_long, const float* L_short, int channels, float target,
                              float (*S_sums)[39]);

@@ -6,20 +6,24 @@
 #include <cmath>
 #include <new>
 
-int mp3enc_stereo_prep_create(mp3enc_stereo_prep** out, int channels, int bit_rate, int sample_rate, int enable) {
-  *out = nullptr;
-  if (!enable || channels < 2) return 0;
-  if (bit_rate <= 0 || sample_rate <= 0) return 1;
+mp3enc_stereo_prep* mp3enc_stereo_prep_alloc(int channels, int bit_rate, int sample_rate) {
   auto* p = new (std::align_val_t(16), std::nothrow) mp3enc_stereo_prep{};
-  if (!p) return 1;
+  if (!p) return nullptr;
   const double br = bit_rate, sr = sample_rate;
   p->bits_per_granule = float(br * 576.0 / (channels * sr));
   p->control_db = 0.1f * 15.0f;
   p->rise_factor = float(22050.0 * 6000.0 / (sr * br));
   p->fall_factor = float(22050.0 * 3000.0 / (sr * br));
   p->target_scale = float(11520000000.0 / (br * br));
-  *out = p;
-  return 0;
+  return p;
+}
+
+int mp3enc_stereo_prep_create(mp3enc_stereo_prep** out, int channels, int bit_rate, int sample_rate, int enable) {
+  *out = nullptr;
+  if (!enable || channels < 2) return 0;
+  if (bit_rate <= 0 || sample_rate <= 0) return 1;
+  *out = mp3enc_stereo_prep_alloc(channels, bit_rate, sample_rate);
+  return *out ? 0 : 1;
 }
 
 void mp3enc_stereo_prep_free(mp3enc_stereo_prep* p) {

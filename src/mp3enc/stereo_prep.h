@@ -27,6 +27,8 @@ struct mp3enc_stereo_prep {
   float target_scale = 0;
 };
 
+// The object with its starting values, aligned to 16 bytes; null when memory is short.
+mp3enc_stereo_prep* mp3enc_stereo_prep_alloc(int channels, int bit_rate, int sample_rate);
 // enable 0 or fewer than two channels: *out = null and 0 (nothing to do). 1 on allocation failure.
 int mp3enc_stereo_prep_create(mp3enc_stereo_prep** out, int channels, int bit_rate, int sample_rate, int enable);
 void mp3enc_stereo_prep_free(mp3enc_stereo_prep* p);

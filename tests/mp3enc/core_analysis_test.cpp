@@ -183,4 +183,34 @@ TEST(CoreAnalysis, SampleRingMirrorsItsStart) {
   EXPECT_EQ(r.buf, nullptr);
 }
 
+// A frame announces intensity stereo once, from its first granule. A second granule whose own
+// search finds an intensity region in a frame without the flag must code every band as the
+// mid/side decision says: the region it hands on is empty.
+TEST(CoreAnalysis, IntensityRegionOnlyInFramesThatAnnounceIt) {
+  auto st = make_stage(44100, 2, 16000.0f, 64000);
+  std::mt19937 rng(11);
+  std::normal_distribution<float> d(0.0f, 3000.0f);
+  mp3enc_granule_analysis* ga = nullptr;
+  ASSERT_EQ(mp3enc_granule_analysis_create(&ga), 0);
+  std::vector<float> in(2 * 576);
+  int found_alone = 0;
+  for (int k = 0; k < 90; ++k) {
+    // one granule in three has the same sound in both channels, which intensity codes safely
+    const bool same = k % 3 == 0;
+    for (int i = 0; i < 576; ++i) {
+      in[2 * size_t(i)] = d(rng);
+      in[2 * size_t(i) + 1] = same ? in[2 * size_t(i)] : d(rng);
+    }
+    mp3enc_analysis_push(st.get(), in.data(), 2, 2 * 576);
+    mp3enc_analysis_frame(st.get(), k & 1, ga);
+    const int active = ga->ch[1].active_bands;
+    if (!ga->is) {
+      if (st->stereo.first_is_band[0] < active) ++found_alone;
+      EXPECT_EQ(ga->ch[1].first_is_band[0], active) << "granule " << k;
+    }
+  }
+  EXPECT_GT(found_alone, 3);
+  mp3enc_granule_analysis_free(ga);
+}
+
 }  // namespace

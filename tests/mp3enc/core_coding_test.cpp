@@ -1,7 +1,9 @@
 // Thresholds, stereo decisions, bit counting and the loops on hand-made inputs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -13,6 +15,9 @@
 #include "mp3enc/quant.h"
 
 namespace {
+
+// Long bands at 44100 Hz.
+const int32_t long44[23] = {0, 4, 8, 12, 16, 20, 24, 30, 36, 44, 52, 62, 74, 90, 110, 134, 162, 196, 238, 288, 342, 418, 576};
 
 TEST(CoreThresholds, SpreadRisesBothWaysAndLimitHoldsTheRise) {
   const float up[4] = {0, 0.5f, 0.5f, 0.5f}, down[4] = {0.1f, 0.1f, 0.1f, 0};
@@ -55,6 +60,82 @@ TEST(CoreAllocation, LimitsFollowTheRateLevel) {
   EXPECT_NEAR(st->limit_long[21], 0.5f, 1e-6);  // the ceiling from 48000 bit/s
   EXPECT_GT(st->limit_short[3 * 12 + 2], 0.62f);  // short limits have no ceiling
   mp3enc_bitalloc_free(st);
+}
+
+TEST(CoreAllocation, CorrectionFactorFollowsTheBudgetAgainstTheBitsSpent) {
+  struct row {
+    float previous;
+    int spent;
+    float budget, entropy, want;
+  } rows[] = {
+      {1.0f, 1000, 1298.0f, 1298.0f, 1.02f},  // budget 1.1 times 1.18 per bit spent: m rises
+      {1.1f, 1000, 1298.0f, 1298.0f, 1.10f},
+      {0.9f, 1000, 1062.0f, 1062.0f, 0.90f},
+      {1.1f, 1000, 1062.0f, 1062.0f, 0.98f},  // the other side of 1: the previous m counts as 1
+      {1.15f, 1000, 1357.0f, 1357.0f, 1.15f},
+      {1.2f, 1000, 1357.0f, 1357.0f, 1.15f},  // held within 0.85..1.15
+      {1.1f, 0, 1298.0f, 1298.0f, 1.0f},      // nothing spent
+      {1.1f, 1000, 1298.0f, 1947.0f, 1.0f},   // entropy 1.5 times the budget
+      {1.1f, 1000, 1298.0f, 908.0f, 1.0f},    // entropy 0.7 times the budget
+      {1.1f, 1000, 1416.0f, 1416.0f, 1.0f},   // budget 1.2 times what was spent
+      {1.1f, 1000, 944.0f, 944.0f, 1.0f},     // budget 0.8 times
+  };
+  mp3enc_bitalloc_state* st = nullptr;
+  ASSERT_EQ(mp3enc_bitalloc_create(&st), 0);
+  for (const row& r : rows) {
+    st->m = r.previous;
+    mp3enc_bitalloc_factor_update(st, r.spent, r.budget, r.entropy);
+    EXPECT_NEAR(st->m, r.want, 1e-4) << r.previous << " " << r.spent << " " << r.budget << " " << r.entropy;
+  }
+  mp3enc_bitalloc_free(st);
+}
+
+// Raising towards a target entropy: the passes together land on it, and protected bands stay
+// within their limits.
+TEST(CoreAllocation, RaisingLandsOnTheTarget) {
+  mp3enc_granule_analysis* ga = nullptr;
+  ASSERT_EQ(mp3enc_granule_analysis_create(&ga), 0);
+  mp3enc_bitalloc_state* st = nullptr;
+  ASSERT_EQ(mp3enc_bitalloc_create(&st), 0);
+  mp3enc_bitalloc_init(st, 5760.0f, 64000);
+  std::mt19937 rng(6);
+  std::normal_distribution<float> d(0.0f, 1.0f);
+  for (float share : {0.9f, 0.7f, 0.5f}) {
+    mp3enc_channel_analysis& ch = ga->ch[0];
+    ch.block_type = 0;
+    ch.windows = 1;
+    ch.band_count = ch.active_bands = 22;
+    std::copy(long44, long44 + 23, ch.bounds);
+    for (int b = 0; b < 22; ++b) {
+      const float level = 3000.0f / float(1 + b);  // a spectrum falling with frequency
+      ch.energy[b] = 0.0f;
+      for (int i = long44[b]; i < long44[b + 1]; ++i) {
+        ch.spectrum[i] = level * d(rng);
+        ch.energy[b] += ch.spectrum[i] * ch.spectrum[i];
+      }
+      // bands near, well above and far above their thresholds: the first passes' estimate
+      // misses, the last one makes up for it
+      ch.thr[b] = ch.energy[b] * (b % 3 == 0 ? 0.2f : b % 3 == 1 ? 1e-3f : 1e-6f);
+    }
+    float S[2][39], M[2][39];
+    mp3enc_band_sqrt_sum(&ch, S[0], M[0]);
+    mp3enc_band_pe_record pe[2];
+    mp3enc_band_log_nlines(&pe[0], ch.energy, ch.thr, S[0], ch.bounds, 22, 0);
+    mp3enc_band_pe(&pe[0], ch.energy, ch.thr, 22);
+    const float before = pe[0].S1, target = share * before;
+    float E[22], D[22];
+    std::copy(ch.energy, ch.energy + 22, E);
+    std::copy(ch.thr, ch.thr + 22, D);
+    mp3enc_raise_thresholds(ga, pe, st->limit_long, st->limit_short, 1, target, S);
+    mp3enc_band_pe(&pe[0], ch.energy, ch.thr, 22);
+    std::printf("raising to %.0f %% of %.0f: %.1f\n", 100.0 * share, before, pe[0].S1);
+    EXPECT_NEAR(pe[0].S1, target, 0.01f * before) << share;
+    for (int b = 0; b < 22; ++b) {
+      EXPECT_GE(ch.thr[b], D[b]) << b;
+    }
+  }
+  mp3enc_bitalloc_free(st);
+  mp3enc_granule_analysis_free(ga);
 }
 
 TEST(CoreStereo, MidSideFollowsTheCostsWithHysteresis) {
@@ -109,8 +190,6 @@ int written_bits(const int32_t* q, const mp3enc_huff_rec& h) {
   mp3enc_bitbuf_destroy(&b);
   return n;
 }
-
-const int32_t long44[23] = {0, 4, 8, 12, 16, 20, 24, 30, 36, 44, 52, 62, 74, 90, 110, 134, 162, 196, 238, 288, 342, 418, 576};
 
 TEST(CoreBits, CountsEqualWhatTheWriterWrites) {
   std::mt19937 rng(11);
@@ -227,9 +306,11 @@ TEST(CoreBits, RegionsOfHandMadeSpectra) {
   mp3enc_huff_find_regions(hs, q.data(), nullptr, 0, 22, long44, &rec);
   EXPECT_EQ(rec.region0_count, 6);
   EXPECT_EQ(rec.region1_count, 6);
-  // 15 pairs of (3, 3): nine bits each in table 6, ten in table 5.
-  EXPECT_EQ(rec.table_select[0], 6);
-  EXPECT_EQ(rec.region_bits[0], 135);
+  // A pair (3, 3) costs 8 bits in table 5 and 7 in table 6, two sign bits beside.
+  for (int r = 0; r < 3; ++r) EXPECT_EQ(rec.table_select[r], 6) << r;
+  EXPECT_EQ(rec.region_bits[0], 15 * 9);
+  EXPECT_EQ(rec.region_bits[1], 40 * 9);
+  EXPECT_EQ(rec.region_bits[2], 116 * 9);
   mp3enc_huff_free(hs);
 }
 
@@ -257,6 +338,15 @@ TEST(CoreBits, ScalefactorCompression) {
   z[20] = 3;
   EXPECT_EQ(mp3enc_scalefac_select_mpeg2(0, 0, z, 1, cnt, slen), 2 * 3 + 500 + 2);
   EXPECT_EQ(cnt[0], 11);
+  // The right channel of intensity stereo: room for the illegal position above every
+  // scalefactor, and intensity_scale 1 in the low bit.
+  std::fill(z, z + 39, 0);
+  EXPECT_EQ(mp3enc_scalefac_select_mpeg2(1, 0, z, 0, cnt, slen), ((1 * 6 + 1) * 6 + 1) * 2 + 1);
+  z[0] = 6;
+  EXPECT_EQ(mp3enc_scalefac_select_mpeg2(1, 0, z, 0, cnt, slen), ((3 * 6 + 1) * 6 + 1) * 2 + 1);
+  z[7] = 6;  // part 1: 6 and the illegal 7 need 3 bits
+  EXPECT_EQ(mp3enc_scalefac_select_mpeg2(1, 0, z, 0, cnt, slen), ((3 * 6 + 3) * 6 + 1) * 2 + 1);
+  EXPECT_EQ(slen[1], 3);
 }
 
 TEST(CoreQuant, StepEstimates) {
@@ -322,6 +412,57 @@ TEST(CoreQuant, OuterLoopDerivesPreEmphasisAndScalefactorScale) {
   EXPECT_EQ(sfs, 1);
   for (int b = 0; b < 21; ++b) EXPECT_LE(sf[b], b < 11 ? 15 : 7) << b;
   EXPECT_EQ(gain, 42);
+}
+
+// Bands of four lines searched at allowed distortions from far below to far above their
+// errors: the step each band takes is the one the search's targets give, read here from the
+// band's error at each step (few lines: errors that do not grow step by step).
+TEST(CoreQuant, InnerLoopMeetsItsTargets) {
+  mp3enc_pow43_table_init();
+  const int32_t cnt[4] = {6, 5, 5, 5}, slen[4] = {4, 4, 3, 3}, sbg[3] = {};
+  constexpr int N = 6, G = 10, u = 2;
+  std::mt19937 rng(2);
+  std::normal_distribution<float> d(0.0f, 300.0f);
+  std::vector<float> x(576, 0.0f), x34(576), E(39, 1e9f), S(39, 1.0f);
+  for (int i = 0; i < 4 * N; ++i) x[size_t(i)] = d(rng);
+  mp3enc_pow34(x34.data(), x.data(), 4 * N);
+  auto err = [&](int b, int step) {
+    int32_t q[4];
+    return mp3enc_quant_band_error(&x[size_t(4 * b)], &x34[size_t(4 * b)], q, 4, step);
+  };
+  int seen[5] = {};
+  for (double lg = -1; lg <= 6; lg += 0.05) {
+    const float D0 = float(std::pow(10.0, lg));
+    std::vector<float> D(39, D0);
+    int32_t sf[39], q[576], gain = G;
+    std::fill(sf, sf + 39, mp3enc_no_step);
+    std::fill(sf, sf + N, 0);
+    mp3enc_quant_inner_loop(sf, &gain, q, 0, sbg, 0, 0, long44, N, cnt, slen, x.data(), E.data(), D.data(), S.data(),
+                            1);
+    for (int b = 0; b < N; ++b) {
+      // within 1.4 D: the coarsest of three coarser steps under min(1.4 e0, D); above it,
+      // coarser steps while they help until one is within 1.4 D, then one finer step when
+      // the best is still above 1.4 D
+      const float e0 = err(b, G);
+      int want = G;
+      if (e0 <= 1.4f * D0) {
+        const float t = std::min(1.4f * e0, D0);
+        for (int i = 1; i <= 3; ++i)
+          if (err(b, G + i * u) < t) want = G + i * u;
+      } else {
+        float best = e0;
+        for (int i = 1; i <= 3; ++i) {
+          const float e = err(b, G + i * u);
+          if (e < best) best = e, want = G + i * u;
+          if (e <= 1.4f * D0) break;
+        }
+        if (best > 1.4f * D0 && err(b, G - u) < best) want = G - u;
+      }
+      EXPECT_EQ(gain - u * sf[b], want) << "band " << b << " D " << D0;
+      ++seen[(want - G) / u + 1];
+    }
+  }
+  for (int k = 0; k < 3; ++k) EXPECT_GT(seen[k], 0) << "step " << G + (k - 1) * u << " never taken";
 }
 
 TEST(CoreQuant, BandErrorStopsAboveTheLargestValue) {
