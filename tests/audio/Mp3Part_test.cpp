@@ -151,6 +151,24 @@ TEST_P(Mp3Part, PhrasesPlayDecodeAndMeasureFromTheirOwnFirstSample) {
     }
 }
 
+// The book's clips are placed by the encoder's delay: the decode of what it wrote matches
+// its input best when shifted by exactly that many samples.
+TEST_P(Mp3Part, TheWholeDecodeLagsItsSourceByTheEncodersDelay) {
+    uint32_t rate = 0;
+    const std::vector<int16_t> source = ReadCanonicalWav(folder.Path("src.wav"), rate);
+    const int32_t delay = Mp3EncoderDelay(rate, GetParam().bitRate, 1);
+    ASSERT_GT(delay, 0);
+    auto match = [&](size_t lag) {
+        double sum = 0;
+        for (size_t i = rate / 2; i < rate; ++i) sum += double(source[i]) * whole[i + lag];
+        return sum;
+    };
+    size_t best = 0;
+    for (size_t lag = 0; lag < 3000; ++lag)
+        if (match(lag) > match(best)) best = lag;
+    EXPECT_EQ(size_t(delay), best);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothFormats, Mp3Part, ::testing::Values(Format{22050, 32000}, Format{44100, 64000}),
                          [](const auto& info) { return std::to_string(info.param.bitRate / 1000) + "k"; });
 
