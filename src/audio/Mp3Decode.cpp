@@ -110,6 +110,10 @@ int PrimeMp3Decoder(MP3Decoder* decoder, MP3DecoderInfo* info, const CString& pr
         ShowAudioResultMessage(kAudioMp3OpenFailed);
         return kAudioMp3OpenFailed;
     }
+    if (SkipMp3Tags(*file) < 0) {
+        ShowAudioResultMessage(kAudioMp3OpenFailed);
+        return kAudioMp3OpenFailed;
+    }
     decoder->Reset();
     std::vector<uint8_t> input(kHeadBytes);
     std::vector<uint8_t> pcm(MP3DEC_MAX_FRAME_OUTPUT_BYTES_PCM16);

@@ -12,6 +12,7 @@
 #include "audio/PlayerTestSupport.h"
 #include "audio/TrailingSilence.h"
 #include "audio/WaveTestSupport.h"
+#include "Id3Tag.h"
 #include "platform/Riff.h"
 
 using namespace playertest;
@@ -75,7 +76,7 @@ protected:
         return out;
     }
     // `count` samples from `start` through the player, the start given in bytes.
-    std::vector<int16_t> Played(uint64_t start, size_t count) {
+    std::vector<int16_t> Played(uint64_t start, size_t count, const std::string& name = "a.mp3") {
         VirtualAudio audio;
         CMp3PlayOperation player;
         struct Owner : IWaveOutOwner {
@@ -88,7 +89,7 @@ protected:
         player.SetSampleRate(GetParam().rate);
         player.SetSpeed(2);
         EXPECT_EQ(kAudioOk, player.SetRangeAtByte(static_cast<uint32_t>(2 * start), static_cast<uint32_t>(2 * count)));
-        EXPECT_EQ(kAudioOk, player.OpenFile(folder.Path("a.mp3").c_str()));
+        EXPECT_EQ(kAudioOk, player.OpenFile(folder.Path(name).c_str()));
         EXPECT_EQ(kAudioOk, player.OpenDevice(WAVE_MAPPER, &owner));
         const int started = player.Start();
         EXPECT_TRUE(started == kAudioOk || started == kAudioNothingQueued) << started;
@@ -148,6 +149,32 @@ TEST_P(Mp3Part, PhrasesPlayDecodeAndMeasureFromTheirOwnFirstSample) {
         ASSERT_EQ(0, MeasureMp3TrailingSilence(host, folder.CPath("a.mp3"), static_cast<uint32_t>(2 * p.start),
                                                static_cast<uint32_t>(2 * p.count), -20, kProgramFolder, silence));
         EXPECT_EQ(meter.GetSilenceBytes(), silence);
+    }
+}
+
+// A tag in front of the audio, smaller or larger than the first read, is no audio: the
+// stream's information, its whole decode and a phrase in its middle are the untagged file's.
+TEST_P(Mp3Part, TaggedFilesReadAsTheirAudio) {
+    for (size_t tagBytes : {6 * 1024, 40 * 1024}) {
+        SCOPED_TRACE(tagBytes);
+        const std::string mp3 = ReadBytes(folder.Path("a.mp3"));
+        WriteBytes(folder.Path("tagged.mp3"), Id3v2Tag(tagBytes, mp3.substr(0, 3000)) + mp3);
+        RecordingHost host;
+        Mp3FileInfo info;
+        ASSERT_EQ(0, GetMp3FileInfo(host, folder.CPath("tagged.mp3"), info));
+        EXPECT_EQ(uint32_t(GetParam().bitRate), info.bitRate);
+        EXPECT_EQ(GetParam().rate, info.sampleRate);
+        ASSERT_EQ(0, DecodeMp3FileToWave(host, folder.CPath("tagged.mp3"), folder.CPath("t.wav"), "c", "t",
+                                         GetParam().rate, kProgramFolder));
+        uint32_t rate = 0;
+        EXPECT_TRUE(ReadCanonicalWav(folder.Path("t.wav"), rate) == whole);
+        const size_t start = whole.size() / 2 + 3, count = GetParam().rate / 2;
+        const std::vector<int16_t> expected(whole.begin() + static_cast<std::ptrdiff_t>(start),
+                                            whole.begin() + static_cast<std::ptrdiff_t>(start + count));
+        EXPECT_TRUE(Played(start, count, "tagged.mp3") == expected);
+        EXPECT_TRUE(ReadFrom(folder.CPath("tagged.mp3"), start) ==
+                    std::vector<int16_t>(whole.begin() + static_cast<std::ptrdiff_t>(start), whole.end()));
+        EXPECT_TRUE(host.errors.empty());
     }
 }
 
