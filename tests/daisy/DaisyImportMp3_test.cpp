@@ -9,6 +9,7 @@
 #include "DaisyTestSupport.h"
 #include "Id3Tag.h"
 #include "audio/Mp3Encode.h"
+#include "daisy/DaisyBookReader.h"
 #include "platform/DialogHost.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -48,6 +49,11 @@ TEST(DaisyImportMp3Clip, OwnFormatIsCopiedWholeOthersAreRefused) {
     const std::string own = ReadBytes(book.Path("own.mp3"));
     WriteBytes(book.Path("tagged6.mp3"), Id3v2Tag(6 * 1024, own.substr(0, 3000)) + own);
     WriteBytes(book.Path("tagged40.mp3"), Id3v2Tag(40 * 1024, own.substr(0, 3000)) + own);
+
+    // The book reader finds the clips' rate behind a tag longer than its first read too.
+    WriteBytes(book.Path("padded40.mp3"), Id3v2Tag(40 * 1024, "") + own);
+    for (const char* name : {"own.mp3", "tagged6.mp3", "padded40.mp3"})
+        EXPECT_EQ(CDaisyBookReader::GetMp3BytesPerSecond(CString(book.Path(name))), 44100u) << name;
 
     const struct {
         const char* what;

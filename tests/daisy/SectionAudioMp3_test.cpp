@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "DaisyTestSupport.h"
+#include "Id3Tag.h"
 #include "audio/Mp3Decode.h"
 #include "audio/Mp3Encode.h"
 #include "platform/DialogHost.h"
@@ -111,11 +112,16 @@ TEST_F(SectionAudioMp3, AClipPastTheEndOfItsRecordingIsRefusedUnlessWithinAFrame
 }
 
 TEST_F(SectionAudioMp3, AClipThatStartsLaterGivesTheWholeFilesSamples) {
-    // A clip 1.5 s in, alone, found afresh inside the file.
-    CSectionInformation* s = AddClipSection(view, 1, "一", "A000001.mp3", {22050}, 66150);
-    s->m_lstPhrase.GetAt(0)->m_nBytesPerSec = 44100;
-    ASSERT_EQ(view.BuildSectionMp3(1, CString(folder.Root()), "later.wav", s, false), 0);
-    EXPECT_TRUE(WavData(folder.Path("later.wav")) == whole.substr(66150, 22050));
+    // A clip 1.5 s in, alone, found afresh inside the file; also behind a tag of 40 KB.
+    const std::string audio = ReadBytes(folder.Path("Backup/A000001.mp3"));
+    WriteBytes(folder.Path("Backup/A000002.mp3"), Id3v2Tag(40 * 1024, audio.substr(0, 3000)) + audio);
+    for (const char* file : {"A000001.mp3", "A000002.mp3"}) {
+        SCOPED_TRACE(file);
+        CSectionInformation* s = AddClipSection(view, 1, "一", file, {22050}, 66150);
+        s->m_lstPhrase.GetAt(0)->m_nBytesPerSec = 44100;
+        ASSERT_EQ(view.BuildSectionMp3(1, CString(folder.Root()), "later.wav", s, false), 0);
+        EXPECT_TRUE(WavData(folder.Path("later.wav")) == whole.substr(66150, 22050));
+    }
 }
 
 TEST_F(SectionAudioMp3, FailuresAreNamedAndLeaveNoTemporaryFile) {
