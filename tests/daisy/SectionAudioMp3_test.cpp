@@ -111,6 +111,33 @@ TEST_F(SectionAudioMp3, AClipPastTheEndOfItsRecordingIsRefusedUnlessWithinAFrame
     }
 }
 
+// F6 on an MP3 project whose recording was cut short on the disk: the build is refused
+// with section, file and phrase named, and the project's files are put back.
+TEST_F(SectionAudioMp3, F6OnACutRecordingRollsTheBuildBack) {
+    view.AttachLists(&sections, &phrases);
+    view.m_bookInfo.m_strTitle = "題";
+    const std::string audio = ReadBytes(folder.Path("Backup/A000001.mp3"));
+    fs::remove_all(folder.Path("Backup"));
+    const std::string cut = audio.substr(0, 2 * audio.size() / 3);
+    WriteBytes(folder.Path("A000001.mp3"), cut);
+    const uint32_t half = static_cast<uint32_t>(whole.size() / 4 * 2);
+    CSectionInformation* s = AddClipSection(view, 0, "一", "A000001.mp3", {half, half});
+    for (const auto& p : s->m_lstPhrase) p->m_nBytesPerSec = 44100;
+    ASSERT_EQ(view.SaveProject(), 0);
+    const auto before = FolderFiles(folder.Root());
+    CUiScript script;
+    script.AnswerBox(IDYES).AnswerBox(IDOK);
+    view.OnDaisyBuild();
+    EXPECT_EQ(script.BoxTexts(), (std::vector<CString>{"Daisy図書を生成しますか？",
+                                                       "セクション1の音声ファイルA000001.mp3が途中で切れています。（フレーズ2）"}));
+    EXPECT_TRUE(ReadBytes(folder.Path("A000001.mp3")) == cut);
+    auto after = FolderFiles(folder.Root());
+    std::erase_if(after, [](const auto& file) { return file.first.rfind("Backup", 0) == 0; });
+    EXPECT_EQ(DiffFiles(after, before), "");
+    ASSERT_EQ(view.m_lstSection.GetCount(), 1);
+    EXPECT_EQ(view.m_lstSection.GetAt(0)->m_lstPhrase.GetAt(1)->m_nStart, half);
+}
+
 TEST_F(SectionAudioMp3, AClipThatStartsLaterGivesTheWholeFilesSamples) {
     // A clip 1.5 s in, alone, found afresh inside the file; also behind a tag of 40 KB.
     const std::string audio = ReadBytes(folder.Path("Backup/A000001.mp3"));
