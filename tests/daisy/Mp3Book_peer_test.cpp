@@ -302,13 +302,13 @@ std::string Speech(const ScratchFolder& work, const std::vector<std::string>& se
     return pcm;
 }
 
-// The clip-begin and file of each clip of a SMIL file, in order.
-std::vector<std::pair<std::string, double>> Clips(const std::string& smil) {
-    std::vector<std::pair<std::string, double>> clips;
+// The clip-begin and clip-end of each clip of a SMIL file, in order.
+std::vector<std::pair<double, double>> Clips(const std::string& smil) {
+    std::vector<std::pair<double, double>> clips;
     const std::string text = ReadBytes(smil);
     for (size_t at = text.find("<audio src=\""); at != std::string::npos; at = text.find("<audio src=\"", at + 1)) {
-        const size_t name = at + 12, begin = text.find("clip-begin=\"npt=", at) + 16;
-        clips.emplace_back(text.substr(name, text.find('"', name) - name), std::stod(text.substr(begin)));
+        const size_t begin = text.find("clip-begin=\"npt=", at) + 16, end = text.find("clip-end=\"npt=", at) + 14;
+        clips.emplace_back(std::stod(text.substr(begin)), std::stod(text.substr(end)));
     }
     return clips;
 }
@@ -372,9 +372,10 @@ TEST_F(Mp3Books, EveryClipOfABuiltBookSitsOnItsPhrase) {
         for (int s = 1; s <= 2; ++s) {
             const std::vector<int16_t> book = Decode(folder + CString::Formatted("/A%06d.mp3", s).str(), rate);
             ASSERT_FALSE(book.empty());
-            for (const auto& [file, begin] : Clips(folder + CString::Formatted("/A%06d.smil", s).str())) {
+            for (const auto& [begin, end] : Clips(folder + CString::Formatted("/A%06d.smil", s).str())) {
                 SCOPED_TRACE(k);
                 ASSERT_LT(k, onsets.size());
+                EXPECT_LE(end * rate, book.size() + 0.5 * rate / 1000) << "a clip runs past its audio";
                 // Where the phrase's first sound lies in the project, and where the clip holds it.
                 const long sound = static_cast<long>(onsets[k] + delay), window = rate / 4;
                 const long fromClip = std::lround(begin * rate);
