@@ -7,6 +7,7 @@
 
 #include "app/KorvaneView.h"
 #include "audio/LevelMeter.h"
+#include "audio/PlayerRange.h"
 #include "platform/CodePage.h"
 #include "platform/DialogKeys.h"
 #include "platform/DropDown.h"
@@ -225,12 +226,11 @@ void CSectionDlg::OnButtonPlay() {
 namespace {
 
 template <class Player>
-int StartPlayer(Player& player, const CKorvaneView& view, const CPhraseInformation& phrase, uint32_t start,
-                IWaveOutOwner* owner) {
+int StartPlayer(Player& player, const CKorvaneView& view, const CPhraseInformation& phrase, IWaveOutOwner* owner) {
     const CString path = view.m_strProjectFolder + "/" + phrase.m_strFileName;
     player.SetSampleRate(static_cast<uint32_t>(view.m_nSamplePerSec));
     int r = player.SetSpeed(2);
-    if (r == kAudioOk) r = player.SetRange(start, phrase.m_nLength);
+    if (r == kAudioOk) r = SetPhraseRange(player, phrase.m_nStart, phrase.m_nLength);
     if (r == kAudioOk) r = player.OpenFile(path.c_str());
     if (r == kAudioOk) r = player.QueryDevice(WAVE_MAPPER);
     if (r == kAudioOk) r = player.OpenDevice(WAVE_MAPPER, owner);
@@ -247,13 +247,10 @@ void CSectionDlg::PlayPhrase() {
     StopOpenDevice();
     int r;
     if (m_nAudioKind == 1) {
-        r = StartPlayer(m_wavePlayer, *m_pView, *phrase, phrase->m_nStart, this);
+        r = StartPlayer(m_wavePlayer, *m_pView, *phrase, this);
     } else {
-        // The MP3 player finds the phrase by time, as the view's does.
         m_mp3Player.SetDataFolder(m_pView->m_strExeFolder);
-        const double ms =
-            phrase->m_nBytesPerSec ? static_cast<double>(phrase->m_nStart) / phrase->m_nBytesPerSec * 1000.0 : 0.0;
-        r = StartPlayer(m_mp3Player, *m_pView, *phrase, static_cast<uint32_t>(ms), this);
+        r = StartPlayer(m_mp3Player, *m_pView, *phrase, this);
     }
     if (r != kAudioOk && r != kAudioNothingQueued) {
         if (m_nAudioKind != 1) ShowError(this, "再生処理でエラーが発生しました");

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "audio/AudioResult.h"
+#include "audio/Mp3Part.h"
 #include "audio/TrailingSilence.h"
 #include "audio/WaveFileWriter.h"
 #include "audio/WaveFormat.h"
@@ -27,7 +28,8 @@ struct Mp3Stream {
     MP3Decoder* decoder = nullptr;
     MP3DecoderInfo* info = nullptr;
     std::unique_ptr<CRiffFile> file;
-    int64_t size = 0;
+    int64_t size = 0;        // bytes from the first audio byte to the end
+    int64_t audioStart = 0;  // behind any leading tags
     bool opened = false;  // the stream information was found
     ~Mp3Stream() {
         if (info) info->Release();
@@ -56,9 +58,8 @@ int OpenStream(CWaveTaskHost& host, const CString& path, int force44100, Mp3Stre
         return kMp3DecodeFailed;
     }
     std::vector<uint8_t> head(kHeadBytes);
-    const int64_t got = s.file->Read(head.data(), kHeadBytes);
-    s.size = s.file->Seek(0, SEEK_END);
-    if (got < 0 || s.size < 0 || s.file->Seek(0, SEEK_SET) != 0) {
+    int64_t got = 0;
+    if (!ReadMp3Head(*s.file, head, got, s.audioStart, s.size)) {
         host.ShowError(ReadFailure(path));
         return kMp3DecodeFailed;
     }
@@ -106,6 +107,10 @@ int PrimeMp3Decoder(MP3Decoder* decoder, MP3DecoderInfo* info, const CString& pr
     int error = 0;
     std::unique_ptr<CRiffFile> file = path.IsEmpty() ? nullptr : CRiffFile::Open(path, RiffOpenMode::Read, error);
     if (!file) {
+        ShowAudioResultMessage(kAudioMp3OpenFailed);
+        return kAudioMp3OpenFailed;
+    }
+    if (SkipMp3Tags(*file) < 0) {
         ShowAudioResultMessage(kAudioMp3OpenFailed);
         return kAudioMp3OpenFailed;
     }
@@ -163,7 +168,11 @@ int DecodeMp3FileToWave(CWaveTaskHost& host, const CString& source, const CStrin
         host.ShowError("MP3Decoderの初期化に失敗しました。");
         return kMp3DecodeFailed;
     }
-    s.file->Seek(0, SEEK_SET);
+    if (s.file->Seek(s.audioStart, SEEK_SET) != s.audioStart) {
+        writer.Close(out);
+        host.ShowError(ReadFailure(source));
+        return kMp3DecodeFailed;
+    }
     s.decoder->Reset();
     host.BeginProgress(caption, text, static_cast<int>(std::max<int64_t>(1, s.size / kHeadBytes)));
 
@@ -224,10 +233,9 @@ int DecodeMp3FileToWave(CWaveTaskHost& host, const CString& source, const CStrin
 
 namespace {
 
-// Opens `source` for a part of its decoded audio: the objects, the stream information,
-// priming, and the file placed at the part's start (by the constant bit rate). 0, or 1
-// after its message.
-int OpenPart(CWaveTaskHost& host, const CString& source, uint32_t start, const CString& programFolder, Mp3Stream& s,
+// Opens `source` for a part of its decoded audio: the objects, the stream information
+// and priming. 0, or 1 after its message.
+int OpenPart(CWaveTaskHost& host, const CString& source, const CString& programFolder, Mp3Stream& s,
              MP3StreamInfo& info) {
     if (OpenStream(host, source, 0, s) != kMp3DecodeOk) return kMp3DecodeFailed;
     if (!s.opened) {
@@ -239,44 +247,13 @@ int OpenPart(CWaveTaskHost& host, const CString& source, uint32_t start, const C
         host.ShowError("MP3Decoderの初期化に失敗しました。");
         return kMp3DecodeFailed;
     }
-    const uint32_t bytesPerSecond = info.sampleRate * info.channels * 2;
-    const uint64_t startMs = bytesPerSecond ? static_cast<uint64_t>(static_cast<double>(start) / bytesPerSecond * 1000.0) : 0;
-    if (s.file->Seek(static_cast<int64_t>(info.bitrate / 8 / 1000) * static_cast<int64_t>(startMs), SEEK_SET) < 0) {
-        host.ShowError(ReadFailure(source));
-        return kMp3DecodeFailed;
-    }
-    s.decoder->Reset();
     return kMp3DecodeOk;
 }
 
-// One decoded frame after another from an opened part: 1 with `bytes` of PCM in `pcm`,
-// 0 at the end of the stream, -1 after a failure's message.
-int NextFrame(CWaveTaskHost& host, const CString& source, Mp3Stream& s, std::vector<uint8_t>& input, int& pending,
-              int& position, std::vector<uint8_t>& pcm, int& bytes) {
-    while (!s.decoder->IsEndOfStream()) {
-        if (pending == 0) {
-            const int64_t got = s.file->Read(input.data(), static_cast<int64_t>(input.size()));
-            if (got < 0) {
-                host.ShowError(ReadFailure(source));
-                return -1;
-            }
-            if (got == 0) s.decoder->SetEndOfInput();
-            pending = static_cast<int>(got);
-            position = 0;
-        }
-        const int taken = s.decoder->Feed(input.data() + position, pending);
-        position += taken;
-        pending -= taken;
-        bytes = 0;
-        const SSC status = s.decoder->DecodeFrame(pcm.data(), static_cast<int>(pcm.size()), &bytes, nullptr, nullptr, 0);
-        if (status == SSC_OK) return 1;
-        if (status == SSC_SYNC_EOF) return 0;
-        if (!IsWarning(status)) {
-            host.ShowError(Mp3StatusMessage("MP3デコード処理でエラーが発生しました。", status));
-            return -1;
-        }
-    }
-    return 0;
+// The message of a part reader's failure.
+CString PartFailure(const CMp3PartReader& reader, const CString& source) {
+    return reader.Status() == SSC_OK ? ReadFailure(source)
+                                     : Mp3StatusMessage("MP3デコード処理でエラーが発生しました。", reader.Status());
 }
 
 }  // namespace
@@ -285,7 +262,12 @@ int DecodeMp3PhraseToWave(CWaveTaskHost& host, const CString& source, const CStr
                           uint32_t start, const CString& programFolder) {
     Mp3Stream part;
     MP3StreamInfo info{};
-    if (OpenPart(host, source, start, programFolder, part, info) != kMp3DecodeOk) return kMp3DecodeFailed;
+    if (OpenPart(host, source, programFolder, part, info) != kMp3DecodeOk) return kMp3DecodeFailed;
+    CMp3PartReader reader(part.decoder, part.file.get());
+    if (reader.Seek(start) != CMp3PartReader::kData) {
+        host.ShowError(ReadFailure(source));
+        return kMp3DecodeFailed;
+    }
     WaveFormatEx format = MakePcmMono16Format(info.sampleRate);
     format.nChannels = static_cast<uint16_t>(info.channels);
     CWaveFileWriter writer;
@@ -294,19 +276,20 @@ int DecodeMp3PhraseToWave(CWaveTaskHost& host, const CString& source, const CStr
         host.ShowError(CString("Waveファイルが開けません。\n") + destination);
         return kMp3DecodeFailed;
     }
-    std::vector<uint8_t> input(kHeadBytes), pcm(MP3DEC_MAX_FRAME_OUTPUT_BYTES_PCM16);
-    int pending = 0, position = 0, bytes = 0;
     uint32_t written = 0;
     bool failed = false;
     while (written < length) {
-        const int r = NextFrame(host, source, part, input, pending, position, pcm, bytes);
-        if (r < 0) {
+        const uint8_t* data = nullptr;
+        uint32_t bytes = 0;
+        const int r = reader.Read(data, bytes);
+        if (r == CMp3PartReader::kFailed) {
+            host.ShowError(PartFailure(reader, source));
             failed = true;
             break;
         }
-        if (r == 0) break;
-        const uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(bytes), length - written);
-        if (out->Write(pcm.data(), n) != static_cast<int64_t>(n)) {
+        if (r == CMp3PartReader::kEnd) break;
+        const uint32_t n = std::min<uint32_t>(bytes, length - written);
+        if (out->Write(data, n) != static_cast<int64_t>(n)) {
             host.ShowError(CString("Waveファイル書込み時にエラーが発生しました。\n") + destination);
             failed = true;
             break;
@@ -336,19 +319,29 @@ int MeasureMp3TrailingSilence(CWaveTaskHost& host, const CString& path, uint32_t
                               int thresholdDb, const CString& programFolder, uint32_t& silence) {
     Mp3Stream s;
     MP3StreamInfo info{};
-    if (OpenPart(host, path, start, programFolder, s, info) != kMp3DecodeOk) return kMp3DecodeFailed;
+    if (OpenPart(host, path, programFolder, s, info) != kMp3DecodeOk) return kMp3DecodeFailed;
+    CMp3PartReader reader(s.decoder, s.file.get());
+    if (reader.Seek(start) != CMp3PartReader::kData) {
+        host.ShowError(ReadFailure(path));
+        return kMp3DecodeFailed;
+    }
     const uint32_t second = std::max<uint32_t>(info.sampleRate * info.channels * 2, 2);
     CTrailingSilenceMeter meter(second, thresholdDb);
-    std::vector<uint8_t> input(kHeadBytes), pcm(MP3DEC_MAX_FRAME_OUTPUT_BYTES_PCM16), portion;
-    portion.reserve(second + pcm.size());
-    int pending = 0, position = 0, bytes = 0;
+    std::vector<uint8_t> portion;
+    portion.reserve(second + MP3DEC_MAX_FRAME_OUTPUT_BYTES_PCM16);
     uint32_t measured = 0;
     // Whole seconds are measured as they fill; what a frame brings past a second waits
     // for the next one, so that no decoded sample is skipped.
     while (measured < length) {
-        const int r = NextFrame(host, path, s, input, pending, position, pcm, bytes);
-        if (r < 0) return kMp3DecodeFailed;
-        if (r > 0) portion.insert(portion.end(), pcm.begin(), pcm.begin() + bytes);
+        const uint8_t* data = nullptr;
+        uint32_t bytes = 0;
+        const int got = reader.Read(data, bytes);
+        if (got == CMp3PartReader::kFailed) {
+            host.ShowError(PartFailure(reader, path));
+            return kMp3DecodeFailed;
+        }
+        const int r = got == CMp3PartReader::kData ? 1 : 0;
+        if (r > 0) portion.insert(portion.end(), data, data + bytes);
         while (portion.size() >= second || (r == 0 && !portion.empty()) ||
                (!portion.empty() && measured + portion.size() >= length)) {
             const uint32_t n = static_cast<uint32_t>(

@@ -25,7 +25,34 @@ struct EncoderHandle {
     ~EncoderHandle() { Close(); }
 };
 
+enum class EncoderSetUp { Ok, Config, Params };
+
+// The configuration of every MP3 the program writes: plain mono MP3, constant bit rate.
+EncoderSetUp ConfigureEncoder(mp3enc_handle* h, int bitRate, int quality) {
+    mp3enc_config config;
+    config.output_rate = bitRate == 64000 ? 44100 : 22050;
+    config.channel_mode = 1;
+    config.sbr_mode = 2;
+    config.bit_rate = static_cast<uint32_t>(bitRate);
+    config.vbr_quality = 0;
+    if (!mp3enc_set_config(h, &config)) return EncoderSetUp::Config;
+    mp3enc_params* params = mp3enc_get_params(h);
+    mp3enc_params wanted = params ? *params : mp3enc_params{};
+    wanted.intensity = 1;
+    wanted.quality = quality;
+    if (!params || !mp3enc_set_params(h, &wanted)) return EncoderSetUp::Params;
+    return EncoderSetUp::Ok;
+}
+
 }  // namespace
+
+int32_t Mp3EncoderDelay(uint32_t inputRate, int bitRate, int quality) {
+    EncoderHandle enc;
+    enc.h = mp3enc_open(static_cast<int32_t>(inputRate), 1, 0);
+    if (!enc.h || ConfigureEncoder(enc.h, bitRate, quality) != EncoderSetUp::Ok) return 0;
+    const mp3enc_params* params = mp3enc_get_params(enc.h);
+    return params ? std::max<int32_t>(0, params->delay) : 0;
+}
 
 int EncodeWaveToMp3(CWaveTaskHost& host, const CString& source, const CString& target, int bitRate, int quality,
                     const CString& caption, const CString& text) {
@@ -60,21 +87,12 @@ int EncodeWaveToMp3(CWaveTaskHost& host, const CString& source, const CString& t
         host.ShowError("MP3フォーマットエラー");
         return kMp3EncodeFailed;
     }
-    mp3enc_config config;
-    config.output_rate = bitRate == 64000 ? 44100 : 22050;
-    config.channel_mode = 1;
-    config.sbr_mode = 2;
-    config.bit_rate = static_cast<uint32_t>(bitRate);
-    config.vbr_quality = 0;
-    if (!mp3enc_set_config(enc.h, &config)) {
+    const EncoderSetUp setUp = ConfigureEncoder(enc.h, bitRate, quality);
+    if (setUp == EncoderSetUp::Config) {
         host.ShowError("MP3出力フォーマットの設定に失敗しました。");
         return kMp3EncodeFailed;
     }
-    mp3enc_params* params = mp3enc_get_params(enc.h);
-    mp3enc_params wanted = params ? *params : mp3enc_params{};
-    wanted.intensity = 1;
-    wanted.quality = quality;
-    if (!params || !mp3enc_set_params(enc.h, &wanted)) {
+    if (setUp == EncoderSetUp::Params) {
         host.ShowError("エンコーダーの設定に失敗しました。");
         return kMp3EncodeFailed;
     }

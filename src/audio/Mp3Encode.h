@@ -24,3 +24,7 @@ enum : int {
 // `quality` is the MP3 quality setting (0 speed, 1 standard, 2 quality).
 int EncodeWaveToMp3(CWaveTaskHost& host, const CString& source, const CString& target, int bitRate, int quality,
                     const CString& caption, const CString& text);
+
+// The samples by which a decode of what EncodeWaveToMp3 writes from `inputRate` mono
+// audio lags that audio (the encoder's delay, at the output rate); 0 when unknown.
+int32_t Mp3EncoderDelay(uint32_t inputRate, int bitRate, int quality);

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "audio/Mp3Decode.h"
+#include "audio/Mp3Part.h"
 #include "audio/PlayerBuffers.h"
 #include "mp3dec/mp3dec.h"
 #include "platform/MessageBox.h"
@@ -39,10 +40,9 @@ int CMp3PlayOperation::Initialize() {
     m_nPlayed = 0;
     m_nBytesPerBuffer = 0;
     m_nStartMs = 0;
-    m_input.assign(kInputBytes, 0);
+    m_nStartByte = -1;
     m_carry.assign(kCarryBytes, 0);
-    m_frame.assign(MP3DEC_MAX_FRAME_OUTPUT_BYTES_PCM16, 0);
-    m_nInputRemaining = m_nInputPosition = m_nCarry = 0;
+    m_nCarry = 0;
     return kAudioOk;
 }
 
@@ -69,8 +69,15 @@ int CMp3PlayOperation::SetRange(uint32_t startMs, uint32_t length) {
     if (length == 0) return kAudioNothingQueued;
     m_nRangeLength = length;
     m_nStartMs = startMs;
+    m_nStartByte = -1;
     m_nPlayed = 0;
     return kAudioOk;
+}
+
+int CMp3PlayOperation::SetRangeAtByte(uint32_t startByte, uint32_t length) {
+    const int r = SetRange(0, length);
+    if (r == kAudioOk) m_nStartByte = startByte;
+    return r;
 }
 
 int CMp3PlayOperation::SetDataFolder(const CString& folder) {
@@ -89,9 +96,8 @@ int CMp3PlayOperation::OpenFile(const char* path) {
     // From here on a failure leaves the file and the objects made so far until CloseFile
     // and Stop, as the owners' stop routines expect.
     std::vector<uint8_t> head(kInputBytes);
-    const int64_t got = m_file->Read(head.data(), kInputBytes);
-    const int64_t size = m_file->Seek(0, SEEK_END);
-    if (got < 0 || size < 0 || m_file->Seek(0, SEEK_SET) != 0) return Fail(kAudioMp3OpenFailed);
+    int64_t got = 0, audioStart = 0, size = 0;
+    if (!ReadMp3Head(*m_file, head, got, audioStart, size)) return Fail(kAudioMp3OpenFailed);
 
     ReleaseDecoder();
     SSC status = MP3CreateDecoder(&m_pDecoder, 0, 0, 0, 1, 0);
@@ -116,7 +122,8 @@ int CMp3PlayOperation::OpenFile(const char* path) {
     m_format.cbSize = 0;
     m_nBytesPerBuffer = m_format.nAvgBytesPerSec / 10;
     // The carry takes what is left of a frame once a buffer is full.
-    m_carry.assign(std::max<size_t>(kCarryBytes, m_nBytesPerBuffer) + m_frame.size(), 0);
+    m_carry.assign(std::max<size_t>(kCarryBytes, m_nBytesPerBuffer) + MP3DEC_MAX_FRAME_OUTPUT_BYTES_PCM16, 0);
+    m_reader = std::make_unique<CMp3PartReader>(m_pDecoder, m_file.get());
 
     if (PrimeDecoder(m_pDecoder, m_pInfo) != kAudioOk) return FailWith("MP3Decoderの初期化に失敗しました。");
     return kAudioOk;
@@ -142,15 +149,14 @@ int CMp3PlayOperation::OpenDevice(unsigned deviceId, IWaveOutOwner* owner) {
 
 int CMp3PlayOperation::Start() {
     if (!m_hDevice) return kAudioOk;
-    std::fill(m_input.begin(), m_input.end(), 0);
     std::fill(m_carry.begin(), m_carry.end(), 0);
-    m_nInputRemaining = m_nInputPosition = m_nCarry = 0;
+    m_nCarry = 0;
     m_nQueued = 0;
-    if (!m_file || !m_pDecoder || !m_pInfo) return Fail(kAudioReadError);
-    // The part is found by the constant bit rate: 4 bytes a millisecond at 32 kbit/s.
-    const int64_t offset = static_cast<int64_t>(m_pInfo->GetInfo()->bitrate / 8 / 1000) * m_nStartMs;
-    if (m_file->Seek(offset, SEEK_SET) < 0) return Fail(kAudioReadError);
-    m_pDecoder->Reset();
+    if (!m_file || !m_pDecoder || !m_pInfo || !m_reader) return Fail(kAudioReadError);
+    const uint64_t start = m_nStartByte >= 0
+                               ? static_cast<uint64_t>(m_nStartByte)
+                               : uint64_t(m_nStartMs) * m_format.nSamplesPerSec / 1000 * m_format.nBlockAlign;
+    if (m_reader->Seek(start) != CMp3PartReader::kData) return Fail(kAudioReadError);
 
     for (int i = 0; i < kBufferCount; ++i) {
         WAVEHDR* header = m_pHeaders[i];
@@ -177,75 +183,33 @@ int CMp3PlayOperation::OnBufferDone(HWAVEOUT device, WAVEHDR* header) {
 int CMp3PlayOperation::DecodeBuffer(WAVEHDR* header) {
     const uint32_t want = std::min(m_nBytesPerBuffer, m_nRangeLength - std::min(m_nPlayed, m_nRangeLength));
     if (want < 1) return kAudioNothingQueued;
-    std::fill(m_frame.begin(), m_frame.end(), 0);
-    if (m_nCarry == 0) std::fill(m_carry.begin(), m_carry.end(), 0);
-    if (!m_file || !m_pDecoder) return Fail(kAudioReadError);
-
-    uint32_t excess = 0;
-    int n = 0;
-    if (m_nCarry >= want) {
-        // What a frame left over already fills this buffer (the last, shorter one of a
-        // part): decoding another frame would only push the carry past its end.
-        std::memcpy(header->lpData, m_carry.data(), want);
-        m_nPlayed += want;
-        header->dwBufferLength = want;
-        m_nCarry -= want;
-        std::memmove(m_carry.data(), m_carry.data() + want, m_nCarry);
-        return kAudioOk;
+    if (!m_file || !m_reader) return Fail(kAudioReadError);
+    while (m_nCarry < want) {
+        const uint8_t* data = nullptr;
+        uint32_t bytes = 0;
+        const int r = m_reader->Read(data, bytes);
+        if (r == CMp3PartReader::kEnd) break;  // drained: the part ends with what came
+        if (r == CMp3PartReader::kFailed) {
+            const SSC status = m_reader->Status();
+            if (status == SSC_OK) return Fail(kAudioReadError);
+            if (SSC_SUCCESS(status))
+                return FailWith(Mp3StatusMessage("MP3デコード処理でエラーが発生しました。", status));
+            continue;  // other errors: the decoder goes on with the next frame
+        }
+        std::memcpy(m_carry.data() + m_nCarry, data, bytes);
+        m_nCarry += bytes;
     }
-    for (;;) {
-        if (m_pDecoder->IsEndOfStream()) {
-            // The stream ended without the sync reporting it: the part ends with what came.
-            if (m_nCarry == 0) {
-                m_nPlayed = m_nRangeLength;
-                return kAudioNothingQueued;
-            }
-            break;
-        }
-        if (m_nInputRemaining == 0) {
-            std::fill(m_input.begin(), m_input.end(), 0);
-            const int64_t got = m_file->Read(m_input.data(), kInputBytes);
-            if (got < 0) return Fail(kAudioReadError);
-            if (got == 0) m_pDecoder->SetEndOfInput();
-            m_nInputRemaining = static_cast<uint32_t>(got);
-            m_nInputPosition = 0;
-        }
-        const int taken = m_pDecoder->Feed(m_input.data() + m_nInputPosition, static_cast<int>(m_nInputRemaining));
-        m_nInputRemaining -= static_cast<uint32_t>(taken);
-        m_nInputPosition += static_cast<uint32_t>(taken);
-        n = 0;
-        const SSC status =
-            m_pDecoder->DecodeFrame(m_frame.data(), static_cast<int>(m_frame.size()), &n, nullptr, nullptr, 0);
-        if (status == SSC_OK) {
-            const uint32_t bytes = static_cast<uint32_t>(std::max(n, 0));
-            if (m_nCarry + bytes <= want) {
-                std::memcpy(m_carry.data() + m_nCarry, m_frame.data(), bytes);
-                m_nCarry += bytes;
-                if (m_nCarry == want) break;
-                continue;
-            }
-            const uint32_t part = want - m_nCarry;
-            std::memcpy(m_carry.data() + m_nCarry, m_frame.data(), part);
-            excess = m_nCarry + bytes - want;
-            m_nCarry = want;
-            break;
-        }
-        if (SSC_SUCCESS(status)) return FailWith(Mp3StatusMessage("MP3デコード処理でエラーが発生しました。", status));
-        if (status == SSC_SYNC_EOF) {
-            m_nPlayed = m_nRangeLength;
-            return kAudioNothingQueued;
-        }
+    if (m_nCarry == 0) {
+        m_nPlayed = m_nRangeLength;
+        return kAudioNothingQueued;
     }
-    std::memcpy(header->lpData, m_carry.data(), m_nCarry);
-    m_nPlayed += m_nCarry;
-    header->dwBufferLength = m_nCarry;
-    if (excess > 0) {
-        std::fill(m_carry.begin(), m_carry.end(), 0);
-        std::memmove(m_carry.data(), m_frame.data() + (static_cast<uint32_t>(n) - excess), excess);
-        m_nCarry = excess;
-    } else {
-        m_nCarry = 0;
-    }
+    // Every buffer but the last of a part holds exactly 100 ms; the rest waits.
+    const uint32_t n = std::min(m_nCarry, want);
+    std::memcpy(header->lpData, m_carry.data(), n);
+    m_nPlayed += n;
+    header->dwBufferLength = n;
+    m_nCarry -= n;
+    std::memmove(m_carry.data(), m_carry.data() + n, m_nCarry);
     return kAudioOk;
 }
 
@@ -260,6 +224,7 @@ int CMp3PlayOperation::Stop() {
 
 int CMp3PlayOperation::CloseFile() {
     if (!m_file) return kAudioOk;
+    m_reader.reset();
     m_file->Close();
     m_file.reset();
     m_strPath.Empty();
@@ -285,6 +250,7 @@ int CMp3PlayOperation::IndexOf(const WAVEHDR* header) const {
 }
 
 void CMp3PlayOperation::ReleaseDecoder() {
+    m_reader.reset();
     if (m_pInfo) m_pInfo->Release();
     m_pInfo = nullptr;
     if (m_pDecoder) m_pDecoder->Release();

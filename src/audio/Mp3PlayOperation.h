@@ -2,8 +2,9 @@
 // Player of MP3 projects: plays part of an MP3 file, decoded on the fly, over the wave-out
 // device at one of eight speeds. It works as the WAV player does (ten buffers of 100 ms,
 // the same states, speeds and results; see CWavePlayOperation); what differs is where the
-// samples come from: the part starts at a time in milliseconds, found in the file by its
-// constant bit rate, and its length counts bytes of the decoded 16-bit stream. Each
+// samples come from: the part starts at a time in milliseconds or at a byte of the decoded
+// 16-bit stream, and is decoded from there exactly as a decode of the whole file gives it
+// (see CMp3PartReader); its length counts bytes of the decoded stream. Each
 // buffer gets exactly 100 ms of decoded audio; the rest of a decoded frame waits in a
 // carry buffer for the next one.
 //
@@ -21,6 +22,7 @@
 #include "platform/CString.h"
 #include "platform/WaveOut.h"
 
+class CMp3PartReader;
 class CRiffFile;
 class MP3Decoder;
 class MP3DecoderInfo;
@@ -45,6 +47,9 @@ public:
     int SetSpeed(int index);
     // Start in milliseconds, length in bytes of decoded audio; length 0: 37.
     int SetRange(uint32_t startMs, uint32_t length);
+    // The same with the start in bytes of the decoded stream, the unit of a phrase's start:
+    // a millisecond holds 22.05 samples at 22050 Hz, so only bytes place a phrase exactly.
+    int SetRangeAtByte(uint32_t startByte, uint32_t length);
     // The folder of the priming streams, ending with "/".
     int SetDataFolder(const CString& folder);
 
@@ -88,11 +93,9 @@ private:
     CPlayerStretch m_stretch{kBufferBytes};
     int m_nSpeed = 0;
     uint32_t m_nStartMs = 0;
-    std::vector<uint8_t> m_input;   // file data not yet fed to the decoder
+    int64_t m_nStartByte = -1;      // set by SetRangeAtByte; -1: the start is m_nStartMs
+    std::unique_ptr<CMp3PartReader> m_reader;
     std::vector<uint8_t> m_carry;   // decoded bytes waiting for the next buffer
-    std::vector<uint8_t> m_frame;   // one decoded frame
-    uint32_t m_nInputRemaining = 0;
-    uint32_t m_nInputPosition = 0;
     uint32_t m_nCarry = 0;
     CString m_strDataFolder;
     CString m_strPath;

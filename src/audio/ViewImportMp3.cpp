@@ -10,6 +10,7 @@
 #include "app/BookLimits.h"
 #include "app/KorvaneView.h"
 #include "audio/Mp3Decode.h"
+#include "audio/Mp3Part.h"
 #include "audio/Mp3Encode.h"
 #include "audio/SilenceSplitter.h"
 #include "audio/ViewWaveTaskHost.h"
@@ -70,10 +71,11 @@ int CKorvaneView::ImportMp3File(int* pCurrentIndex, const CString& source, const
         host.ShowError(CString("MP3ファイルが開けませんでした。\n") + source);
         return 1;
     }
+    // A tag in front of the audio is not copied: the project's positions count from the
+    // first audio frame, as every read of the copy does.
     std::vector<uint8_t> head(8192);
-    const int64_t headBytes = in->Read(head.data(), static_cast<int64_t>(head.size()));
-    const int64_t size = in->Seek(0, SEEK_END);
-    if (headBytes < 0 || size < 0 || in->Seek(0, SEEK_SET) != 0) {
+    int64_t headBytes = 0, audioStart = 0, size = 0;
+    if (!ReadMp3Head(*in, head, headBytes, audioStart, size)) {
         host.ShowError(CString("MP3ファイルが読み込めませんでした。\n") + source);
         return 1;
     }
@@ -96,7 +98,10 @@ int CKorvaneView::ImportMp3File(int* pCurrentIndex, const CString& source, const
         host.ShowError("MP3Decoderの初期化に失敗しました。");
         return 1;
     }
-    in->Seek(0, SEEK_SET);
+    if (in->Seek(audioStart, SEEK_SET) != audioStart) {
+        host.ShowError(CString("MP3ファイルが読み込めませんでした。\n") + source);
+        return 1;
+    }
     objects.decoder->Reset();
 
     CString fileName, target;

@@ -4,6 +4,7 @@
 
 #include "app/KorvaneView.h"
 #include "audio/LevelMeter.h"
+#include "audio/PlayerRange.h"
 #include "platform/MessageBox.h"
 
 namespace {
@@ -125,11 +126,11 @@ const CPhraseInformation* CKorvaneView::PhraseToStart(int activeState) {
 
 namespace {
 
-// The start of a phrase, the same for both players but for the start's unit and the MP3
-// player's extra message on a failed start.
+// The start of a phrase, the same for both players but for the MP3 player's extra
+// message on a failed start.
 template <class Player>
-void StartPhrase(CKorvaneView& view, Player& player, const CPhraseInformation* phrase, uint32_t start,
-                 void (CKorvaneView::*stop)(), bool mp3) {
+void StartPhrase(CKorvaneView& view, Player& player, const CPhraseInformation* phrase, void (CKorvaneView::*stop)(),
+                 bool mp3) {
     const CString path = view.m_strProjectFolder + "/" + phrase->m_strFileName;
     player.SetSampleRate(static_cast<uint32_t>(view.m_nSamplePerSec));
     const bool samePath = player.GetPath().CompareNoCase(path) == 0;
@@ -147,7 +148,7 @@ void StartPhrase(CKorvaneView& view, Player& player, const CPhraseInformation* p
     if (view.m_bContinuousPlay == 1) {
         if (samePath && deviceOpen && player.GetPlayState() == kAudioNothingQueued) {
             // The next phrase of the same file plays on without reopening anything.
-            if (player.SetRange(start, phrase->m_nLength) != kAudioOk) return fail();
+            if (SetPhraseRange(player, phrase->m_nStart, phrase->m_nLength) != kAudioOk) return fail();
             int r = player.Start();
             if (r != kAudioOk && r != kAudioNothingQueued) return failedStart();
             view.AfterStart();
@@ -156,7 +157,7 @@ void StartPhrase(CKorvaneView& view, Player& player, const CPhraseInformation* p
         if (!(samePath && !deviceOpen)) (view.*stop)();
     }
     if (player.SetSpeed(view.m_nPlaySpeed) != kAudioOk) return fail();
-    if (player.SetRange(start, phrase->m_nLength) != kAudioOk) return fail();
+    if (SetPhraseRange(player, phrase->m_nStart, phrase->m_nLength) != kAudioOk) return fail();
     if (player.OpenFile(path.c_str()) != kAudioOk) return fail();
     if (player.QueryDevice(WAVE_MAPPER) != kAudioOk) return fail();
     if (player.OpenDevice(WAVE_MAPPER, &view) != kAudioOk) return fail();
@@ -170,17 +171,14 @@ void StartPhrase(CKorvaneView& view, Player& player, const CPhraseInformation* p
 void CKorvaneView::PlayWavePhrase() {
     const CPhraseInformation* phrase = PhraseToStart(m_wavePlayer.GetDeviceState());
     if (!phrase) return;
-    StartPhrase(*this, m_wavePlayer, phrase, phrase->m_nStart, &CKorvaneView::StopWavePlay, false);
+    StartPhrase(*this, m_wavePlayer, phrase, &CKorvaneView::StopWavePlay, false);
 }
 
-// The MP3 player finds a phrase by time: its start in milliseconds of the decoded stream.
 void CKorvaneView::PlayMp3Phrase() {
     const CPhraseInformation* phrase = PhraseToStart(m_mp3Player.GetDeviceState());
     if (!phrase) return;
     m_mp3Player.SetDataFolder(m_strExeFolder);
-    const double ms = phrase->m_nBytesPerSec == 0 ? 0.0
-                                                  : static_cast<double>(phrase->m_nStart) / phrase->m_nBytesPerSec * 1000.0;
-    StartPhrase(*this, m_mp3Player, phrase, static_cast<uint32_t>(ms), &CKorvaneView::StopMp3Play, true);
+    StartPhrase(*this, m_mp3Player, phrase, &CKorvaneView::StopMp3Play, true);
 }
 
 // A phrase that had nothing to play (its range lies past the end of its file) queues no

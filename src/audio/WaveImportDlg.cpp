@@ -60,7 +60,7 @@ void CWaveImportDlg::OnAddFile() {
     CFileChooser request;
     request.title = "ファイルを開く";
     request.folder = m_strFolder;
-    request.filter = "音声ファイル(*.wav)|*.wav;*.WAV|";
+    request.filter = "音声ファイル(*.wav, *.mp3)|*.wav;*.mp3|";  // the chooser folds the case
     request.multiple = true;
     request.mustExist = true;
     request.overwritePrompt = true;

@@ -7,6 +7,7 @@
 
 #include "app/BookLimits.h"
 #include "app/ProgressDlg.h"
+#include "audio/Mp3Part.h"
 #include "audio/WaveFile.h"
 #include "mp3dec/bitbuf.h"
 #include "mp3dec/mp3dec.h"
@@ -514,9 +515,22 @@ uint32_t CDaisyBookReader::GetMp3BytesPerSecond(const CString& path) {
     std::ifstream in;
     if (ToSystemPath(path, sys)) in.open(sys, std::ios::binary | std::ios::ate);
     if (in) {
-        const std::streamoff size = in.tellg();
-        in.seekg(0);
+        std::streamoff size = in.tellg();
+        // The stream information lies behind any tag in front of the audio.
         std::string head(8192, '\0');
+        std::streamoff at = 0;
+        for (;;) {
+            in.clear();
+            in.seekg(at);
+            in.read(head.data(), 10);
+            const uint32_t tag =
+                Id3v2TagSize(reinterpret_cast<const uint8_t*>(head.data()), static_cast<int64_t>(in.gcount()));
+            if (tag == 0) break;
+            at += tag;
+        }
+        in.clear();
+        in.seekg(at);
+        size -= at;
         in.read(head.data(), static_cast<std::streamsize>(head.size()));
         const int got = static_cast<int>(in.gcount());
         if (size > 0 && size <= UINT32_MAX &&

@@ -192,6 +192,10 @@ int CKorvaneView::ExportDaisyBook(int format, const CString& newFolder) {
             if (FileExists(newFolder + "/" + wave)) DeleteFileAt(newFolder + "/" + wave);
             name = CString::Formatted("A%06d.mp3", n);
         }
+        // An MP3 file's decode lags what was encoded by the encoder's delay.
+        const uint32_t delay =
+            target.bitrate != 0 ? 2 * static_cast<uint32_t>(Mp3EncoderDelay(target.rate, target.bitrate, m_nMp3Quality))
+                                : 0;
         section->m_nSectionTime = 0;
         for (const auto& phrase : section->m_lstPhrase) {
             phrase->m_strFileName = name;
@@ -199,6 +203,7 @@ int CKorvaneView::ExportDaisyBook(int format, const CString& newFolder) {
             phrase->m_nLength = ScaleToFormat(phrase->m_nLength, phrase->m_nBytesPerSec, target);
             if (phrase->m_nStart < audioBytes && audioBytes - phrase->m_nStart < phrase->m_nLength)
                 phrase->m_nLength = audioBytes - phrase->m_nStart;
+            phrase->m_nStart += delay;
             phrase->m_nPause = std::min(ScaleToFormat(phrase->m_nPause, phrase->m_nBytesPerSec, target), phrase->m_nLength);
             phrase->m_nBytesPerSec = static_cast<uint32_t>(target.bytesPerSec);
             AddSectionTime(*section, phrase->m_nLength);

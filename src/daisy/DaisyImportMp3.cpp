@@ -9,6 +9,7 @@
 #include "app/KorvaneView.h"
 #include "audio/Mp3Decode.h"
 #include "audio/Mp3Encode.h"
+#include "audio/Mp3Part.h"
 #include "audio/ViewWaveTaskHost.h"
 #include "mp3dec/mp3dec.h"
 #include "platform/FileSystem.h"
@@ -38,10 +39,10 @@ bool ReadMp3Stream(const CString& path, MP3StreamInfo& stream) {
     std::unique_ptr<CRiffFile> in = CRiffFile::Open(path, RiffOpenMode::Read, error);
     if (!in) return false;
     std::vector<uint8_t> head(kHeadBytes);
-    const int64_t got = in->Read(head.data(), kHeadBytes);
-    const int64_t size = in->Seek(0, SEEK_END);
+    int64_t got = 0, audioStart = 0, size = 0;
+    const bool read = ReadMp3Head(*in, head, got, audioStart, size);
     in->Close();
-    if (got < 0 || size < 0) return false;
+    if (!read) return false;
     if (!objects.info->Open(head.data(), static_cast<int>(got), static_cast<uint32_t>(std::min<int64_t>(size, UINT32_MAX))))
         return false;
     stream = *objects.info->GetInfo();
@@ -87,10 +88,10 @@ int CKorvaneView::ImportDaisyMp3Clip(CString source, CString* name, CString prog
         showError(CString("MP3ファイルが開けませんでした。\n") + source);
         return 1;
     }
+    // The copy begins at the first audio frame: a tag in front is no audio of the book.
     std::vector<uint8_t> buffer(kHeadBytes);
-    const int64_t headBytes = in->Read(buffer.data(), kHeadBytes);
-    const int64_t size = in->Seek(0, SEEK_END);
-    if (headBytes < 0 || size < 0 || in->Seek(0, SEEK_SET) != 0) {
+    int64_t headBytes = 0, audioStart = 0, size = 0;
+    if (!ReadMp3Head(*in, buffer, headBytes, audioStart, size)) {
         showError(CString("MP3ファイルが読み込めませんでした。\n") + source);
         return 1;
     }

@@ -10,6 +10,7 @@
 #include "app/ProgressDlg.h"
 #include "audio/Mp3Decode.h"
 #include "audio/Mp3Encode.h"
+#include "audio/Mp3Part.h"
 #include "audio/ViewWaveTaskHost.h"
 #include "audio/WaveConvert.h"
 #include "audio/WaveFileWriter.h"
@@ -78,23 +79,19 @@ int JoinMp3Section(const Mp3SectionJob& job, CSectionInformation* section, uint3
     };
 
     std::vector<uint8_t> input(kReadBytes);
-    // Sized from the decoder's largest frame, not from one frame of 16-bit samples.
-    std::vector<uint8_t> pcm(MP3DEC_MAX_FRAME_OUTPUT_BYTES_PCM16);
-    std::vector<uint8_t> silence(64 * 1024, 0);
 
-    // The stream of the file open now. A clip that begins at or a little after the end
-    // of the previous one in the same file is decoded on from there: a seek by time lands
-    // anywhere in a frame and loses the frames whose main data lies before it, so the
-    // clips of one recording would no longer meet where they met.
+    // The stream of the file open now. A clip that begins at or a little after the end of
+    // the previous one in the same file is decoded on from there; any other is found
+    // afresh, from a few frames before it (see CMp3PartReader).
     std::unique_ptr<CRiffFile> in;
+    std::unique_ptr<CMp3PartReader> reader;
     CString openFile;
     MP3StreamInfo stream{};
-    bool exact = false;    // `position` counts the decoded bytes from the stream's start
-    uint64_t position = 0; // decoded bytes handed out (used or skipped) so far
-    std::vector<uint8_t> carry;  // decoded bytes not handed out yet
-    size_t carryAt = 0;
-    int pending = 0, inputAt = 0;
+    uint64_t position = 0;         // the stream's byte that `kept` begins with
+    const uint8_t* kept = nullptr;  // decoded bytes of the last read not handed out yet
+    uint32_t keptBytes = 0;
     auto closeSource = [&] {
+        reader.reset();
         if (in) in->Close();
         in.reset();
     };
@@ -109,7 +106,7 @@ int JoinMp3Section(const Mp3SectionJob& job, CSectionInformation* section, uint3
         const CString source = job.sourceFolder + phrase->m_strFileName;
         const bool sameFile = in && openFile == source;
         const uint32_t bytesPerSecond = phrase->m_nBytesPerSec ? phrase->m_nBytesPerSec : 2 * stream.sampleRate;
-        const bool follow = sameFile && exact && phrase->m_nStart >= position &&
+        const bool follow = sameFile && phrase->m_nStart >= position &&
                             phrase->m_nStart - position <= 30ull * std::max<uint32_t>(bytesPerSecond, 1);
         if (!sameFile) {
             closeSource();
@@ -117,12 +114,11 @@ int JoinMp3Section(const Mp3SectionJob& job, CSectionInformation* section, uint3
             int error = 0;
             in = CRiffFile::Open(source, RiffOpenMode::Read, error);
             if (!in) return fail(CString("MP3ファイルが開けませんでした。\n") + source);
-            const int64_t headBytes = in->Read(input.data(), kReadBytes);
-            const int64_t size = in->Seek(0, SEEK_END);
-            if (headBytes < 0 || size < 0 || in->Seek(0, SEEK_SET) != 0)
+            int64_t headBytes = 0, audioStart = 0, streamBytes = 0;
+            if (!ReadMp3Head(*in, input, headBytes, audioStart, streamBytes))
                 return failWith(CString("MP3ファイルが読み込めませんでした。\n") + source);
             if (!objects.info->Open(input.data(), static_cast<int>(headBytes),
-                                    static_cast<uint32_t>(std::min<int64_t>(size, UINT32_MAX))))
+                                    static_cast<uint32_t>(std::min<int64_t>(streamBytes, UINT32_MAX))))
                 return failWith("MP3DecoderInfoオブジェクトの初期化に失敗しました。");
             stream = *objects.info->GetInfo();
             rate = stream.sampleRate;
@@ -139,80 +135,62 @@ int JoinMp3Section(const Mp3SectionJob& job, CSectionInformation* section, uint3
                     return failWith(CString("Waveファイルが開けません。\n") + job.tempPath);
                 }
             }
-        }
-        uint64_t skip = 0;
-        if (follow) {
-            skip = phrase->m_nStart - position;
-        } else {
             if (PrimeMp3Decoder(objects.decoder, objects.info, job.exeFolder) != 0)
                 return failWith("MP3Decoderの初期化に失敗しました。");
-            // The clip's place in the stream, from its time at the stream's bit rate; the
-            // decoder finds the next frame from there.
-            const int64_t ms =
-                static_cast<int64_t>(static_cast<double>(phrase->m_nStart) / std::max<uint32_t>(bytesPerSecond, 1) * 1000.0);
-            const int64_t bytesPerMs = stream.bitrate / 8 / 1000;
-            if (in->Seek(ms * bytesPerMs, SEEK_SET) < 0)
+            reader = std::make_unique<CMp3PartReader>(objects.decoder, in.get());
+        }
+        if (!follow) {
+            if (reader->Seek(phrase->m_nStart) != CMp3PartReader::kData)
                 return failWith(CString("MP3ファイルが読み込めませんでした。\n") + source);
-            objects.decoder->Reset();
-            pending = 0;
-            carry.clear();
-            carryAt = 0;
-            // From the file's start the decoded stream is exact, gapless trimming included.
-            exact = ms * bytesPerMs == 0;
-            position = 0;
-            skip = exact ? phrase->m_nStart : 0;
+            position = phrase->m_nStart;
+            keptBytes = 0;
         }
 
         const uint32_t length = phrase->m_nLength;
         uint32_t written = 0;
-        // Hands out decoded bytes: first what the clip skips, then the clip, and keeps
-        // the rest for the next clip.
-        auto take = [&](const uint8_t* data, size_t count) -> bool {
-            const size_t dropped = static_cast<size_t>(std::min<uint64_t>(skip, count));
-            skip -= dropped;
-            data += dropped;
-            count -= dropped;
-            position += dropped;
-            const uint32_t part = static_cast<uint32_t>(std::min<size_t>(count, length - written));
-            if (part > 0 && out->Write(data, part) != part) return false;
+        // Hands out the decoded bytes from the clip's start: what lies before it is
+        // dropped, the clip written, and the rest kept for the next clip.
+        auto take = [&]() -> bool {
+            const uint64_t dropped = std::min<uint64_t>(keptBytes, phrase->m_nStart + written - position);
+            const uint32_t part =
+                std::min<uint32_t>(keptBytes - static_cast<uint32_t>(dropped), length - written);
+            if (part > 0 && out->Write(kept + dropped, part) != part) return false;
             written += part;
-            position += part;
-            carry.assign(data + part, data + count);
-            carryAt = 0;
+            kept += dropped + part;
+            keptBytes -= static_cast<uint32_t>(dropped) + part;
+            position += dropped + part;
             return true;
         };
-        if (carryAt < carry.size()) {
-            const std::vector<uint8_t> kept(carry.begin() + static_cast<std::ptrdiff_t>(carryAt), carry.end());
-            carry.clear();
-            if (!take(kept.data(), kept.size()))
-                return failWith(CString("Waveファイル書込み時にエラーが発生しました。\n") + job.tempPath);
-        }
-        while (written < length && !objects.decoder->IsEndOfStream()) {
-            if (pending == 0) {
-                const int64_t got = in->Read(input.data(), kReadBytes);
-                if (got < 0) return failWith(CString("MP3ファイルが読み込めませんでした。\n") + source);
-                if (got == 0) objects.decoder->SetEndOfInput();
-                pending = static_cast<int>(got);
-                inputAt = 0;
-            }
-            const int taken = objects.decoder->Feed(input.data() + inputAt, pending);
-            inputAt += taken;
-            pending -= taken;
-            int bytes = 0;
-            status =
-                objects.decoder->DecodeFrame(pcm.data(), static_cast<int>(pcm.size()), &bytes, nullptr, nullptr, 0);
-            if (status == SSC_OK) {
-                if (!take(pcm.data(), static_cast<size_t>(std::max(bytes, 0))))
-                    return failWith(CString("Waveファイル書込み時にエラーが発生しました。\n") + job.tempPath);
-            } else if (SSC_SUCCESS(status) || (status >> 30) == 3u) {
-                return failWith(Mp3StatusMessage("MP3デコード処理でエラーが発生しました。", status));
-            }
-        }
-        // A source that ends early is filled with silence up to the clip's length, so
-        // that every later phrase's start still lies where its audio is.
+        bool ended = false;
         while (written < length) {
-            const uint32_t step = std::min<uint32_t>(length - written, static_cast<uint32_t>(silence.size()));
-            if (out->Write(silence.data(), step) != step)
+            if (keptBytes == 0) {
+                const int r = reader->Read(kept, keptBytes);
+                if (r == CMp3PartReader::kEnd) {
+                    ended = true;
+                    break;
+                }
+                if (r == CMp3PartReader::kFailed)
+                    return failWith(reader->Status() == SSC_OK
+                                        ? CString("MP3ファイルが読み込めませんでした。\n") + source
+                                        : Mp3StatusMessage("MP3デコード処理でエラーが発生しました。", reader->Status()));
+            }
+            if (!take()) return failWith(CString("Waveファイル書込み時にエラーが発生しました。\n") + job.tempPath);
+        }
+        // A clip that runs past the end of its recording (a file cut short on the disk)
+        // is refused: a book of silence where the narration was would be taken for done.
+        // Less than a frame short is the rounding of a length, not a cut.
+        const uint32_t frameBytes = 2 * stream.channels * (stream.sampleRate > 24000 ? 1152 : 576);
+        if (ended && length - written > frameBytes) {
+            closeSource();
+            writer.Close(out);
+            ShowError(job.parent, CString::Formatted("セクション%dの音声ファイル", job.n) + phrase->m_strFileName +
+                                      CString::Formatted("が途中で切れています。（フレーズ%d）", j + 1));
+            return 10;
+        }
+        while (written < length) {
+            const uint32_t step = std::min<uint32_t>(length - written, static_cast<uint32_t>(input.size()));
+            std::fill(input.begin(), input.end(), 0);
+            if (out->Write(input.data(), step) != step)
                 return failWith(CString("Waveファイル書込み時にエラーが発生しました。\n") + job.tempPath);
             written += step;
             position += step;
@@ -239,6 +217,13 @@ int JoinMp3Section(const Mp3SectionJob& job, CSectionInformation* section, uint3
         return 1;
     }
     return 0;
+}
+
+// The decoded section file lags the joined audio by the encoder's delay: the phrases
+// point where their audio lies in the decoded file, so that the clips sit on them.
+void ShiftByEncoderDelay(CSectionInformation& section, uint32_t rate, int bitRate, int quality) {
+    const uint32_t shift = 2 * static_cast<uint32_t>(Mp3EncoderDelay(rate, bitRate, quality));
+    for (const auto& phrase : section.m_lstPhrase) phrase->m_nStart += shift;
 }
 
 int CheckMp3Names(wxWindow* parent, const CString& folder, const CString& name) {
@@ -282,8 +267,9 @@ int CKorvaneView::BuildSectionMp3(int n, const CString& folder, const CString& n
     const int encoded = EncodeWaveToMp3(host, job.tempPath, folder + "/" + name, m_wBitrate, m_nMp3Quality,
                                         kBuildCaption, CString::Formatted("セクション%dの音声データをMP3へ変換中...", n));
     if (FileExists(job.tempPath)) DeleteFileAt(job.tempPath);
-    if (encoded == kMp3EncodeOk) return 0;
-    return encoded == kMp3EncodeCancelled ? 2 : 1;
+    if (encoded != kMp3EncodeOk) return encoded == kMp3EncodeCancelled ? 2 : 1;
+    ShiftByEncoderDelay(*section, rate, m_wBitrate, m_nMp3Quality);
+    return 0;
 }
 
 int CKorvaneView::ExportSectionFromMp3(int n, const CString& newFolder, const CString& name,

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "Id3Tag.h"
 #include "audio/ImportTestSupport.h"
 #include "audio/Mp3Encode.h"
 #include "audio/WaveRateConverter.h"
@@ -100,13 +101,26 @@ TEST_F(ImportMp3, EveryRoadGivesTheRecordingsPhrases) {
     }
 }
 
-// A file of the project's own format is copied as it is.
-TEST_F(ImportMp3, OwnFormatIsCopiedByteForByte) {
+// A file of the project's own format is copied as it is, from its first audio frame: a
+// tag in front (smaller or larger than the first read) stays behind, and the phrases
+// are found where they are in the untagged file.
+TEST_F(ImportMp3, OwnFormatIsCopiedByteForByteFromItsFirstFrame) {
     Format(3);
     const CString source = Mp3("own.mp3", 22050, 32000);
     Run({source}, 0);
-    EXPECT_EQ(ReadBytes(source.str()), ReadBytes(folder.Path("prj/A000001.mp3")));
-    EXPECT_EQ(2, view.m_lstSection.GetAt(0)->m_lstPhrase.GetCount());
+    const std::string audio = ReadBytes(source.str());
+    EXPECT_EQ(audio, ReadBytes(folder.Path("prj/A000001.mp3")));
+    const Sections untagged = Shape(view.m_lstSection);
+    EXPECT_EQ(2u, untagged.at(0).size());
+    for (size_t tagBytes : {6 * 1024, 40 * 1024}) {
+        SCOPED_TRACE(tagBytes);
+        WriteBytes(folder.Path("tagged.mp3"), Id3v2Tag(tagBytes, audio.substr(0, 3000)) + audio);
+        fs::remove(folder.Path("prj/A000001.mp3"));
+        Restart(0);
+        Run({folder.CPath("tagged.mp3")}, 0);
+        EXPECT_EQ(audio, ReadBytes(folder.Path("prj/A000001.mp3")));
+        EXPECT_EQ(untagged, Shape(view.m_lstSection));
+    }
 }
 
 TEST_F(ImportMp3, RefusedBeforeAnythingIsWritten) {

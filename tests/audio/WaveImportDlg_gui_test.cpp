@@ -93,7 +93,7 @@ TEST_F(WaveImportDialog, AddsInOrderUpToAHundredAndDeleteRemovesTheSelection) {
     EXPECT_EQ(script.Records().back().style, MB_OK | MB_ICONSTOP);
     const CFileChooser& asked = script.Records().at(2).chooser;
     EXPECT_EQ(asked.folder, "/home/user/録音");
-    EXPECT_EQ(asked.filter, "音声ファイル(*.wav)|*.wav;*.WAV|");
+    EXPECT_EQ(asked.filter, "音声ファイル(*.wav, *.mp3)|*.wav;*.mp3|");  // MP3 recordings too
     EXPECT_TRUE(asked.multiple && asked.mustExist && !asked.save);
 }
 

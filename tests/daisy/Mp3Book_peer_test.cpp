@@ -18,6 +18,7 @@
 #include "app/AppProfile.h"
 #include "app/ControlIds.h"
 #include "audio/Mp3Decode.h"
+#include "audio/Mp3Encode.h"
 #include "platform/DialogHost.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -283,6 +284,123 @@ TEST_F(Mp3Books, TheRealMp3BookImportsIntoEveryFormatAndBuildsAgain) {
     }
 }
 
+// Speech of espeak-ng at `rate`: the sentences one after another, each after `gap`
+// seconds of silence; the first sample of each sentence's sound is appended to `onsets`.
+std::string Speech(const ScratchFolder& work, const std::vector<std::string>& sentences, int rate, double gap,
+                   std::vector<size_t>& onsets) {
+    std::string pcm;
+    for (size_t i = 0; i < sentences.size(); ++i) {
+        const std::string raw = work.Path("s" + std::to_string(i) + ".raw");
+        if (RunCommand("espeak-ng --stdout '" + sentences[i] + "' | sox -t wav - -r " + std::to_string(rate) +
+                       " -b 16 -c 1 -t raw -e signed '" + raw + "' silence 1 0.005 1% reverse silence 1 0.005 1% reverse") != 0)
+            return "";
+        pcm.append(static_cast<size_t>(gap * rate) * 2, '\0');
+        onsets.push_back(pcm.size() / 2);
+        pcm += ReadBytes(raw);
+    }
+    pcm.append(static_cast<size_t>(gap * rate) * 2, '\0');
+    return pcm;
+}
+
+// The clip-begin and clip-end of each clip of a SMIL file, in order.
+std::vector<std::pair<double, double>> Clips(const std::string& smil) {
+    std::vector<std::pair<double, double>> clips;
+    const std::string text = ReadBytes(smil);
+    for (size_t at = text.find("<audio src=\""); at != std::string::npos; at = text.find("<audio src=\"", at + 1)) {
+        const size_t begin = text.find("clip-begin=\"npt=", at) + 16, end = text.find("clip-end=\"npt=", at) + 14;
+        clips.emplace_back(std::stod(text.substr(begin)), std::stod(text.substr(end)));
+    }
+    return clips;
+}
+
+// After F6, each clip of an MP3 project's book, as ffmpeg decodes it, begins where its
+// phrase begins in the project's audio before the build: never later (no speech lost),
+// and not more than 30 ms earlier. Phrases at the file's start, inside it, and one that
+// runs to its end, in two sections.
+TEST_F(Mp3Books, EveryClipOfABuiltBookSitsOnItsPhrase) {
+    if (RunCommand("command -v espeak-ng && command -v sox") != 0) GTEST_SKIP() << "espeak-ng and sox are needed";
+    const std::vector<std::string> sentences = {"Chapter one.", "The river ran past the old mill.",
+                                                "Nobody saw the boat.", "Chapter two.", "Morning came early."};
+    for (const auto& [format, rate] : {std::pair{3, 22050}, std::pair{4, 44100}}) {
+        SCOPED_TRACE(format);
+        const std::string folder = work.Path("Onset" + std::to_string(format));
+        fs::create_directories(folder);
+        std::vector<size_t> onsets;
+        const std::string pcm = Speech(work, sentences, rate, 0.4, onsets);
+        ASSERT_FALSE(pcm.empty());
+        WriteWav(work.Path("speech.wav"), rate, pcm);
+        QuietHost host;
+        ASSERT_EQ(0, EncodeWaveToMp3(host, CString(work.Path("speech.wav")), CString(folder + "/A000001.mp3"),
+                                     format == 3 ? 32000 : 64000, 1, "c", "t"));
+        // The project's audio as the editor hears it, at the project's rate.
+        const std::string wav = folder + "/../before" + std::to_string(format) + ".wav";
+        ASSERT_EQ(0, DecodeMp3FileToWave(host, CString(folder + "/A000001.mp3"), CString(wav), "c", "t", rate,
+                                         CString(std::string(KORVANE_BUILD_DIR) + "/")));
+        const std::string beforeBytes = WavData(wav);
+        std::vector<int16_t> project(beforeBytes.size() / 2);
+        std::memcpy(project.data(), beforeBytes.data(), project.size() * 2);
+
+        // Phrases begin 100 ms before each sentence's sound (where the encoder put it) and
+        // end where the next begins; the last runs to the end of the decoded file.
+        const size_t delay = static_cast<size_t>(Mp3EncoderDelay(rate, format == 3 ? 32000 : 64000, 1));
+        std::vector<uint32_t> starts;
+        for (size_t onset : onsets) starts.push_back(static_cast<uint32_t>(2 * (onset + delay - rate / 10)));
+        starts.push_back(static_cast<uint32_t>(2 * project.size()));
+        ProjectView p(folder, format);
+        p.view.m_bookInfo.m_strTitle = "Onset";
+        const std::vector<size_t> firsts = {0, 3};
+        for (size_t s = 0; s < firsts.size(); ++s) {
+            const size_t end = s + 1 < firsts.size() ? firsts[s + 1] : sentences.size();
+            std::vector<uint32_t> lengths;
+            for (size_t k = firsts[s]; k < end; ++k) lengths.push_back(starts[k + 1] - starts[k]);
+            CSectionInformation* section =
+                AddClipSection(p.view, 0, s == 0 ? "一" : "二", "A000001.mp3", lengths, starts[firsts[s]]);
+            for (const auto& ph : section->m_lstPhrase) ph->m_nBytesPerSec = static_cast<uint32_t>(2 * rate);
+        }
+        // The first phrase from the file's first byte.
+        p.view.m_lstSection.GetAt(0)->m_lstPhrase.GetAt(0)->m_nLength += starts[0];
+        p.view.m_lstSection.GetAt(0)->m_lstPhrase.GetAt(0)->m_nStart = 0;
+        std::vector<uint32_t> phraseStarts;
+        for (const auto& section : p.view.m_lstSection)
+            for (const auto& ph : section->m_lstPhrase) phraseStarts.push_back(ph->m_nStart / 2);
+
+        const std::vector<CString> boxes = p.Build();
+        ASSERT_EQ(boxes.back(), "完了しました。") << boxes.back().str();
+        EXPECT_EQ(SchemaErrors(folder), std::vector<std::string>{});
+
+        size_t k = 0;
+        for (int s = 1; s <= 2; ++s) {
+            const std::vector<int16_t> book = Decode(folder + CString::Formatted("/A%06d.mp3", s).str(), rate);
+            ASSERT_FALSE(book.empty());
+            for (const auto& [begin, end] : Clips(folder + CString::Formatted("/A%06d.smil", s).str())) {
+                SCOPED_TRACE(k);
+                ASSERT_LT(k, onsets.size());
+                EXPECT_LE(end * rate, book.size() + 0.5 * rate / 1000) << "a clip runs past its audio";
+                // Where the phrase's first sound lies in the project, and where the clip holds it.
+                const long sound = static_cast<long>(onsets[k] + delay), window = rate / 4;
+                const long fromClip = std::lround(begin * rate);
+                const long expected = fromClip + (sound - static_cast<long>(phraseStarts[k]));
+                double best = -1e300;
+                long shift = 0;  // positive: the clip begins before its phrase
+                for (long lag = -rate / 10; lag <= rate / 10; ++lag) {
+                    double sum = 0;
+                    const long at = expected + lag - rate / 100;
+                    if (at < 0 || at + window > static_cast<long>(book.size())) continue;
+                    for (long i = 0; i < window; ++i)
+                        sum += double(project[static_cast<size_t>(sound - rate / 100 + i)]) * book[static_cast<size_t>(at + i)];
+                    if (sum > best) best = sum, shift = lag;
+                }
+                std::cout << "format " << format << " phrase " << k << ": the clip begins " << 1000.0 * shift / rate
+                          << " ms before its phrase\n";
+                EXPECT_GE(shift, -rate / 1000) << "the clip begins after its phrase (npt rounds to 1 ms)";
+                EXPECT_LE(shift, 3 * rate / 100) << "the clip begins more than 30 ms before its phrase";
+                ++k;
+            }
+        }
+        EXPECT_EQ(k, onsets.size());
+    }
+}
+
 // PCM to MP3 and back: the same book, and audio within what the codec loses.
 TEST_F(Mp3Books, ExportFromPcmToMp3AndBackKeepsTheBook) {
     const std::string source = work.Path("Source");
@@ -336,7 +454,7 @@ TEST_F(Mp3Books, ExportFromPcmToMp3AndBackKeepsTheBook) {
             const double snr = SegmentalSnr(ref, got, 22050, delay);
             std::cout << "format " << format << " section " << s + 1 << ": delay " << delay << " samples, segmental SNR "
                       << snr << " dB\n";
-            EXPECT_LE(delay, 2205) << name;  // 100 ms
+            EXPECT_EQ(delay, 0) << name;  // the phrases point past the encoder's delay
             EXPECT_GT(snr, 15.0) << name;
         }
     }

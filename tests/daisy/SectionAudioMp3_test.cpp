@@ -1,7 +1,6 @@
-// Section audio of MP3 projects: clips decoded out of their MP3 files and joined. Clips
-// that follow each other in a recording join to exactly what decoding the whole file
-// gives; a clip past the end of its file is filled with silence; every failure names
-// what failed.
+// Section audio of MP3 projects: clips decoded out of their MP3 files and joined. Every
+// clip gives exactly what decoding the whole file gives there; a clip past the end of its
+// recording is refused; every failure names what failed.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +9,7 @@
 #include <filesystem>
 
 #include "DaisyTestSupport.h"
+#include "Id3Tag.h"
 #include "audio/Mp3Decode.h"
 #include "audio/Mp3Encode.h"
 #include "platform/DialogHost.h"
@@ -64,50 +64,91 @@ protected:
     std::string whole;
 };
 
-TEST_F(SectionAudioMp3, FollowingClipsJoinToTheDecodedFileAndAShortSourceIsFilled) {
-    // Clips of 1.0 s, 0.5 s and 1.2 s one after the other from the start, and then one
-    // that runs a second past the end of the recording.
+TEST_F(SectionAudioMp3, FollowingClipsJoinToTheDecodedFileToItsLastSample) {
+    // Clips of 1.0 s, 0.5 s and 1.2 s one after the other from the start, and the rest.
     const uint32_t total = static_cast<uint32_t>(whole.size());
     CSectionInformation* s = AddClipSection(view, 1, "一", "A000001.mp3", {44100, 22050, 52920});
     CPhraseInformation* tail = s->m_lstPhrase.Add(std::make_unique<CPhraseInformation>());
     tail->m_strFileName = "A000001.mp3";
     tail->m_nStart = 44100 + 22050 + 52920;
-    tail->m_nLength = total - tail->m_nStart + 44100;
+    tail->m_nLength = total - tail->m_nStart;
     for (const auto& p : s->m_lstPhrase) p->m_nBytesPerSec = 44100;
 
     CUiScript script;
     ASSERT_EQ(view.BuildSectionMp3(1, CString(folder.Root()), "joined.wav", s, false), 0);
     EXPECT_EQ(script.BoxTexts(), std::vector<CString>{});
-    const std::string joined = WavData(folder.Path("joined.wav"));
-    ASSERT_EQ(joined.size(), static_cast<size_t>(total) + 44100);
-    EXPECT_TRUE(joined.compare(0, total, whole) == 0);
-    EXPECT_EQ(joined.substr(total), std::string(44100, '\0'));
+    EXPECT_TRUE(WavData(folder.Path("joined.wav")) == whole);
     // The phrases point into the joined file.
     EXPECT_EQ(s->m_lstPhrase.GetAt(2)->m_nStart, 66150u);
     EXPECT_EQ(s->m_lstPhrase.GetAt(3)->m_strFileName, "joined.wav");
-    EXPECT_EQ(s->m_nSectionTime, total + 44100);
+    EXPECT_EQ(s->m_nSectionTime, total);
 }
 
-TEST_F(SectionAudioMp3, AClipThatStartsLaterIsFoundByItsTime) {
-    // A clip 1.5 s in, alone: the file is entered at byte 6000 and decoded from the next
-    // frame, so its audio lies within a few frames of the whole file's.
-    CSectionInformation* s = AddClipSection(view, 1, "一", "A000001.mp3", {22050}, 66150);
-    s->m_lstPhrase.GetAt(0)->m_nBytesPerSec = 44100;
-    ASSERT_EQ(view.BuildSectionMp3(1, CString(folder.Root()), "later.wav", s, false), 0);
-    const std::string clip = WavData(folder.Path("later.wav"));
-    ASSERT_EQ(clip.size(), 22050u);
-    // The gliding tone's pitch tells where the clip comes from: find the best match.
-    auto sample = [](const std::string& d, size_t i) {
-        return static_cast<int16_t>(static_cast<uint8_t>(d[2 * i]) | (static_cast<uint8_t>(d[2 * i + 1]) << 8));
-    };
-    double best = -1e300;
-    long where = 0;
-    for (long at = 33075 - 4000; at <= 33075 + 4000; ++at) {
-        double sum = 0;
-        for (size_t i = 0; i < 2000; ++i) sum += double(sample(clip, i + 2000)) * sample(whole, at + 2000 + i);
-        if (sum > best) best = sum, where = at;
+// A recording cut short on the disk is refused, naming section, file and phrase; a clip
+// that ends less than a frame after its audio is only rounding and is filled.
+TEST_F(SectionAudioMp3, AClipPastTheEndOfItsRecordingIsRefusedUnlessWithinAFrame) {
+    const uint32_t total = static_cast<uint32_t>(whole.size());
+    const struct {
+        uint32_t past;
+        int result;
+    } rows[] = {{44100, 10}, {1200, 10}, {1000, 0}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.past);
+        CSectionInformation* s = AddClipSection(view, 1, "一", "A000001.mp3", {44100, total - 44100 + r.past});
+        CUiScript script;
+        if (r.result != 0) script.AnswerBox(IDOK);
+        EXPECT_EQ(r.result, view.BuildSectionMp3(1, CString(folder.Root()), "A000001.mp3", s, true));
+        EXPECT_FALSE(fs::exists(folder.Path("TempSection.wav")));
+        if (r.result == 0) {
+            EXPECT_EQ(script.BoxTexts(), std::vector<CString>{});
+            EXPECT_TRUE(fs::exists(folder.Path("A000001.mp3")));
+            fs::remove(folder.Path("A000001.mp3"));
+        } else {
+            EXPECT_EQ(script.BoxTexts(),
+                      std::vector<CString>{"セクション1の音声ファイルA000001.mp3が途中で切れています。（フレーズ2）"});
+            EXPECT_FALSE(fs::exists(folder.Path("A000001.mp3")));
+        }
     }
-    EXPECT_LE(std::abs(where - 33075), 2 * 1152) << where;
+}
+
+// F6 on an MP3 project whose recording was cut short on the disk: the build is refused
+// with section, file and phrase named, and the project's files are put back.
+TEST_F(SectionAudioMp3, F6OnACutRecordingRollsTheBuildBack) {
+    view.AttachLists(&sections, &phrases);
+    view.m_bookInfo.m_strTitle = "題";
+    const std::string audio = ReadBytes(folder.Path("Backup/A000001.mp3"));
+    fs::remove_all(folder.Path("Backup"));
+    const std::string cut = audio.substr(0, 2 * audio.size() / 3);
+    WriteBytes(folder.Path("A000001.mp3"), cut);
+    const uint32_t half = static_cast<uint32_t>(whole.size() / 4 * 2);
+    CSectionInformation* s = AddClipSection(view, 0, "一", "A000001.mp3", {half, half});
+    for (const auto& p : s->m_lstPhrase) p->m_nBytesPerSec = 44100;
+    ASSERT_EQ(view.SaveProject(), 0);
+    const auto before = FolderFiles(folder.Root());
+    CUiScript script;
+    script.AnswerBox(IDYES).AnswerBox(IDOK);
+    view.OnDaisyBuild();
+    EXPECT_EQ(script.BoxTexts(), (std::vector<CString>{"Daisy図書を生成しますか？",
+                                                       "セクション1の音声ファイルA000001.mp3が途中で切れています。（フレーズ2）"}));
+    EXPECT_TRUE(ReadBytes(folder.Path("A000001.mp3")) == cut);
+    auto after = FolderFiles(folder.Root());
+    std::erase_if(after, [](const auto& file) { return file.first.rfind("Backup", 0) == 0; });
+    EXPECT_EQ(DiffFiles(after, before), "");
+    ASSERT_EQ(view.m_lstSection.GetCount(), 1);
+    EXPECT_EQ(view.m_lstSection.GetAt(0)->m_lstPhrase.GetAt(1)->m_nStart, half);
+}
+
+TEST_F(SectionAudioMp3, AClipThatStartsLaterGivesTheWholeFilesSamples) {
+    // A clip 1.5 s in, alone, found afresh inside the file; also behind a tag of 40 KB.
+    const std::string audio = ReadBytes(folder.Path("Backup/A000001.mp3"));
+    WriteBytes(folder.Path("Backup/A000002.mp3"), Id3v2Tag(40 * 1024, audio.substr(0, 3000)) + audio);
+    for (const char* file : {"A000001.mp3", "A000002.mp3"}) {
+        SCOPED_TRACE(file);
+        CSectionInformation* s = AddClipSection(view, 1, "一", file, {22050}, 66150);
+        s->m_lstPhrase.GetAt(0)->m_nBytesPerSec = 44100;
+        ASSERT_EQ(view.BuildSectionMp3(1, CString(folder.Root()), "later.wav", s, false), 0);
+        EXPECT_TRUE(WavData(folder.Path("later.wav")) == whole.substr(66150, 22050));
+    }
 }
 
 TEST_F(SectionAudioMp3, FailuresAreNamedAndLeaveNoTemporaryFile) {
