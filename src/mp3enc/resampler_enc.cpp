@@ -21,6 +21,12 @@ namespace {
 
 constexpr int kFftSize = 1024;
 constexpr int kMaxPhases = 512;
+// Every output sample costs one multiplication per tap of its phase, and the flush pushes half
+// as many samples of delay through the filter, so a converter's work grows with the square of
+// its taps per phase. The encoder's own rates and bandwidths need at most about 1000; only a
+// band below 56 Hz at 8000 Hz (335 Hz at 48000 Hz) asks for more than this, and a band of a
+// few hertz would keep the flush running for hours.
+constexpr int kMaxTapsPerPhase = 8192;
 constexpr double kPi = 3.14159265358979323846;
 
 float* alloc_floats(size_t n) {
@@ -444,7 +450,7 @@ int resampler_enc_create(resampler_enc** out, resampler_enc_params* p, int chann
   const float fcn = float(double(p->cutoff_hz) / scale);
   const float wn = float(double(p->width_hz) / scale);
   const int est = resampler_enc_design_length(wn, p->attenuation_db);
-  if (!(wn > 0.0f) || est < 1 || est > (1 << 22)) {
+  if (!(wn > 0.0f) || est < 1 || est > (1 << 22) || (est + P - 1) / P > kMaxTapsPerPhase) {
     delete r;
     return 1;
   }

@@ -195,6 +195,12 @@ TEST(Mp3encInterface, ParameterBlockChecks) {
       {"padding policy 3", [](mp3enc_params& p, float, float) { p.padding = 3; }},
       {"quality 3", [](mp3enc_params& p, float, float) { p.quality = 3; }},
       {"quality -1", [](mp3enc_params& p, float, float) { p.quality = -1; }},
+      // The filter stage of quality 2 would need some 360000 taps for every output sample
+      // and push half as many samples of delay through them at the end: hours of work.
+      {"quality 2 with a bandwidth of a few hertz", [](mp3enc_params& p, float, float) {
+         p.quality = 2;
+         p.bandwidth = 3.5f;
+       }},
   };
   for (const Case& c : refused) {
     mp3enc_params p = *mp3enc_get_params(h.get());
@@ -212,6 +218,10 @@ TEST(Mp3encInterface, ParameterBlockChecks) {
   EXPECT_EQ(mp3enc_get_params(h.get())->crc, 1);
   // The handle's own block may be handed back.
   EXPECT_EQ(mp3enc_set_params(h.get(), mp3enc_get_params(h.get())), 1);
+  // A narrow band with the filter stage is still taken while its filter stays within bounds.
+  p.quality = 2;
+  p.bandwidth = 200.0f;
+  EXPECT_EQ(mp3enc_set_params(h.get(), &p), 1);
 }
 
 TEST(Mp3encInterface, EncodeChecksItsArguments) {

@@ -106,6 +106,8 @@ TEST(ResamplerEnc, RefusesWhatItCannotConvert) {
   EXPECT_EQ(1, resampler_enc_setup(&r, 2, 0, 1151, 48000, 44100, 20000.0f, 0.1f, 0));  // odd block, two channels
   EXPECT_EQ(1, resampler_enc_setup(&r, 1, 0, 1152, 0, 44100, 20000.0f, 0.1f, 0));
   EXPECT_EQ(1, resampler_enc_setup(&r, 1, 0, 1152, 44100, 44100, 1e-20f, 0.1f, 0));  // more taps than there are
+  // a filter of some 200000 taps per output sample: within what an int holds, not what a block can afford
+  EXPECT_EQ(1, resampler_enc_setup(&r, 1, 0, 576, 12000, 12000, 3.456f, 0.1f, 0));
   // a transition so wide that the prototype is shorter than three taps per phase
   EXPECT_EQ(1, resampler_enc_setup(&r, 1, 0, 1152, 8000, 11025, 3900.0f, 4.0f, 0));
   // the interpolating way with an input block shorter than its taps per phase
