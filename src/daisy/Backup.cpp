@@ -5,6 +5,10 @@
 // move is checked, and while the project's files are in the backup a mark there says
 // so, so that no later build empties the backup before they are back.
 //
+// The backup of the build before is the last copy of the recordings as they were then:
+// it is not emptied when a build starts but kept aside whole beside the new backup, and
+// goes only once the new book stands; a build that does not finish gives it back.
+//
 // Files are listed and moved by the names the system holds, whatever CP932 can spell:
 // a file the program never opens must still go and come back as itself.
 
@@ -51,13 +55,53 @@ bool WriteMark(const CString& backupFolder) {
            FlushFolder(Unslashed(backupFolder));
 }
 
+CString Beside(const CString& projectFolder, const char* name) { return projectFolder + "/" + name; }
+
+// The backup of the build before, under the name it has now, or null.
+const char* KeptAside(const CString& projectFolder) {
+    if (FolderExists(Beside(projectFolder, kBackupEarlierFolder))) return kBackupEarlierFolder;
+    if (FolderExists(Beside(projectFolder, kBackupDiscardFolder))) return kBackupDiscardFolder;
+    return nullptr;
+}
+
+// A build that did not stand, with nothing of the project left in its backup and the
+// mark gone: the backup of the build before takes the place of the (empty) new one. Only
+// an empty folder gives way, so nothing in it can be lost.
+bool PutBackEarlier(const CString& projectFolder) {
+    const char* aside = KeptAside(projectFolder);
+    if (!aside) return true;
+    const CString backupDir = Beside(projectFolder, "Backup");
+    if (FolderExists(backupDir) && !RemoveFolder(backupDir)) return false;
+    if (!MoveFileTo(Beside(projectFolder, aside), backupDir)) return false;
+    FlushFolder(projectFolder);
+    return true;
+}
+
+CString NotPutBack(const CString& projectFolder) {
+    return "Backupフォルダを元に戻せませんでした。\n前回のBackupフォルダの内容は次のフォルダに残っています。\n" +
+           Beside(projectFolder, KeptAside(projectFolder) ? KeptAside(projectFolder) : kBackupEarlierFolder);
+}
+
+// After a build that stood: the copies of the build before go, as a build has always
+// emptied its backup; folders of the user's in it move on into the new backup.
+void DiscardEarlier(const CString& projectFolder) {
+    const CString discard = Beside(projectFolder, kBackupDiscardFolder);
+    if (!FolderExists(discard)) return;
+    std::vector<std::string> names;
+    if (ListFolderFiles(discard, names))
+        for (const std::string& name : names) DeleteNamedFile(discard, name);
+    if (ListSubFolders(discard, names))
+        for (const std::string& name : names) MoveNamedFile(discard, Beside(projectFolder, "Backup"), name, false);
+    RemoveFolder(discard);
+}
+
 }  // namespace
 
 bool IsBackupPending(const CString& backupFolder) { return NamedFileExists(Unslashed(backupFolder), kBackupPendingMark); }
 
-int CKorvaneView::FinishPendingRestore(const CString& backupFolder) {
+int CKorvaneView::FinishPendingRestore(const CString& projectFolder, std::vector<std::string>* returned) {
     wxWindow* parent = m_bHasWindow ? this : nullptr;
-    const CString projectFolder = m_strProjectFolder;
+    const CString backupFolder = projectFolder + "/Backup/";
     // The save into the backup may have been cut short too: its old files first.
     RecoverProjectFiles(Unslashed(backupFolder));
     std::vector<std::string> held;
@@ -83,11 +127,34 @@ int CKorvaneView::FinishPendingRestore(const CString& backupFolder) {
         if (BookFileFails(EBookFileStep::RestoreMove, backupFolder + DisplayName(name)) ||
             !MoveNamedFile(Unslashed(backupFolder), projectFolder, name, false))
             stranded.push_back(name);
+        else if (returned)
+            returned->push_back(name);
     }
-    if (stranded.empty() && DeleteNamedFile(Unslashed(backupFolder), kBackupPendingMark)) return 0;
-    ShowError(parent, "プロジェクトフォルダを元に戻せませんでした。\n元のファイルはBackupフォルダに残っています。" +
-                          NameList(stranded));
-    return 1;
+    if (!stranded.empty() || !DeleteNamedFile(Unslashed(backupFolder), kBackupPendingMark)) {
+        ShowError(parent, "プロジェクトフォルダを元に戻せませんでした。\n元のファイルはBackupフォルダに残っています。" +
+                              NameList(stranded));
+        return 1;
+    }
+    if (!PutBackEarlier(projectFolder)) {
+        ShowError(parent, NotPutBack(projectFolder));
+        return 1;
+    }
+    return 0;
+}
+
+int CKorvaneView::SettleBackupFolder(const CString& projectFolder, std::vector<std::string>* returned) {
+    if (IsBackupPending(projectFolder + "/Backup/")) return FinishPendingRestore(projectFolder, returned);
+    // With no restore owed, a backup kept aside under its first name is that of a build
+    // that did not stand; under the second, that of one that did.
+    if (FolderExists(Beside(projectFolder, kBackupEarlierFolder))) {
+        if (!PutBackEarlier(projectFolder)) {
+            ShowError(m_bHasWindow ? this : nullptr, NotPutBack(projectFolder));
+            return 1;
+        }
+        return 0;
+    }
+    DiscardEarlier(projectFolder);
+    return 0;
 }
 
 int CKorvaneView::BackupProjectFolder(const CString& backupFolder) {
@@ -96,21 +163,24 @@ int CKorvaneView::BackupProjectFolder(const CString& backupFolder) {
     const CString backupDir = Unslashed(backupFolder);
 
     // The files of a build whose roll-back did not finish are still only in the backup.
-    if (IsBackupPending(backupFolder) && FinishPendingRestore(backupFolder) != 0) return 1;
-
-    // A file left over from the last build that cannot go would block the move of a
-    // project file of the same name; stop before anything has moved.
-    std::vector<std::string> stale;
-    if (!FilesIn(backupFolder, stale)) {
-        ShowError(parent, Unlisted(backupFolder));
+    if (SettleBackupFolder(projectFolder) != 0) return 1;
+    if (FolderExists(Beside(projectFolder, kBackupDiscardFolder))) {
+        ShowError(parent, "前回のBackupフォルダが削除できません。\n" + Beside(projectFolder, kBackupDiscardFolder));
         return 1;
     }
-    for (const std::string& name : stale) {
-        if (BookFileFails(EBookFileStep::BackupClear, backupFolder + DisplayName(name)) ||
-            !DeleteNamedFile(backupDir, name)) {
-            ShowError(parent, "バックアップフォルダのファイルが削除できません。" + NameList({name}));
-            return 1;
-        }
+
+    // The backup of the build before stays whole until this one stands: the new backup
+    // is a fresh folder in its place.
+    const CString earlier = Beside(projectFolder, kBackupEarlierFolder);
+    if (FolderExists(backupDir) && (BookFileFails(EBookFileStep::BackupClear, earlier) || !MoveFileTo(backupDir, earlier))) {
+        ShowError(parent, "バックアップ作成時にエラーが発生しました。\n" + backupDir);
+        return 1;
+    }
+    if (CreateFolder(backupDir) != kFsOk) {
+        const bool back = PutBackEarlier(projectFolder);
+        ShowError(parent, "バックアップ作成時にエラーが発生しました。\n" + backupDir +
+                              (back ? CString() : "\n\n" + NotPutBack(projectFolder)));
+        return 1;
     }
 
     // A folder that cannot be listed is not an empty one: the build would then write
@@ -138,12 +208,14 @@ int CKorvaneView::BackupProjectFolder(const CString& backupFolder) {
         }
         // The save into the backup may have left its own files there.
         std::vector<std::string> left;
+        bool putBack = true;
         if (stranded.empty() && FilesIn(backupFolder, left)) {
             for (const std::string& name : left) DeleteNamedFile(backupDir, name);
-            DeleteNamedFile(backupDir, kBackupPendingMark);
+            if (DeleteNamedFile(backupDir, kBackupPendingMark)) putBack = PutBackEarlier(projectFolder);
         }
         CString text = message;
         if (!stranded.empty()) text += "\n\n次のファイルはBackupフォルダに残っています。" + NameList(stranded);
+        else if (!putBack) text += "\n\n" + NotPutBack(projectFolder);
         ShowError(parent, text);
         return 1;
     };
@@ -203,10 +275,14 @@ int CKorvaneView::RestoreFromBackup(const CString& backupFolder) {
         }
     }
     FlushFolder(projectFolder);
-    // The mark goes only when nothing of the project is left in the backup.
-    if (allBack) DeleteNamedFile(backupDir, kBackupPendingMark);
-    if (failed.empty()) return 0;
-    ShowError(parent, "プロジェクトフォルダを元に戻せませんでした。\n元のファイルはBackupフォルダに残っています。" +
-                          NameList(failed));
+    // The mark goes only when nothing of the project is left in the backup; then the
+    // backup of the build before comes back.
+    const bool putBack = allBack && DeleteNamedFile(backupDir, kBackupPendingMark) ? PutBackEarlier(projectFolder) : true;
+    if (failed.empty() && putBack) return 0;
+    CString text;
+    if (!failed.empty())
+        text = "プロジェクトフォルダを元に戻せませんでした。\n元のファイルはBackupフォルダに残っています。" + NameList(failed);
+    if (!putBack) text += (text.IsEmpty() ? "" : "\n\n") + NotPutBack(projectFolder);
+    ShowError(parent, text);
     return 1;
 }
