@@ -283,12 +283,12 @@ public:
     int BackupProjectFolder(const CString& backupFolder);  // 0, or 1 after its message (nothing left moved)
     int RestoreFromBackup(const CString& backupFolder);    // 0, or 1 after naming what it could not restore
     // Moves back what a roll-back left in the backup of `projectFolder`, and gives back the
-    // backup of the build before; 0 (the names moved back in `returned`), or 1 after its
-    // message.
-    int FinishPendingRestore(const CString& projectFolder, std::vector<std::string>* returned = nullptr);
+    // backup of the build before; with `tell`, says which files came back. 0, or 1 after
+    // its message.
+    int FinishPendingRestore(const CString& projectFolder, bool tell = false);
     // Settles what a build cut short left beside or in the backup of `projectFolder`: a
-    // restore still owed, a backup kept aside. 0 (`returned` as above), or 1 after its message.
-    int SettleBackupFolder(const CString& projectFolder, std::vector<std::string>* returned = nullptr);
+    // restore still owed (`tell` as above), a backup kept aside. 0, or 1 after its message.
+    int SettleBackupFolder(const CString& projectFolder, bool tell = false);
     // Every clip of a PCM project against its recording in the project folder, before
     // the build moves anything; 0, or the section builder's result after its message.
     int CheckSectionRecordings();

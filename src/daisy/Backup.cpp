@@ -99,7 +99,7 @@ void DiscardEarlier(const CString& projectFolder) {
 
 bool IsBackupPending(const CString& backupFolder) { return NamedFileExists(Unslashed(backupFolder), kBackupPendingMark); }
 
-int CKorvaneView::FinishPendingRestore(const CString& projectFolder, std::vector<std::string>* returned) {
+int CKorvaneView::FinishPendingRestore(const CString& projectFolder, bool tell) {
     wxWindow* parent = m_bHasWindow ? this : nullptr;
     const CString backupFolder = projectFolder + "/Backup/";
     // The save into the backup may have been cut short too: its old files first.
@@ -122,19 +122,24 @@ int CKorvaneView::FinishPendingRestore(const CString& projectFolder, std::vector
                       NameList(both));
         return 1;
     }
-    std::vector<std::string> stranded;
+    std::vector<std::string> stranded, returned;
     for (const std::string& name : held) {
         if (BookFileFails(EBookFileStep::RestoreMove, backupFolder + DisplayName(name)) ||
             !MoveNamedFile(Unslashed(backupFolder), projectFolder, name, false))
             stranded.push_back(name);
-        else if (returned)
-            returned->push_back(name);
+        else
+            returned.push_back(name);
     }
     if (!stranded.empty() || !DeleteNamedFile(Unslashed(backupFolder), kBackupPendingMark)) {
         ShowError(parent, "プロジェクトフォルダを元に戻せませんでした。\n元のファイルはBackupフォルダに残っています。" +
                               NameList(stranded));
         return 1;
     }
+    if (tell && !returned.empty())
+        KvMessageBox(parent,
+                     "前回のDaisy図書作成で元に戻せなかったファイルを、Backupフォルダからプロジェクトフォルダに戻しました。\n" +
+                         projectFolder + NameList(returned),
+                     "確認", MB_OK | MB_ICONINFORMATION);
     if (!PutBackEarlier(projectFolder)) {
         ShowError(parent, NotPutBack(projectFolder));
         return 1;
@@ -142,8 +147,8 @@ int CKorvaneView::FinishPendingRestore(const CString& projectFolder, std::vector
     return 0;
 }
 
-int CKorvaneView::SettleBackupFolder(const CString& projectFolder, std::vector<std::string>* returned) {
-    if (IsBackupPending(projectFolder + "/Backup/")) return FinishPendingRestore(projectFolder, returned);
+int CKorvaneView::SettleBackupFolder(const CString& projectFolder, bool tell) {
+    if (IsBackupPending(projectFolder + "/Backup/")) return FinishPendingRestore(projectFolder, tell);
     // With no restore owed, a backup kept aside under its first name is that of a build
     // that did not stand; under the second, that of one that did.
     if (FolderExists(Beside(projectFolder, kBackupEarlierFolder))) {

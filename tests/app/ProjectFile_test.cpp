@@ -334,6 +334,30 @@ TEST_F(ProjectSwitch, ADamagedProjectIsNotOpened) {
     EXPECT_EQ(Book(), book);
 }
 
+// A build whose roll-back the disk cut short left a section file in the backup, marked as
+// owed, beside the backup of the build before, kept aside. The open finishes the restore
+// before it reads the project, gives the earlier backup back, and says so.
+TEST_F(ProjectSwitch, TheOpenFinishesARestoreABuildLeftUnfinished) {
+    const BookData book = Book();
+    ASSERT_EQ(view.SaveProject(), 0);
+    for (const auto& [name, bytes] : Folder()) WriteBytes(other / name, bytes);
+    fs::create_directories(other / "Backup");
+    fs::create_directories(other / "Backup.earlier");
+    WriteBytes(other / "Backup.earlier" / "A000001.wav", "the recording before the last build");
+    fs::rename(other / "SEC000002.sec", other / "Backup" / "SEC000002.sec");
+    WriteBytes(other / "Backup" / "Korvane.backup", "");
+    SectionAt(0)->m_strHeading = "別の本";
+    EXPECT_EQ(Run([&] { view.OnProjectOpen(); }, (other / "Korvane.ncc").string(), {IDOK}),
+              std::vector<std::string>{"前回のDaisy図書作成で元に戻せなかったファイルを、Backupフォルダからプロジェクト"
+                                       "フォルダに戻しました。\n" + other.string() + "\nSEC000002.sec"});
+    EXPECT_EQ(view.m_strProjectFolder.str(), other.string());
+    EXPECT_EQ(Book(), book);
+    EXPECT_TRUE(fs::exists(other / "SEC000002.sec"));
+    EXPECT_EQ(ReadBytes(other / "Backup" / "A000001.wav"), "the recording before the last build");
+    EXPECT_FALSE(fs::exists(other / "Backup" / "Korvane.backup"));
+    EXPECT_FALSE(fs::exists(other / "Backup.earlier"));
+}
+
 // A read-only project says so when it opens, once; its saves then change nothing.
 TEST_F(ProjectSwitch, AReadOnlyProjectSaysSoOnceAtOpen) {
     ASSERT_EQ(view.SaveProject(), 0);
