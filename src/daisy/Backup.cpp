@@ -49,10 +49,41 @@ bool FilesIn(const CString& folder, std::vector<std::string>& names) {
     return true;
 }
 
-bool WriteMark(const CString& backupFolder) {
+// The mark names the files that are the project's while it stands: the project folder's
+// when the backup begins, the backup's once the project is saved there. Whatever else
+// the project folder holds then is what the build wrote. The names go in hexadecimal,
+// one a line, so that any byte of a name comes back as itself; a last line "." says that
+// the list is whole.
+bool WriteMark(const CString& backupFolder, const std::vector<std::string>& names) {
+    static const char kDigits[] = "0123456789abcdef";
     CTextFile mark;
-    return mark.Open(backupFolder + kBackupPendingMark, CTextFile::modeCreateWrite) && mark.Close() &&
-           FlushFolder(Unslashed(backupFolder));
+    if (!mark.Open(backupFolder + kBackupPendingMark, CTextFile::modeCreateWrite)) return false;
+    for (const std::string& name : names) {
+        std::string line;
+        for (unsigned char c : name) line += {kDigits[c >> 4], kDigits[c & 15]};
+        mark.WriteString(CString(line + "\n"));
+    }
+    mark.WriteString(".\n");
+    return mark.Close() && FlushFolder(Unslashed(backupFolder));
+}
+
+// The names of a mark; false unless the list is whole (a mark of an older version names
+// nothing, one cut short lacks its end), and then nothing can be said to be the build's.
+bool ReadMark(const CString& backupFolder, std::set<std::string>& names) {
+    CTextFile mark;
+    if (!mark.Open(backupFolder + kBackupPendingMark, CTextFile::modeRead)) return false;
+    auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
+    CString line;
+    while (mark.ReadString(line)) {
+        const std::string& hex = line.str();
+        if (hex == ".") return !mark.ReadString(line);
+        if (hex.empty() || hex.size() % 2 != 0 || hex.find_first_not_of("0123456789abcdef") != std::string::npos)
+            return false;
+        std::string name;
+        for (size_t i = 0; i < hex.size(); i += 2) name += static_cast<char>(digit(hex[i]) << 4 | digit(hex[i + 1]));
+        names.insert(name);
+    }
+    return false;
 }
 
 CString Beside(const CString& projectFolder, const char* name) { return projectFolder + "/" + name; }
@@ -95,6 +126,56 @@ void DiscardEarlier(const CString& projectFolder) {
     RemoveFolder(discard);
 }
 
+// Puts the project folder back from its backup: every file the build started from moves
+// back over what the build wrote in its place (a move needs no free space, so a full disk
+// cannot keep them out), then what the build added goes (what the mark does not name);
+// once nothing of the project is left in the backup, the backup of the build before
+// comes back. `returned` gets the names moved back. 0, or 1 after naming what it could
+// not restore.
+int RestoreProject(wxWindow* parent, const CString& projectFolder, const CString& backupFolder,
+                   std::vector<std::string>* returned) {
+    const CString backupDir = Unslashed(backupFolder);
+    std::vector<std::string> held;
+    if (!FilesIn(backupFolder, held)) {
+        ShowError(parent, Unlisted(backupFolder) + "\n元のファイルはBackupフォルダに残っています。");
+        return 1;
+    }
+    std::set<std::string> project;
+    const bool named = ReadMark(backupFolder, project);
+    std::vector<std::string> failed;
+    bool allBack = true;
+    for (const std::string& name : held) {
+        if (BookFileFails(EBookFileStep::RestoreMove, projectFolder + "/" + DisplayName(name)) ||
+            !MoveNamedFile(backupDir, projectFolder, name, true)) {
+            failed.push_back(name);
+            allBack = false;
+        } else if (returned) {
+            returned->push_back(name);
+        }
+    }
+    // Then only what the build added: files the backup did not hold, and not the
+    // project's (moved back by a roll-back cut short before).
+    const std::set<std::string> heldSet(held.begin(), held.end());
+    std::vector<std::string> present;
+    if (named && FilesIn(projectFolder, present)) {
+        for (const std::string& name : present) {
+            if (heldSet.count(name) || project.count(name)) continue;
+            if (BookFileFails(EBookFileStep::RestoreDelete, projectFolder + "/" + DisplayName(name)) ||
+                !DeleteNamedFile(projectFolder, name))
+                failed.push_back(name);
+        }
+    }
+    FlushFolder(projectFolder);
+    const bool putBack = allBack && DeleteNamedFile(backupDir, kBackupPendingMark) ? PutBackEarlier(projectFolder) : true;
+    if (failed.empty() && putBack) return 0;
+    CString text;
+    if (!failed.empty())
+        text = "プロジェクトフォルダを元に戻せませんでした。\n元のファイルはBackupフォルダに残っています。" + NameList(failed);
+    if (!putBack) text += (text.IsEmpty() ? "" : "\n\n") + NotPutBack(projectFolder);
+    ShowError(parent, text);
+    return 1;
+}
+
 }  // namespace
 
 bool IsBackupPending(const CString& backupFolder) { return NamedFileExists(Unslashed(backupFolder), kBackupPendingMark); }
@@ -109,11 +190,15 @@ int CKorvaneView::FinishPendingRestore(const CString& projectFolder, bool tell) 
         ShowError(parent, Unlisted(backupFolder));
         return 1;
     }
-    // A file of the same name in both places: which one is the user's is not for the
-    // program to guess.
+    // The project's own file is in the backup, so what the project folder holds under its
+    // name is what the build wrote there: it gives way, as in the roll-back. Without the
+    // names in the mark that cannot be said, and which of the two files is the user's is
+    // not for the program to guess.
+    std::set<std::string> project;
     std::vector<std::string> both;
-    for (const std::string& name : held)
-        if (NamedFileExists(projectFolder, name)) both.push_back(name);
+    if (!ReadMark(backupFolder, project))
+        for (const std::string& name : held)
+            if (NamedFileExists(projectFolder, name)) both.push_back(name);
     if (!both.empty()) {
         ShowError(parent,
                   "前回のDaisy図書作成で元に戻せなかったファイルがBackupフォルダにあります。\n"
@@ -122,28 +207,13 @@ int CKorvaneView::FinishPendingRestore(const CString& projectFolder, bool tell) 
                       NameList(both));
         return 1;
     }
-    std::vector<std::string> stranded, returned;
-    for (const std::string& name : held) {
-        if (BookFileFails(EBookFileStep::RestoreMove, backupFolder + DisplayName(name)) ||
-            !MoveNamedFile(Unslashed(backupFolder), projectFolder, name, false))
-            stranded.push_back(name);
-        else
-            returned.push_back(name);
-    }
-    if (!stranded.empty() || !DeleteNamedFile(Unslashed(backupFolder), kBackupPendingMark)) {
-        ShowError(parent, "プロジェクトフォルダを元に戻せませんでした。\n元のファイルはBackupフォルダに残っています。" +
-                              NameList(stranded));
-        return 1;
-    }
+    std::vector<std::string> returned;
+    if (RestoreProject(parent, projectFolder, backupFolder, &returned) != 0) return 1;
     if (tell && !returned.empty())
         KvMessageBox(parent,
                      "前回のDaisy図書作成で元に戻せなかったファイルを、Backupフォルダからプロジェクトフォルダに戻しました。\n" +
                          projectFolder + NameList(returned),
                      "確認", MB_OK | MB_ICONINFORMATION);
-    if (!PutBackEarlier(projectFolder)) {
-        ShowError(parent, NotPutBack(projectFolder));
-        return 1;
-    }
     return 0;
 }
 
@@ -195,7 +265,7 @@ int CKorvaneView::BackupProjectFolder(const CString& backupFolder) {
         ShowError(parent, Unlisted(projectFolder));
         return 1;
     }
-    if (BookFileFails(EBookFileStep::BackupMark, backupFolder + kBackupPendingMark) || !WriteMark(backupFolder)) {
+    if (BookFileFails(EBookFileStep::BackupMark, backupFolder + kBackupPendingMark) || !WriteMark(backupFolder, names)) {
         DeleteNamedFile(backupDir, kBackupPendingMark);
         ShowError(parent, "バックアップ作成時にエラーが発生しました。");
         return 1;
@@ -244,50 +314,13 @@ int CKorvaneView::BackupProjectFolder(const CString& backupFolder) {
     m_strProjectFile = projectFolder + "/Korvane.ncc";
     SetCurrentFolder(projectFolder);
     if (saved != 0) return undoMoves("バックアップへのプロジェクト保存時にエラーが発生しました。");
+    // The save may have added section files: the mark names every file of the backup.
+    std::vector<std::string> held;
+    if (!FilesIn(backupFolder, held) || !WriteMark(backupFolder, held))
+        return undoMoves("バックアップ作成時にエラーが発生しました。");
     return 0;
 }
 
 int CKorvaneView::RestoreFromBackup(const CString& backupFolder) {
-    wxWindow* parent = m_bHasWindow ? this : nullptr;
-    const CString projectFolder = m_strProjectFolder;
-    const CString backupDir = Unslashed(backupFolder);
-    std::vector<std::string> held;
-    if (!FilesIn(backupFolder, held)) {
-        ShowError(parent, Unlisted(backupFolder) + "\n元のファイルはBackupフォルダに残っています。");
-        return 1;
-    }
-
-    // Every file the build started from moves back over what the build wrote in its
-    // place; a move needs no free space, so a full disk cannot keep them out.
-    std::vector<std::string> failed;
-    bool allBack = true;
-    for (const std::string& name : held) {
-        if (BookFileFails(EBookFileStep::RestoreMove, projectFolder + "/" + DisplayName(name)) ||
-            !MoveNamedFile(backupDir, projectFolder, name, true)) {
-            failed.push_back(name);
-            allBack = false;
-        }
-    }
-    // Then only what the build added: files the backup did not hold.
-    const std::set<std::string> heldSet(held.begin(), held.end());
-    std::vector<std::string> present;
-    if (FilesIn(projectFolder, present)) {
-        for (const std::string& name : present) {
-            if (heldSet.count(name)) continue;
-            if (BookFileFails(EBookFileStep::RestoreDelete, projectFolder + "/" + DisplayName(name)) ||
-                !DeleteNamedFile(projectFolder, name))
-                failed.push_back(name);
-        }
-    }
-    FlushFolder(projectFolder);
-    // The mark goes only when nothing of the project is left in the backup; then the
-    // backup of the build before comes back.
-    const bool putBack = allBack && DeleteNamedFile(backupDir, kBackupPendingMark) ? PutBackEarlier(projectFolder) : true;
-    if (failed.empty() && putBack) return 0;
-    CString text;
-    if (!failed.empty())
-        text = "プロジェクトフォルダを元に戻せませんでした。\n元のファイルはBackupフォルダに残っています。" + NameList(failed);
-    if (!putBack) text += (text.IsEmpty() ? "" : "\n\n") + NotPutBack(projectFolder);
-    ShowError(parent, text);
-    return 1;
+    return RestoreProject(m_bHasWindow ? this : nullptr, m_strProjectFolder, backupFolder, nullptr);
 }

@@ -336,7 +336,8 @@ TEST_F(ProjectSwitch, ADamagedProjectIsNotOpened) {
 
 // A build whose roll-back the disk cut short left a section file in the backup, marked as
 // owed, beside the backup of the build before, kept aside. The open finishes the restore
-// before it reads the project, gives the earlier backup back, and says so.
+// (what the build wrote gives way) before it reads the project, gives the earlier backup
+// back, and says so.
 TEST_F(ProjectSwitch, TheOpenFinishesARestoreABuildLeftUnfinished) {
     const BookData book = Book();
     ASSERT_EQ(view.SaveProject(), 0);
@@ -344,15 +345,28 @@ TEST_F(ProjectSwitch, TheOpenFinishesARestoreABuildLeftUnfinished) {
     fs::create_directories(other / "Backup");
     fs::create_directories(other / "Backup.earlier");
     WriteBytes(other / "Backup.earlier" / "A000001.wav", "the recording before the last build");
+    const std::string section = ReadBytes(other / "SEC000002.sec");
     fs::rename(other / "SEC000002.sec", other / "Backup" / "SEC000002.sec");
-    WriteBytes(other / "Backup" / "Korvane.backup", "");
+    // The mark names the project's files, in hexadecimal.
+    std::string names;
+    for (const auto& [name, bytes] : Folder()) {
+        for (unsigned char c : name) names += "0123456789abcdef"[c >> 4], names += "0123456789abcdef"[c & 15];
+        names += "\r\n";
+    }
+    names += ".\r\n";
+    WriteBytes(other / "Backup" / "Korvane.backup", names);
+    // What the build wrote before the disk went: a file under the section file's name and
+    // one of its own.
+    WriteBytes(other / "SEC000002.sec", "half written by the build");
+    WriteBytes(other / "NCC.html", "written by the build");
     SectionAt(0)->m_strHeading = "別の本";
     EXPECT_EQ(Run([&] { view.OnProjectOpen(); }, (other / "Korvane.ncc").string(), {IDOK}),
               std::vector<std::string>{"前回のDaisy図書作成で元に戻せなかったファイルを、Backupフォルダからプロジェクト"
                                        "フォルダに戻しました。\n" + other.string() + "\nSEC000002.sec"});
     EXPECT_EQ(view.m_strProjectFolder.str(), other.string());
     EXPECT_EQ(Book(), book);
-    EXPECT_TRUE(fs::exists(other / "SEC000002.sec"));
+    EXPECT_EQ(ReadBytes(other / "SEC000002.sec"), section);
+    EXPECT_FALSE(fs::exists(other / "NCC.html"));
     EXPECT_EQ(ReadBytes(other / "Backup" / "A000001.wav"), "the recording before the last build");
     EXPECT_FALSE(fs::exists(other / "Backup" / "Korvane.backup"));
     EXPECT_FALSE(fs::exists(other / "Backup.earlier"));

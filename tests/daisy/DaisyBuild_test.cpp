@@ -123,8 +123,10 @@ TEST_F(DaisyBuild, AFailedRollBackKeepsTheBackupUntilTheNextBuildPutsItBack) {
     EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), before), " ~A000002.wav +A000003.wav");
     EXPECT_EQ(DescribeBook(view.m_lstSection), book);
 
-    // The next build does not empty the backup over it: it cannot tell which of the two
-    // files is the user's, so it says so and changes nothing.
+    // A mark that does not name the project's files (one of an older version) cannot tell
+    // the build's file from the user's: the next build says so and changes nothing.
+    const std::string mark = ReadBytes(folder.Path("Backup/Korvane.backup"));
+    WriteBytes(folder.Path("Backup/Korvane.backup"), "");
     const auto project = FolderFiles(folder.Root());
     const auto backup = FolderFiles(folder.Path("Backup"));
     EXPECT_EQ(Build({IDYES, IDOK}),
@@ -133,10 +135,10 @@ TEST_F(DaisyBuild, AFailedRollBackKeepsTheBackupUntilTheNextBuildPutsItBack) {
                                           "確認してから、もう一度実行して下さい。\nA000002.wav"}));
     EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), project), "");
     EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), backup), "");
-    // Once the user has moved the build's file away, the next build puts the recording
-    // back first and builds.
-    fs::remove(folder.Path("A000002.wav"));
-    fs::remove(folder.Path("A000003.wav"));
+    // The mark names the project's files, so what the build wrote under a recording's
+    // name is the build's: the next build puts the recording back over it first, removes
+    // what the build added, and builds.
+    WriteBytes(folder.Path("Backup/Korvane.backup"), mark);
     view.m_bookInfo.m_strDiscrimination.Empty();  // the failed build gave the book its identifier
     EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, kDone}));
     EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), before), "");
