@@ -5,9 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 namespace {
@@ -94,10 +96,24 @@ int MakeDiscImage(const std::string& folder, const std::string& name, const std:
         message = "イメージファイルはDaisy図書のフォルダの外に作成して下さい。";
         return 1;
     }
+    // The disc holds what the disc information counts: the plain files of the folder, no
+    // link and nothing below it (the backup of the recordings is no part of the book).
+    std::vector<std::string> args = {"xorriso", "-as", "mkisofs", "-r", "-J", "-joliet-long", "-V", VolumeLabel(name),
+                                     "-o", image};
+    const size_t first = args.size();
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(source, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code statError;
+        if (it->is_regular_file(statError) && !it->is_symlink(statError)) args.push_back(it->path().string());
+    }
+    if (ec) {
+        message = folder + " の内容が読み取れません。";
+        return 1;
+    }
+    // A file given by its path goes to the top of the disc under its own name.
+    std::sort(args.begin() + static_cast<std::ptrdiff_t>(first), args.end());
     std::string output;
-    const int status = RunXorriso({"xorriso", "-as", "mkisofs", "-r", "-J", "-joliet-long", "-V", VolumeLabel(name),
-                                   "-o", image, source},
-                                  output);
+    const int status = RunXorriso(args, output);
     if (status == 127 || status < 0) {
         message = "xorriso が実行できません。";
         return 1;

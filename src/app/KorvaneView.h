@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <wx/brush.h>
@@ -281,8 +282,16 @@ public:
     int AskBookInfo();                                     // 0 confirmed, 2 cancelled
     int BackupProjectFolder(const CString& backupFolder);  // 0, or 1 after its message (nothing left moved)
     int RestoreFromBackup(const CString& backupFolder);    // 0, or 1 after naming what it could not restore
-    // Moves back what a roll-back left in the backup; 0, or 1 after its message.
-    int FinishPendingRestore(const CString& backupFolder);
+    // Moves back what a roll-back left in the backup of `projectFolder`, and gives back the
+    // backup of the build before; with `tell`, says which files came back. 0, or 1 after
+    // its message.
+    int FinishPendingRestore(const CString& projectFolder, bool tell = false);
+    // Settles what a build cut short left beside or in the backup of `projectFolder`: a
+    // restore still owed (`tell` as above), a backup kept aside. 0, or 1 after its message.
+    int SettleBackupFolder(const CString& projectFolder, bool tell = false);
+    // Every clip of a PCM project against its recording in the project folder, before
+    // the build moves anything; 0, or the section builder's result after its message.
+    int CheckSectionRecordings();
     int BuildSectionAudio(int n, const CString& folder, CSectionInformation* section);
     int BuildSectionWav(int n, const CString& folder, const CString& name, CSectionInformation* section);
     int ExportSectionFromWav(int n, const CString& newFolder, const CString& name, CSectionInformation* section,
@@ -480,4 +489,9 @@ private:
 // The mark in the backup folder while the project's files are there, and not back in the
 // project folder: from the backup until the build or its roll-back has finished.
 inline constexpr char kBackupPendingMark[] = "Korvane.backup";
+// Beside the backup folder while a build runs: the backup of the build before, kept whole
+// until the build stands ("earlier"; given back when it does not), then on its way out
+// ("discard").
+inline constexpr char kBackupEarlierFolder[] = "Backup.earlier";
+inline constexpr char kBackupDiscardFolder[] = "Backup.discard";
 bool IsBackupPending(const CString& backupFolder);

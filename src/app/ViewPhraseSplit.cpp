@@ -7,10 +7,12 @@
 #include "app/KorvaneView.h"
 #include "app/PhraseSplitDlg.h"
 #include "audio/ViewWaveTaskHost.h"
+#include "audio/WaveFile.h"
 #include "audio/WaveCopy.h"
 #include "platform/DialogHost.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "platform/Riff.h"
 #include "platform/WaitCursor.h"
 
 void CKorvaneView::OnPhraseSplit() {
@@ -35,12 +37,31 @@ void CKorvaneView::OnPhraseSplit() {
     }
     const CString source = m_strProjectFolder + "/" + phrase->m_strFileName;
     const CString temp = m_strProjectFolder + "/PhraseTemp.wav";
+    auto showError = [parent](const CString& text) { KvMessageBox(parent, text, "エラー", MB_OK | MB_ICONSTOP); };
+    // A file left by a split that never ended must never be shown as this phrase.
+    if (FileExists(temp) && !DeleteFileAt(temp)) {
+        showError("ファイルが削除できません。\n" + temp);
+        return;
+    }
+    WaveFormatEx format{};
+    uint32_t dataSize = 0, dataOffset = 0;
+    int error = 0;
+    if (!CRiffFile::Open(source, RiffOpenMode::Read, error) ||
+        (m_nAudioKind == 1 && ReadWaveHeader(source, format, dataSize, dataOffset) != kWaveHeaderOk)) {
+        showError("ファイルが開けません。\n" + source);
+        return;
+    }
+    int copied = 0;
     {
         CWaitCursor wait;
         CViewWaveTaskHost host(parent);
-        // A failed copy shows its own message; the dialog then cannot open the file and says so.
-        if (m_nAudioKind == 1) CopyWaveRange(host, source, temp, phrase->m_nLength, phrase->m_nStart);
-        else DecodeMp3PhraseToWave(source, temp, phrase->m_nLength, phrase->m_nStart);
+        copied = m_nAudioKind == 1 ? CopyWaveRange(host, source, temp, phrase->m_nLength, phrase->m_nStart)
+                                   : DecodeMp3PhraseToWave(source, temp, phrase->m_nLength, phrase->m_nStart);
+    }
+    // The copy has said why; a point chosen on anything else would cut the phrase blindly.
+    if (copied != 0) {
+        DeleteFileAt(temp);
+        return;
     }
     CPhraseSplitDlg dlg(this);
     dlg.m_strPath = temp;

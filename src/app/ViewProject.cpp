@@ -158,6 +158,11 @@ void CKorvaneView::OnProjectOpen() {
     // A save cut short leaves the old or the new project whole again; a project whose
     // files are damaged is not opened: its next save would make the loss final.
     RecoverProjectFiles(folder);
+    // So does a book build whose roll-back the disk cut short: the project's files still
+    // in the backup come back before the project is read. While they cannot, the project
+    // is not whole (the message said which files wait where).
+    SettleBackupFolder(folder, true);
+    if (IsBackupPending(folder + "/Backup/")) return;
     const std::vector<CString> damage = FindProjectDamage(file);
     if (!damage.empty()) {
         CString text = "プロジェクトファイルが壊れているため開けません。\n" + folder + "\n";

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "audio/WaveFile.h"
+#include "audio/WaveFormat.h"
 #include "mp3enc/mp3enc.h"
 #include "platform/FileSystem.h"
 #include "platform/Riff.h"
@@ -80,6 +81,11 @@ int EncodeWaveToMp3(CWaveTaskHost& host, const CString& source, const CString& t
         host.ShowError("このファイルはインポート出来ません。");
         return kMp3EncodeBadFormat;
     }
+    // The encoder takes whole sample frames only: a part of one left at the end (an odd
+    // byte count, half of a stereo pair, a file cut short) would be offered to it again
+    // and again.
+    const uint32_t frame = std::max<uint32_t>(WaveBlockAlign(format), 1);
+    dataSize -= dataSize % frame;
     EncoderHandle enc;
     enc.h = mp3enc_open(static_cast<int32_t>(format.nSamplesPerSec), format.nChannels, 0);
     if (!enc.h) return kMp3EncodeFailed;
@@ -123,7 +129,7 @@ int EncodeWaveToMp3(CWaveTaskHost& host, const CString& source, const CString& t
             }
             host.SetProgress(dataSize ? static_cast<int>(bytesRead * kProgressRange / dataSize) : 0);
             bytesRead += static_cast<uint64_t>(got);
-            pending = static_cast<int>(got);
+            pending = static_cast<int>(got - got % frame);
             position = 0;
         }
         int32_t consumed = 0;

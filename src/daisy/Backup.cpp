@@ -5,6 +5,10 @@
 // move is checked, and while the project's files are in the backup a mark there says
 // so, so that no later build empties the backup before they are back.
 //
+// The backup of the build before is the last copy of the recordings as they were then:
+// it is not emptied when a build starts but kept aside whole beside the new backup, and
+// goes only once the new book stands; a build that does not finish gives it back.
+//
 // Files are listed and moved by the names the system holds, whatever CP932 can spell:
 // a file the program never opens must still go and come back as itself.
 
@@ -45,19 +49,140 @@ bool FilesIn(const CString& folder, std::vector<std::string>& names) {
     return true;
 }
 
-bool WriteMark(const CString& backupFolder) {
+// The mark names the files that are the project's while it stands: the project folder's
+// when the backup begins, the backup's once the project is saved there. Whatever else
+// the project folder holds then is what the build wrote. The names go in hexadecimal,
+// one a line, so that any byte of a name comes back as itself; a last line "." says that
+// the list is whole.
+bool WriteMark(const CString& backupFolder, const std::vector<std::string>& names) {
+    static const char kDigits[] = "0123456789abcdef";
     CTextFile mark;
-    return mark.Open(backupFolder + kBackupPendingMark, CTextFile::modeCreateWrite) && mark.Close() &&
-           FlushFolder(Unslashed(backupFolder));
+    if (!mark.Open(backupFolder + kBackupPendingMark, CTextFile::modeCreateWrite)) return false;
+    for (const std::string& name : names) {
+        std::string line;
+        for (unsigned char c : name) line += {kDigits[c >> 4], kDigits[c & 15]};
+        mark.WriteString(CString(line + "\n"));
+    }
+    mark.WriteString(".\n");
+    return mark.Close() && FlushFolder(Unslashed(backupFolder));
+}
+
+// The names of a mark; false unless the list is whole (a mark of an older version names
+// nothing, one cut short lacks its end), and then nothing can be said to be the build's.
+bool ReadMark(const CString& backupFolder, std::set<std::string>& names) {
+    CTextFile mark;
+    if (!mark.Open(backupFolder + kBackupPendingMark, CTextFile::modeRead)) return false;
+    auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
+    CString line;
+    while (mark.ReadString(line)) {
+        const std::string& hex = line.str();
+        if (hex == ".") return !mark.ReadString(line);
+        if (hex.empty() || hex.size() % 2 != 0 || hex.find_first_not_of("0123456789abcdef") != std::string::npos)
+            return false;
+        std::string name;
+        for (size_t i = 0; i < hex.size(); i += 2) name += static_cast<char>(digit(hex[i]) << 4 | digit(hex[i + 1]));
+        names.insert(name);
+    }
+    return false;
+}
+
+CString Beside(const CString& projectFolder, const char* name) { return projectFolder + "/" + name; }
+
+// The backup of the build before, under the name it has now, or null.
+const char* KeptAside(const CString& projectFolder) {
+    if (FolderExists(Beside(projectFolder, kBackupEarlierFolder))) return kBackupEarlierFolder;
+    if (FolderExists(Beside(projectFolder, kBackupDiscardFolder))) return kBackupDiscardFolder;
+    return nullptr;
+}
+
+// A build that did not stand, with nothing of the project left in its backup and the
+// mark gone: the backup of the build before takes the place of the (empty) new one. Only
+// an empty folder gives way, so nothing in it can be lost.
+bool PutBackEarlier(const CString& projectFolder) {
+    const char* aside = KeptAside(projectFolder);
+    if (!aside) return true;
+    const CString backupDir = Beside(projectFolder, "Backup");
+    if (FolderExists(backupDir) && !RemoveFolder(backupDir)) return false;
+    if (!MoveFileTo(Beside(projectFolder, aside), backupDir)) return false;
+    FlushFolder(projectFolder);
+    return true;
+}
+
+CString NotPutBack(const CString& projectFolder) {
+    return "Backupフォルダを元に戻せませんでした。\n前回のBackupフォルダの内容は次のフォルダに残っています。\n" +
+           Beside(projectFolder, KeptAside(projectFolder) ? KeptAside(projectFolder) : kBackupEarlierFolder);
+}
+
+// After a build that stood: the copies of the build before go, as a build has always
+// emptied its backup; folders of the user's in it move on into the new backup.
+void DiscardEarlier(const CString& projectFolder) {
+    const CString discard = Beside(projectFolder, kBackupDiscardFolder);
+    if (!FolderExists(discard)) return;
+    std::vector<std::string> names;
+    if (ListFolderFiles(discard, names))
+        for (const std::string& name : names) DeleteNamedFile(discard, name);
+    if (ListSubFolders(discard, names))
+        for (const std::string& name : names) MoveNamedFile(discard, Beside(projectFolder, "Backup"), name, false);
+    RemoveFolder(discard);
+}
+
+// Puts the project folder back from its backup: every file the build started from moves
+// back over what the build wrote in its place (a move needs no free space, so a full disk
+// cannot keep them out), then what the build added goes (what the mark does not name);
+// once nothing of the project is left in the backup, the backup of the build before
+// comes back. `returned` gets the names moved back. 0, or 1 after naming what it could
+// not restore.
+int RestoreProject(wxWindow* parent, const CString& projectFolder, const CString& backupFolder,
+                   std::vector<std::string>* returned) {
+    const CString backupDir = Unslashed(backupFolder);
+    std::vector<std::string> held;
+    if (!FilesIn(backupFolder, held)) {
+        ShowError(parent, Unlisted(backupFolder) + "\n元のファイルはBackupフォルダに残っています。");
+        return 1;
+    }
+    std::set<std::string> project;
+    const bool named = ReadMark(backupFolder, project);
+    std::vector<std::string> failed;
+    bool allBack = true;
+    for (const std::string& name : held) {
+        if (BookFileFails(EBookFileStep::RestoreMove, projectFolder + "/" + DisplayName(name)) ||
+            !MoveNamedFile(backupDir, projectFolder, name, true)) {
+            failed.push_back(name);
+            allBack = false;
+        } else if (returned) {
+            returned->push_back(name);
+        }
+    }
+    // Then only what the build added: files the backup did not hold, and not the
+    // project's (moved back by a roll-back cut short before).
+    const std::set<std::string> heldSet(held.begin(), held.end());
+    std::vector<std::string> present;
+    if (named && FilesIn(projectFolder, present)) {
+        for (const std::string& name : present) {
+            if (heldSet.count(name) || project.count(name)) continue;
+            if (BookFileFails(EBookFileStep::RestoreDelete, projectFolder + "/" + DisplayName(name)) ||
+                !DeleteNamedFile(projectFolder, name))
+                failed.push_back(name);
+        }
+    }
+    FlushFolder(projectFolder);
+    const bool putBack = allBack && DeleteNamedFile(backupDir, kBackupPendingMark) ? PutBackEarlier(projectFolder) : true;
+    if (failed.empty() && putBack) return 0;
+    CString text;
+    if (!failed.empty())
+        text = "プロジェクトフォルダを元に戻せませんでした。\n元のファイルはBackupフォルダに残っています。" + NameList(failed);
+    if (!putBack) text += (text.IsEmpty() ? "" : "\n\n") + NotPutBack(projectFolder);
+    ShowError(parent, text);
+    return 1;
 }
 
 }  // namespace
 
 bool IsBackupPending(const CString& backupFolder) { return NamedFileExists(Unslashed(backupFolder), kBackupPendingMark); }
 
-int CKorvaneView::FinishPendingRestore(const CString& backupFolder) {
+int CKorvaneView::FinishPendingRestore(const CString& projectFolder, bool tell) {
     wxWindow* parent = m_bHasWindow ? this : nullptr;
-    const CString projectFolder = m_strProjectFolder;
+    const CString backupFolder = projectFolder + "/Backup/";
     // The save into the backup may have been cut short too: its old files first.
     RecoverProjectFiles(Unslashed(backupFolder));
     std::vector<std::string> held;
@@ -65,11 +190,15 @@ int CKorvaneView::FinishPendingRestore(const CString& backupFolder) {
         ShowError(parent, Unlisted(backupFolder));
         return 1;
     }
-    // A file of the same name in both places: which one is the user's is not for the
-    // program to guess.
+    // The project's own file is in the backup, so what the project folder holds under its
+    // name is what the build wrote there: it gives way, as in the roll-back. Without the
+    // names in the mark that cannot be said, and which of the two files is the user's is
+    // not for the program to guess.
+    std::set<std::string> project;
     std::vector<std::string> both;
-    for (const std::string& name : held)
-        if (NamedFileExists(projectFolder, name)) both.push_back(name);
+    if (!ReadMark(backupFolder, project))
+        for (const std::string& name : held)
+            if (NamedFileExists(projectFolder, name)) both.push_back(name);
     if (!both.empty()) {
         ShowError(parent,
                   "前回のDaisy図書作成で元に戻せなかったファイルがBackupフォルダにあります。\n"
@@ -78,16 +207,29 @@ int CKorvaneView::FinishPendingRestore(const CString& backupFolder) {
                       NameList(both));
         return 1;
     }
-    std::vector<std::string> stranded;
-    for (const std::string& name : held) {
-        if (BookFileFails(EBookFileStep::RestoreMove, backupFolder + DisplayName(name)) ||
-            !MoveNamedFile(Unslashed(backupFolder), projectFolder, name, false))
-            stranded.push_back(name);
+    std::vector<std::string> returned;
+    if (RestoreProject(parent, projectFolder, backupFolder, &returned) != 0) return 1;
+    if (tell && !returned.empty())
+        KvMessageBox(parent,
+                     "前回のDaisy図書作成で元に戻せなかったファイルを、Backupフォルダからプロジェクトフォルダに戻しました。\n" +
+                         projectFolder + NameList(returned),
+                     "確認", MB_OK | MB_ICONINFORMATION);
+    return 0;
+}
+
+int CKorvaneView::SettleBackupFolder(const CString& projectFolder, bool tell) {
+    if (IsBackupPending(projectFolder + "/Backup/")) return FinishPendingRestore(projectFolder, tell);
+    // With no restore owed, a backup kept aside under its first name is that of a build
+    // that did not stand; under the second, that of one that did.
+    if (FolderExists(Beside(projectFolder, kBackupEarlierFolder))) {
+        if (!PutBackEarlier(projectFolder)) {
+            ShowError(m_bHasWindow ? this : nullptr, NotPutBack(projectFolder));
+            return 1;
+        }
+        return 0;
     }
-    if (stranded.empty() && DeleteNamedFile(Unslashed(backupFolder), kBackupPendingMark)) return 0;
-    ShowError(parent, "プロジェクトフォルダを元に戻せませんでした。\n元のファイルはBackupフォルダに残っています。" +
-                          NameList(stranded));
-    return 1;
+    DiscardEarlier(projectFolder);
+    return 0;
 }
 
 int CKorvaneView::BackupProjectFolder(const CString& backupFolder) {
@@ -96,21 +238,24 @@ int CKorvaneView::BackupProjectFolder(const CString& backupFolder) {
     const CString backupDir = Unslashed(backupFolder);
 
     // The files of a build whose roll-back did not finish are still only in the backup.
-    if (IsBackupPending(backupFolder) && FinishPendingRestore(backupFolder) != 0) return 1;
-
-    // A file left over from the last build that cannot go would block the move of a
-    // project file of the same name; stop before anything has moved.
-    std::vector<std::string> stale;
-    if (!FilesIn(backupFolder, stale)) {
-        ShowError(parent, Unlisted(backupFolder));
+    if (SettleBackupFolder(projectFolder) != 0) return 1;
+    if (FolderExists(Beside(projectFolder, kBackupDiscardFolder))) {
+        ShowError(parent, "前回のBackupフォルダが削除できません。\n" + Beside(projectFolder, kBackupDiscardFolder));
         return 1;
     }
-    for (const std::string& name : stale) {
-        if (BookFileFails(EBookFileStep::BackupClear, backupFolder + DisplayName(name)) ||
-            !DeleteNamedFile(backupDir, name)) {
-            ShowError(parent, "バックアップフォルダのファイルが削除できません。" + NameList({name}));
-            return 1;
-        }
+
+    // The backup of the build before stays whole until this one stands: the new backup
+    // is a fresh folder in its place.
+    const CString earlier = Beside(projectFolder, kBackupEarlierFolder);
+    if (FolderExists(backupDir) && (BookFileFails(EBookFileStep::BackupClear, earlier) || !MoveFileTo(backupDir, earlier))) {
+        ShowError(parent, "バックアップ作成時にエラーが発生しました。\n" + backupDir);
+        return 1;
+    }
+    if (CreateFolder(backupDir) != kFsOk) {
+        const bool back = PutBackEarlier(projectFolder);
+        ShowError(parent, "バックアップ作成時にエラーが発生しました。\n" + backupDir +
+                              (back ? CString() : "\n\n" + NotPutBack(projectFolder)));
+        return 1;
     }
 
     // A folder that cannot be listed is not an empty one: the build would then write
@@ -120,7 +265,7 @@ int CKorvaneView::BackupProjectFolder(const CString& backupFolder) {
         ShowError(parent, Unlisted(projectFolder));
         return 1;
     }
-    if (BookFileFails(EBookFileStep::BackupMark, backupFolder + kBackupPendingMark) || !WriteMark(backupFolder)) {
+    if (BookFileFails(EBookFileStep::BackupMark, backupFolder + kBackupPendingMark) || !WriteMark(backupFolder, names)) {
         DeleteNamedFile(backupDir, kBackupPendingMark);
         ShowError(parent, "バックアップ作成時にエラーが発生しました。");
         return 1;
@@ -138,12 +283,14 @@ int CKorvaneView::BackupProjectFolder(const CString& backupFolder) {
         }
         // The save into the backup may have left its own files there.
         std::vector<std::string> left;
+        bool putBack = true;
         if (stranded.empty() && FilesIn(backupFolder, left)) {
             for (const std::string& name : left) DeleteNamedFile(backupDir, name);
-            DeleteNamedFile(backupDir, kBackupPendingMark);
+            if (DeleteNamedFile(backupDir, kBackupPendingMark)) putBack = PutBackEarlier(projectFolder);
         }
         CString text = message;
         if (!stranded.empty()) text += "\n\n次のファイルはBackupフォルダに残っています。" + NameList(stranded);
+        else if (!putBack) text += "\n\n" + NotPutBack(projectFolder);
         ShowError(parent, text);
         return 1;
     };
@@ -167,46 +314,13 @@ int CKorvaneView::BackupProjectFolder(const CString& backupFolder) {
     m_strProjectFile = projectFolder + "/Korvane.ncc";
     SetCurrentFolder(projectFolder);
     if (saved != 0) return undoMoves("バックアップへのプロジェクト保存時にエラーが発生しました。");
+    // The save may have added section files: the mark names every file of the backup.
+    std::vector<std::string> held;
+    if (!FilesIn(backupFolder, held) || !WriteMark(backupFolder, held))
+        return undoMoves("バックアップ作成時にエラーが発生しました。");
     return 0;
 }
 
 int CKorvaneView::RestoreFromBackup(const CString& backupFolder) {
-    wxWindow* parent = m_bHasWindow ? this : nullptr;
-    const CString projectFolder = m_strProjectFolder;
-    const CString backupDir = Unslashed(backupFolder);
-    std::vector<std::string> held;
-    if (!FilesIn(backupFolder, held)) {
-        ShowError(parent, Unlisted(backupFolder) + "\n元のファイルはBackupフォルダに残っています。");
-        return 1;
-    }
-
-    // Every file the build started from moves back over what the build wrote in its
-    // place; a move needs no free space, so a full disk cannot keep them out.
-    std::vector<std::string> failed;
-    bool allBack = true;
-    for (const std::string& name : held) {
-        if (BookFileFails(EBookFileStep::RestoreMove, projectFolder + "/" + DisplayName(name)) ||
-            !MoveNamedFile(backupDir, projectFolder, name, true)) {
-            failed.push_back(name);
-            allBack = false;
-        }
-    }
-    // Then only what the build added: files the backup did not hold.
-    const std::set<std::string> heldSet(held.begin(), held.end());
-    std::vector<std::string> present;
-    if (FilesIn(projectFolder, present)) {
-        for (const std::string& name : present) {
-            if (heldSet.count(name)) continue;
-            if (BookFileFails(EBookFileStep::RestoreDelete, projectFolder + "/" + DisplayName(name)) ||
-                !DeleteNamedFile(projectFolder, name))
-                failed.push_back(name);
-        }
-    }
-    FlushFolder(projectFolder);
-    // The mark goes only when nothing of the project is left in the backup.
-    if (allBack) DeleteNamedFile(backupDir, kBackupPendingMark);
-    if (failed.empty()) return 0;
-    ShowError(parent, "プロジェクトフォルダを元に戻せませんでした。\n元のファイルはBackupフォルダに残っています。" +
-                          NameList(failed));
-    return 1;
+    return RestoreProject(m_bHasWindow ? this : nullptr, m_strProjectFolder, backupFolder, nullptr);
 }

@@ -8,7 +8,7 @@
 #include "platform/CString.h"
 
 enum class EBookFileStep {
-    BackupClear,     // deleting a file left in the backup folder by an earlier build
+    BackupClear,     // keeping aside the backup folder of an earlier build
     BackupMark,      // writing the mark that the project's files are in the backup
     BackupMove,      // moving a project file into the backup folder
     BackupSave,      // saving the project into the backup folder

@@ -28,7 +28,11 @@ void CKorvaneView::OnDaisyBuild() {
     }
 
     m_bSuppressPlay = 1;
-    if (ValidateBook() != 0) {
+    // What a build cut short left is settled first: its recordings may still be in the
+    // backup. A recording that cannot give its phrases their length then refuses the
+    // build before anything has moved (MP3 recordings are measured as they are decoded).
+    if (ValidateBook() != 0 || SettleBackupFolder(m_strProjectFolder) != 0 ||
+        (m_nAudioKind == 1 && CheckSectionRecordings() != 0)) {
         m_bSuppressPlay = 0;
         return;
     }
@@ -36,6 +40,11 @@ void CKorvaneView::OnDaisyBuild() {
     const CString projectName = GetLastPathComponent(m_strProjectFolder);
     const CString backupFolder = m_strProjectFolder + "/Backup/";
     const CString backupPath = m_strProjectFolder + "/Backup";
+    // A build that does not stand leaves no backup folder where there was none.
+    const bool hadBackup = FolderExists(backupPath) || FolderExists(m_strProjectFolder + "/" + kBackupEarlierFolder);
+    auto dropNewBackup = [&] {
+        if (!hadBackup && !IsBackupPending(backupFolder)) RemoveFolder(backupPath);
+    };
     const int created = CreateFolderPath(backupPath);
     // A file named "Backup" is no place to keep the project: only a folder will do.
     if (created != kFsOk || !FolderExists(backupPath)) {
@@ -46,6 +55,7 @@ void CKorvaneView::OnDaisyBuild() {
 
     if (BackupProjectFolder(backupFolder) != 0) {
         // Everything that could be moved back is back, and the message said what not.
+        dropNewBackup();
         m_bSuppressPlay = 0;
         SetCurrentFolder(m_strProjectFolder);
         return;
@@ -57,17 +67,18 @@ void CKorvaneView::OnDaisyBuild() {
     // Puts the folder and the sections back, then says which step failed. Playback stays
     // suppressed until the lists are rebuilt: the selection they make would otherwise
     // start the first phrase.
-    auto rollBack = [&](const char* message) {
+    auto rollBack = [&](const CString& message) {
         RestoreFromBackup(backupFolder);
+        dropNewBackup();
         RestoreUndoSections();
         m_bSuppressPlay = 0;
         SetCurrentFolder(m_strProjectFolder);
-        if (message) showError(message);
+        if (!message.IsEmpty()) showError(message);
     };
 
     for (int n = 1; n <= m_lstSection.GetCount(); ++n) {
         // The section builder has said why, or the user cancelled.
-        if (BuildSectionAudio(n, m_strProjectFolder, m_lstSection.GetAt(n - 1)) != 0) return rollBack(nullptr);
+        if (BuildSectionAudio(n, m_strProjectFolder, m_lstSection.GetAt(n - 1)) != 0) return rollBack(CString());
     }
     // The NCC writer gives the book its identifier when it has none; the SMIL files
     // carry the same one, so this order is fixed.
@@ -86,9 +97,15 @@ void CKorvaneView::OnDaisyBuild() {
         return rollBack("プロジェクトファイルの保存時にエラーが発生しました。");
     }
 
-    // The book stands: the backup may be emptied by the next build.
+    // The backup of the build before goes on its way out first: once the mark is gone,
+    // a backup still kept aside under its first name would be given back.
+    const CString earlier = m_strProjectFolder + "/" + kBackupEarlierFolder;
+    if (FolderExists(earlier) && !MoveFileTo(earlier, m_strProjectFolder + "/" + kBackupDiscardFolder))
+        return rollBack("前回のBackupフォルダが削除できません。\n" + earlier);
+    // The book stands.
     DeleteNamedFile(backupPath, kBackupPendingMark);
     FlushFolder(backupPath);
+    if (!IsBackupPending(backupFolder)) SettleBackupFolder(m_strProjectFolder);
 
     // The recordings the undo would point at are gone from the folder.
     m_nSectionUndoKind = 0;

@@ -5,6 +5,7 @@
 // point into the joined file.
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -57,6 +58,11 @@ private:
     wxWindow* m_pParent;
     std::unique_ptr<CProgressDlg> m_progress;
 };
+
+// A clip its recording cannot give whole, named by section, file and phrase.
+CString RecordingFault(int n, const CString& name, int j, const char* what) {
+    return CString::Formatted("セクション%dの音声ファイル", n) + name + what + CString::Formatted("（フレーズ%d）", j + 1);
+}
 
 // What the build and the export do differently while joining a section.
 struct SectionJob {
@@ -124,8 +130,7 @@ int JoinSection(const SectionJob& job, CSectionInformation* section, uint32_t& j
         in->Close();
         if (written < phrase->m_nLength) {
             writer.Close(out);
-            ShowError(job.parent, CString::Formatted("セクション%dの音声ファイル", job.n) + phrase->m_strFileName +
-                                      CString::Formatted("が途中で切れています。（フレーズ%d）", j + 1));
+            ShowError(job.parent, RecordingFault(job.n, phrase->m_strFileName, j, "が途中で切れています。"));
             return 10;
         }
 
@@ -162,6 +167,38 @@ int CheckNames(wxWindow* parent, const CString& folder, const CString& name) {
 }
 
 }  // namespace
+
+int CKorvaneView::CheckSectionRecordings() {
+    wxWindow* parent = m_bHasWindow ? this : nullptr;
+    // The audio bytes each recording holds (its data chunk, as far as the file goes), or
+    // -1 when its header cannot be read.
+    std::map<std::string, int64_t> audio;
+    for (int n = 1; n <= m_lstSection.GetCount(); ++n) {
+        const CSectionInformation* section = m_lstSection.GetAt(n - 1);
+        for (int j = 0; j < section->m_lstPhrase.GetCount(); ++j) {
+            const CPhraseInformation* phrase = section->m_lstPhrase.GetAt(j);
+            auto [it, fresh] = audio.try_emplace(phrase->m_strFileName.str(), -1);
+            if (fresh) {
+                const CString path = m_strProjectFolder + "/" + phrase->m_strFileName;
+                WaveFormatEx format{};
+                uint32_t dataSize = 0, dataOffset = 0;
+                uint64_t fileSize = 0;
+                if (ReadWaveHeader(path, format, dataSize, dataOffset) == kWaveHeaderOk && GetFileSize64(path, fileSize))
+                    it->second = static_cast<int64_t>(
+                        std::min<uint64_t>(dataSize, fileSize > dataOffset ? fileSize - dataOffset : 0));
+            }
+            if (it->second < 0) {
+                ShowError(parent, RecordingFault(n, phrase->m_strFileName, j, "が読み込めません。"));
+                return 8;
+            }
+            if (static_cast<int64_t>(phrase->m_nStart) + phrase->m_nLength > it->second) {
+                ShowError(parent, RecordingFault(n, phrase->m_strFileName, j, "が途中で切れています。"));
+                return 10;
+            }
+        }
+    }
+    return 0;
+}
 
 int CKorvaneView::BuildSectionAudio(int n, const CString& folder, CSectionInformation* section) {
     if (m_nAudioKind == 1) return BuildSectionWav(n, folder, CString::Formatted("A%06d.wav", n), section);

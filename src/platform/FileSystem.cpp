@@ -299,7 +299,10 @@ bool SystemFolder(const CString& folder, std::string& sys) { return ToSystemPath
 
 }  // namespace
 
-bool ListFolderFiles(const CString& folder, std::vector<std::string>& names) {
+namespace {
+
+// The entries of a folder that are sub-folders (`folders`) or that are not.
+bool ListFolderEntries(const CString& folder, std::vector<std::string>& names, bool folders) {
     names.clear();
     std::string sys;
     if (!SystemFolder(folder, sys)) return false;
@@ -320,12 +323,22 @@ bool ListFolderFiles(const CString& folder, std::vector<std::string>& names) {
             ok = false;  // an entry that cannot be looked at cannot be said to be no file
             break;
         }
-        if (!S_ISDIR(st.st_mode)) names.emplace_back(e->d_name);
+        if (S_ISDIR(st.st_mode) == folders) names.emplace_back(e->d_name);
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end());
     if (!ok) names.clear();
     return ok;
+}
+
+}  // namespace
+
+bool ListFolderFiles(const CString& folder, std::vector<std::string>& names) {
+    return ListFolderEntries(folder, names, false);
+}
+
+bool ListSubFolders(const CString& folder, std::vector<std::string>& names) {
+    return ListFolderEntries(folder, names, true);
 }
 
 bool MoveNamedFile(const CString& fromFolder, const CString& toFolder, const std::string& name, bool replace) {

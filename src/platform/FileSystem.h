@@ -72,8 +72,10 @@ bool IsFileReadable(const CString& path);
 // The plain files of a folder (links to files too; sub-folders left out), in byte
 // order. False when the folder cannot be read: an unreadable folder is not an empty one.
 bool ListFolderFiles(const CString& folder, std::vector<std::string>& names);
-// Moves the file `name` from one folder to the other under the same name, in one step
-// on one file system. With `replace` an existing target is replaced; without, the move
+// The sub-folders of a folder, in byte order; false when the folder cannot be read.
+bool ListSubFolders(const CString& folder, std::vector<std::string>& names);
+// Moves the file (or folder) `name` from one folder to the other under the same name, in
+// one step on one file system. With `replace` an existing target is replaced; without, the move
 // fails when the target exists.
 bool MoveNamedFile(const CString& fromFolder, const CString& toFolder, const std::string& name, bool replace);
 // Deletes the file `name` of a folder, read-only or not.

@@ -2,6 +2,7 @@
 // player, and the command's result in the book.
 
 #include <filesystem>
+#include <fstream>
 
 #include <wx/scrolbar.h>
 
@@ -150,6 +151,21 @@ TEST_F(PhraseSplit, RefusesRatesItCannotHoldAndNeverUsesTheExtraRow) {
     CUiScript script;
     view.RunCommand(ID_PHRASE_SPLIT);
     EXPECT_TRUE(script.Records().empty());
+}
+
+// A temporary file left by a split that never ended is no phrase's audio: when the
+// phrase's own recording cannot be read, the command says so, naming it, and shows
+// nothing.
+TEST_F(PhraseSplit, AStaleTemporaryFileIsNeverShownInPlaceOfAnUnreadableRecording) {
+    std::filesystem::copy_file(dir / "A000001.wav", dir / "PhraseTemp.wav");
+    std::ofstream(dir / "A000009.wav", std::ios::binary | std::ios::trunc) << "not a recording";
+    const BookData before = Book();
+    CUiScript script;  // a split dialog would be a box too many
+    script.AnswerBox(IDOK);
+    view.RunCommand(ID_PHRASE_SPLIT);
+    EXPECT_EQ(script.BoxTexts(), std::vector<CString>{"ファイルが開けません。\n" + view.m_strProjectFolder + "/A000009.wav"});
+    EXPECT_FALSE(std::filesystem::exists(dir / "PhraseTemp.wav"));
+    EXPECT_EQ(Book(), before);
 }
 
 }  // namespace

@@ -334,6 +334,44 @@ TEST_F(ProjectSwitch, ADamagedProjectIsNotOpened) {
     EXPECT_EQ(Book(), book);
 }
 
+// A build whose roll-back the disk cut short left a section file in the backup, marked as
+// owed, beside the backup of the build before, kept aside. The open finishes the restore
+// (what the build wrote gives way) before it reads the project, gives the earlier backup
+// back, and says so.
+TEST_F(ProjectSwitch, TheOpenFinishesARestoreABuildLeftUnfinished) {
+    const BookData book = Book();
+    ASSERT_EQ(view.SaveProject(), 0);
+    for (const auto& [name, bytes] : Folder()) WriteBytes(other / name, bytes);
+    fs::create_directories(other / "Backup");
+    fs::create_directories(other / "Backup.earlier");
+    WriteBytes(other / "Backup.earlier" / "A000001.wav", "the recording before the last build");
+    const std::string section = ReadBytes(other / "SEC000002.sec");
+    fs::rename(other / "SEC000002.sec", other / "Backup" / "SEC000002.sec");
+    // The mark names the project's files, in hexadecimal.
+    std::string names;
+    for (const auto& [name, bytes] : Folder()) {
+        for (unsigned char c : name) names += "0123456789abcdef"[c >> 4], names += "0123456789abcdef"[c & 15];
+        names += "\r\n";
+    }
+    names += ".\r\n";
+    WriteBytes(other / "Backup" / "Korvane.backup", names);
+    // What the build wrote before the disk went: a file under the section file's name and
+    // one of its own.
+    WriteBytes(other / "SEC000002.sec", "half written by the build");
+    WriteBytes(other / "NCC.html", "written by the build");
+    SectionAt(0)->m_strHeading = "別の本";
+    EXPECT_EQ(Run([&] { view.OnProjectOpen(); }, (other / "Korvane.ncc").string(), {IDOK}),
+              std::vector<std::string>{"前回のDaisy図書作成で元に戻せなかったファイルを、Backupフォルダからプロジェクト"
+                                       "フォルダに戻しました。\n" + other.string() + "\nSEC000002.sec"});
+    EXPECT_EQ(view.m_strProjectFolder.str(), other.string());
+    EXPECT_EQ(Book(), book);
+    EXPECT_EQ(ReadBytes(other / "SEC000002.sec"), section);
+    EXPECT_FALSE(fs::exists(other / "NCC.html"));
+    EXPECT_EQ(ReadBytes(other / "Backup" / "A000001.wav"), "the recording before the last build");
+    EXPECT_FALSE(fs::exists(other / "Backup" / "Korvane.backup"));
+    EXPECT_FALSE(fs::exists(other / "Backup.earlier"));
+}
+
 // A read-only project says so when it opens, once; its saves then change nothing.
 TEST_F(ProjectSwitch, AReadOnlyProjectSaysSoOnceAtOpen) {
     ASSERT_EQ(view.SaveProject(), 0);

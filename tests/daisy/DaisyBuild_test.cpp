@@ -91,15 +91,16 @@ TEST_F(DaisyBuild, EachFailingStepLeavesTheProjectAsItWas) {
             EXPECT_TRUE(fault.Fired()) << c.message;
         }
         ExpectUntouched(c.message, true);
-        // Every file moved back: nothing of the project is left in the backup folder.
-        EXPECT_TRUE(FolderFiles(folder.Path("Backup")).empty()) << c.message;
+        // Every file moved back, and the backup folder the build made is gone again.
+        EXPECT_FALSE(fs::exists(folder.Path("Backup"))) << c.message;
     }
-    // A recording that cannot be read rolls back after the sections' message.
+    // A recording that cannot be read refuses the build before anything moves.
     view.m_bookInfo.m_strDiscrimination.Empty();
     fs::rename(folder.Path("A000002.wav"), folder.Path("A000002.bak"));
     before = FolderFiles(folder.Root());
-    EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, "Waveヘッダ情報の取得に失敗しました。"}));
-    ExpectUntouched("missing recording", true);
+    EXPECT_EQ(Build({IDYES, IDOK}),
+              (std::vector<CString>{kAsk, "セクション3の音声ファイルA000002.wavが読み込めません。（フレーズ1）"}));
+    ExpectUntouched("missing recording", false);
     // Nothing of the failures stays behind: the project still builds.
     fs::rename(folder.Path("A000002.bak"), folder.Path("A000002.wav"));
     EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, kDone}));
@@ -122,8 +123,10 @@ TEST_F(DaisyBuild, AFailedRollBackKeepsTheBackupUntilTheNextBuildPutsItBack) {
     EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), before), " ~A000002.wav +A000003.wav");
     EXPECT_EQ(DescribeBook(view.m_lstSection), book);
 
-    // The next build does not empty the backup over it: it cannot tell which of the two
-    // files is the user's, so it says so and changes nothing.
+    // A mark that does not name the project's files (one of an older version) cannot tell
+    // the build's file from the user's: the next build says so and changes nothing.
+    const std::string mark = ReadBytes(folder.Path("Backup/Korvane.backup"));
+    WriteBytes(folder.Path("Backup/Korvane.backup"), "");
     const auto project = FolderFiles(folder.Root());
     const auto backup = FolderFiles(folder.Path("Backup"));
     EXPECT_EQ(Build({IDYES, IDOK}),
@@ -132,10 +135,10 @@ TEST_F(DaisyBuild, AFailedRollBackKeepsTheBackupUntilTheNextBuildPutsItBack) {
                                           "確認してから、もう一度実行して下さい。\nA000002.wav"}));
     EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), project), "");
     EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), backup), "");
-    // Once the user has moved the build's file away, the next build puts the recording
-    // back first and builds.
-    fs::remove(folder.Path("A000002.wav"));
-    fs::remove(folder.Path("A000003.wav"));
+    // The mark names the project's files, so what the build wrote under a recording's
+    // name is the build's: the next build puts the recording back over it first, removes
+    // what the build added, and builds.
+    WriteBytes(folder.Path("Backup/Korvane.backup"), mark);
     view.m_bookInfo.m_strDiscrimination.Empty();  // the failed build gave the book its identifier
     EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, kDone}));
     EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), before), "");
@@ -185,15 +188,17 @@ TEST_F(DaisyBuild, NothingChangesWhenTheBuildStopsBeforeTheBackup) {
     fs::remove(folder.Path("Backup"));
     before = FolderFiles(folder.Root());
 
-    // A file left in the backup that cannot be deleted stops the build before any move.
+    // A backup of an earlier build that cannot be kept aside stops the build before any
+    // move, and stays as it is.
     fs::create_directories(folder.Path("Backup"));
     WriteBytes(folder.Path("Backup/stale.txt"), "x");
     {
         ScopedFault fault(EBookFileStep::BackupClear);
         EXPECT_EQ(Build({IDYES, IDOK}),
-                  (std::vector<CString>{kAsk, "バックアップフォルダのファイルが削除できません。\nstale.txt"}));
+                  (std::vector<CString>{kAsk, CString("バックアップ作成時にエラーが発生しました。\n" + folder.Path("Backup"))}));
     }
-    ExpectUntouched("stale backup file", true);
+    ExpectUntouched("earlier backup", true);
+    EXPECT_EQ(FolderFiles(folder.Path("Backup")), (std::map<std::string, std::string>{{"stale.txt", "x"}}));
 }
 
 }  // namespace
@@ -224,15 +229,31 @@ TEST_F(DaisyBuild, NamesCp932CannotHoldGoAndComeBackAsThemselves) {
 
 namespace {
 
-// A recording cut short on the disk: the build says which section and file, and puts the
-// project back, instead of a finished book with silence where the narration was.
-TEST_F(DaisyBuild, ARecordingCutShortRollsTheBuildBack) {
+// A recording cut short on the disk: the build says which section and file, and leaves
+// the project as it was, instead of a finished book with silence where the narration was.
+// The backup of the build before is the last whole copy of the narration: it stays, byte
+// for byte.
+TEST_F(DaisyBuild, ARecordingCutShortRefusesTheBuildAndKeepsTheBackupOfTheBuildBefore) {
     const std::string bytes = ReadBytes(folder.Path("A000002.wav"));
     WriteBytes(folder.Path("A000002.wav"), bytes.substr(0, bytes.size() - 5000));
     before = FolderFiles(folder.Root());
     EXPECT_EQ(Build({IDYES, IDOK}),
               (std::vector<CString>{kAsk, "セクション3の音声ファイルA000002.wavが途中で切れています。（フレーズ3）"}));
-    ExpectUntouched("cut short", true);
+    ExpectUntouched("cut short", false);
+    EXPECT_FALSE(fs::exists(folder.Path("Backup")));
+
+    WriteBytes(folder.Path("A000002.wav"), bytes);
+    ASSERT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, kDone}));
+    const std::string built = ReadBytes(folder.Path("A000001.wav"));
+    WriteBytes(folder.Path("A000001.wav"), built.substr(0, built.size() - 3000));
+    before = FolderFiles(folder.Root());
+    book = DescribeBook(view.m_lstSection);
+    const auto backup = FolderFiles(folder.Path("Backup"));
+    EXPECT_EQ(Build({IDYES, IDOK}),
+              (std::vector<CString>{kAsk, "セクション1の音声ファイルA000001.wavが途中で切れています。（フレーズ2）"}));
+    ExpectUntouched("built once, then cut short", false);
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), backup), "");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.Root()), fs::directory_iterator()), std::ssize(before) + 2);
 }
 
 }  // namespace

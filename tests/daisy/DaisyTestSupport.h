@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <utility>
@@ -16,6 +17,11 @@
 #include "app/KorvaneView.h"
 #include "daisy/BookClock.h"
 #include "daisy/BookFileFaults.h"
+#include "platform/CodePage.h"
+
+// Boxes and messages show as their text in a failed expectation, not as the bytes of
+// the object.
+inline void PrintTo(const CString& text, std::ostream* out) { *out << '"' << Cp932ToUtf8(text) << '"'; }
 
 namespace daisytest {
 

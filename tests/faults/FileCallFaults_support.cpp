@@ -202,6 +202,12 @@ int unlink(const char* path) {
     return real(path);
 }
 
+int rmdir(const char* path) {
+    if (Fails("rmdir")) return -1;
+    static auto real = Real<int (*)(const char*)>("rmdir");
+    return real(path);
+}
+
 int mkdir(const char* path, mode_t mode) {
     if (Fails("mkdir")) return -1;
     static auto real = Real<int (*)(const char*, mode_t)>("mkdir");

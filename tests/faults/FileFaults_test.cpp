@@ -65,14 +65,17 @@ private:
 };
 
 class FileFaults : public ::testing::Test {
+public:
+    const std::string& Root() const { return folder.Root(); }
+    CFakeListView sectionList{IDC_LIST_SECTION};
+    CFakeListView phraseList{IDC_LIST_PHRASE};
+
 protected:
     void TearDown() override {
         filefaults::Disarm();
         SetCurrentFolder("/");
     }
     ScratchInMemory folder;
-    CFakeListView sectionList{IDC_LIST_SECTION};
-    CFakeListView phraseList{IDC_LIST_PHRASE};
 };
 
 TEST_F(FileFaults, EverySaveOperationFailedInTurnLeavesTheOldProjectOrTheNew) {
@@ -118,25 +121,15 @@ TEST_F(FileFaults, EverySaveOperationFailedInTurnLeavesTheOldProjectOrTheNew) {
     std::cout << "[ save ] " << operations << " file operations; " << tried << " runs with one failing\n";
 }
 
-TEST_F(FileFaults, EveryBuildOperationFailedInTurnLosesNoRecording) {
-    const std::string root = folder.Root();
+// Fails every file operation of a build in turn, on the small project as it stands or
+// (earlierBuild) on the same project built once already, whose backup then holds the
+// recordings as they were before that build.
+void FailEveryBuildOperation(FileFaults& test, bool earlierBuild) {
+    const std::string root = test.Root();
+    const std::string backupDir = root + "/Backup";
     const std::string rec1 = Pattern(60000, 1), rec2 = Pattern(40000, 2);
     std::unique_ptr<CKorvaneView> view;
-    Files before;
-    auto prepare = [&] {
-        PutFiles(root, {});
-        WriteWav(root + "/A000001.wav", 22050, rec1);
-        WriteWav(root + "/A000002.wav", 22050, rec2);
-        WriteBytes(root + "/memo.txt", "not part of the book");
-        view = std::make_unique<CKorvaneView>();
-        view->AttachLists(&sectionList, &phraseList);
-        MakeBook(*view, root);
-        view->m_bSuppressPlay = 1;
-        view->RefreshSectionList(0);
-        view->m_bSuppressPlay = 0;
-        ASSERT_EQ(view->SaveProject(), 0);
-        before = FolderFiles(root);
-    };
+    Files before, backupBefore;
     // Runs the build, answering every box; true when it reported the book done.
     auto build = [&] {
         ScopedFaultLog unused;  // how many boxes come depends on where it failed
@@ -147,26 +140,59 @@ TEST_F(FileFaults, EveryBuildOperationFailedInTurnLosesNoRecording) {
         const std::vector<CString> texts = script.BoxTexts();
         return !texts.empty() && texts.back() == kDone;
     };
+    auto folderFiles = [](const std::string& folder) { return fs::is_directory(folder) ? FolderFiles(folder) : Files{}; };
+    auto prepare = [&] {
+        PutFiles(root, {});
+        WriteWav(root + "/A000001.wav", 22050, rec1);
+        WriteWav(root + "/A000002.wav", 22050, rec2);
+        WriteBytes(root + "/memo.txt", "not part of the book");
+        view = std::make_unique<CKorvaneView>();
+        view->AttachLists(&test.sectionList, &test.phraseList);
+        MakeBook(*view, root);
+        view->m_bSuppressPlay = 1;
+        view->RefreshSectionList(0);
+        view->m_bSuppressPlay = 0;
+        ASSERT_EQ(view->SaveProject(), 0);
+        if (earlierBuild) {
+            ASSERT_TRUE(build());
+        }
+        before = FolderFiles(root);
+        backupBefore = folderFiles(backupDir);
+    };
     // Every file the project held before is there, as it was, in the project folder or
-    // (when a roll-back could not finish) in the backup.
+    // (when a roll-back could not finish) in the backup; every file of the backup of the
+    // build before is in the backup or in the folder it was kept aside in.
     // Right after a failed build a project file may still wait under its ".old" name in
     // the backup, where the save into the backup was cut short; the next build settles it.
     auto nothingLost = [&](const std::string& what, bool settled) {
         const Files project = FolderFiles(root);
-        const Files backup = fs::exists(root + "/Backup") ? FolderFiles(root + "/Backup") : Files{};
+        const Files backup = folderFiles(backupDir);
+        auto holds = [](const Files& files, const std::string& name, const std::string& bytes) {
+            auto it = files.find(name);
+            return it != files.end() && it->second == bytes;
+        };
         for (const auto& [name, bytes] : before) {
-            auto holds = [&](const Files& files, const std::string& n) {
-                auto it = files.find(n);
-                return it != files.end() && it->second == bytes;
-            };
-            EXPECT_TRUE(holds(project, name) || holds(backup, name) || (!settled && holds(backup, name + ".old")))
+            EXPECT_TRUE(holds(project, name, bytes) || holds(backup, name, bytes) ||
+                        (!settled && holds(backup, name + ".old", bytes)))
                 << what << ": " << name;
         }
+        const Files earlier = folderFiles(root + "/" + kBackupEarlierFolder);
+        const Files discard = folderFiles(root + "/" + kBackupDiscardFolder);
+        for (const auto& [name, bytes] : backupBefore)
+            EXPECT_TRUE(holds(backup, name, bytes) || holds(earlier, name, bytes) || holds(discard, name, bytes))
+                << what << ": Backup/" << name;
+    };
+    // The whole folder as it was, the backup included.
+    auto asItWas = [&](const std::string& what) {
+        EXPECT_EQ(DiffFiles(FolderFiles(root), before), "") << what;
+        EXPECT_EQ(DiffFiles(folderFiles(backupDir), backupBefore), "") << what;
+        EXPECT_FALSE(fs::exists(root + "/" + kBackupEarlierFolder)) << what;
+        EXPECT_FALSE(fs::exists(root + "/" + kBackupDiscardFolder)) << what;
     };
     // The leftovers a cut-short save or a mark that could not be removed leave in the
     // backup are no loss; the next build's backup deals with them.
     auto builtWhole = [&](const std::string& what) {
-        Files backup = FolderFiles(root + "/Backup");
+        Files backup = FolderFiles(backupDir);
         std::erase_if(backup, [](const auto& e) {
             return e.first == "Korvane.backup" || e.first.ends_with(".old") || e.first.ends_with(".none") ||
                    e.first.ends_with(".tmp");
@@ -185,7 +211,7 @@ TEST_F(FileFaults, EveryBuildOperationFailedInTurnLosesNoRecording) {
     builtWhole("no fault");
     ASSERT_GT(operations, 50);
 
-    long tried = 0, failedBuilds = 0;
+    long tried = 0, failedBuilds = 0, settledAtOpen = 0, leftForTheUser = 0;
     for (filefaults::Mode mode : {filefaults::Mode::FailOnce, filefaults::Mode::FailFrom}) {
         for (long k = 1; k <= operations; ++k) {
             const std::string what =
@@ -204,17 +230,42 @@ TEST_F(FileFaults, EveryBuildOperationFailedInTurnLosesNoRecording) {
             ++failedBuilds;
             nothingLost(where, false);
             // A roll-back that finished leaves the folder exactly as it was.
-            if (!IsBackupPending(CString(root + "/Backup/"))) {
-                EXPECT_EQ(DiffFiles(FolderFiles(root), before), "") << where;
+            const bool settled = !IsBackupPending(CString(backupDir + "/")) &&
+                                 !fs::exists(root + "/" + kBackupEarlierFolder) &&
+                                 !fs::exists(root + "/" + kBackupDiscardFolder);
+            if (settled) asItWas(where);
+            // What the disk kept from finishing, the next open finishes; the folder is then
+            // as it was, or the open says why not and changes nothing.
+            if (!settled) {
+                ScopedFaultLog unused;
+                CUiScript script;
+                for (int i = 0; i < 2; ++i) script.AnswerBox(IDOK);
+                if (view->SettleBackupFolder(CString(root)) == 0) {
+                    ++settledAtOpen;
+                    asItWas(where + ", settled");
+                } else {
+                    ++leftForTheUser;
+                    nothingLost(where + ", not settled", true);
+                }
             }
             // The next build, without faults, builds or refuses; it loses nothing either.
-            view->m_bookInfo.m_strDiscrimination.Empty();
+            // (A failed first build gave the book an identifier; a built book has its own.)
+            if (!earlierBuild) view->m_bookInfo.m_strDiscrimination.Empty();
             if (build()) builtWhole(where + ", second build");
             else nothingLost(where + ", second build", true);
         }
     }
-    std::cout << "[ build ] " << operations << " file operations; " << tried << " runs with one failing, "
-              << failedBuilds << " of them failed builds\n";
+    std::cout << "[ build" << (earlierBuild ? " again" : "") << " ] " << operations << " file operations; " << tried
+              << " runs with one failing, " << failedBuilds << " of them failed builds, " << settledAtOpen
+              << " settled by the next open, " << leftForTheUser << " left for the user to settle\n";
+}
+
+TEST_F(FileFaults, EveryBuildOperationFailedInTurnLosesNoRecording) { FailEveryBuildOperation(*this, false); }
+
+// The backup of the build before is the last copy of the recordings as they were: a build
+// that does not finish leaves it as it was.
+TEST_F(FileFaults, EveryOperationOfASecondBuildFailedInTurnKeepsTheBackupOfTheFirst) {
+    FailEveryBuildOperation(*this, true);
 }
 
 // A project folder that cannot be listed is no empty one: the build stops before it
@@ -237,22 +288,24 @@ TEST_F(FileFaults, AnUnlistableProjectFolderStopsTheBuild) {
         view.OnDaisyBuild();
         return script.BoxTexts();
     };
-    // The second listing of the build is the project folder's (the first, the backup's).
+    // The first listing of the build is the project folder's (the backup is a fresh folder).
     filefaults::Arm(filefaults::Mode::Count);
     build();
     filefaults::Disarm();
     const std::vector<std::string> calls = filefaults::Calls();
     PutFiles(root, before);
-    long second = 0;
-    for (size_t i = 0, seen = 0; i < calls.size() && !second; ++i)
-        if (calls[i] == "opendir" && ++seen == 2) second = static_cast<long>(i) + 1;
-    ASSERT_GT(second, 0);
-    filefaults::Arm(filefaults::Mode::FailOnce, second);
+    view.m_lstSection.RemoveAll();  // the book as it was, on its recordings
+    MakeBook(view, root);
+    long first = 0;
+    for (size_t i = 0; i < calls.size() && !first; ++i)
+        if (calls[i] == "opendir") first = static_cast<long>(i) + 1;
+    ASSERT_GT(first, 0);
+    filefaults::Arm(filefaults::Mode::FailOnce, first);
     const std::vector<CString> boxes = build();
     filefaults::Disarm();
     EXPECT_EQ(boxes, (std::vector<CString>{"Daisy図書を生成しますか？", CString("フォルダの内容が読み取れません。\n" + root)}));
     EXPECT_EQ(DiffFiles(FolderFiles(root), before), "");
-    EXPECT_TRUE(FolderFiles(root + "/Backup").empty());
+    EXPECT_FALSE(fs::exists(root + "/Backup"));
 }
 
 }  // namespace
