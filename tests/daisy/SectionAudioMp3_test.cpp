@@ -116,8 +116,8 @@ TEST_F(SectionAudioMp3, AClipPastTheEndOfItsRecordingIsRefusedUnlessWithinAFrame
 TEST_F(SectionAudioMp3, F6OnACutRecordingRollsTheBuildBack) {
     view.AttachLists(&sections, &phrases);
     view.m_bookInfo.m_strTitle = "題";
+    // Backup holds the recording whole, as an earlier build left it: the refused build keeps it.
     const std::string audio = ReadBytes(folder.Path("Backup/A000001.mp3"));
-    fs::remove_all(folder.Path("Backup"));
     const std::string cut = audio.substr(0, 2 * audio.size() / 3);
     WriteBytes(folder.Path("A000001.mp3"), cut);
     const uint32_t half = static_cast<uint32_t>(whole.size() / 4 * 2);
@@ -131,9 +131,7 @@ TEST_F(SectionAudioMp3, F6OnACutRecordingRollsTheBuildBack) {
     EXPECT_EQ(script.BoxTexts(), (std::vector<CString>{"Daisy図書を生成しますか？",
                                                        "セクション1の音声ファイルA000001.mp3が途中で切れています。（フレーズ2）"}));
     EXPECT_TRUE(ReadBytes(folder.Path("A000001.mp3")) == cut);
-    auto after = FolderFiles(folder.Root());
-    std::erase_if(after, [](const auto& file) { return file.first.rfind("Backup", 0) == 0; });
-    EXPECT_EQ(DiffFiles(after, before), "");
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), before), "");
     ASSERT_EQ(view.m_lstSection.GetCount(), 1);
     EXPECT_EQ(view.m_lstSection.GetAt(0)->m_lstPhrase.GetAt(1)->m_nStart, half);
 }
