@@ -429,8 +429,10 @@ public:
                        const CString& progressText);
     // The same for an MP3 file of the project's own format, copied byte for byte into the
     // project's next "A%06d.mp3" while it is decoded and cut. 0, 2, or a failure shown.
+    // `encoderDelay`: the samples our encoder put in front of the recording when it made
+    // the file; the cutting judges the recording from behind them.
     int ImportMp3File(int* pCurrentIndex, const CString& source, const CString& nameText,
-                      const CString& progressText);
+                      const CString& progressText, uint32_t encoderDelay = 0);
     // The chains that bring an MP3 file into a PCM project, and any file into an MP3
     // project, through the temporary files of the project folder.
     int ImportMp3IntoPcmProject(int* pCurrentIndex, const CString& path, const CString& suffix);

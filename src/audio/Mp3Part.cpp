@@ -43,7 +43,66 @@ FrameHeader ParseHeader(const uint8_t* h) {
     return f;
 }
 
+// Follows the frame headers of a file, buffered; bytes that are no frame are passed over,
+// as the decoder passes over them.
+class FrameWalk {
+public:
+    FrameWalk(CRiffFile& file, int64_t first) : m_file(file), m_buffer(static_cast<size_t>(kWalkBytes)), m_at(first) {}
+
+    // The first frame from `at` on: its offset in `at`, its header in `f`. False at the
+    // end of the file, and after a read failure (Failed()).
+    bool Next(int64_t& at, FrameHeader& f) {
+        for (;; ++at) {
+            const uint8_t* h = BytesAt(at);
+            if (!h) return false;
+            f = ParseHeader(h);
+            if (f.bytes != 0) return true;
+        }
+    }
+    bool Failed() const { return m_failed; }
+
+private:
+    // The four bytes at `at`, or null at the end of the file.
+    const uint8_t* BytesAt(int64_t at) {
+        if (at < m_at || at + 4 > m_at + m_length) {
+            if (m_file.Seek(at, SEEK_SET) != at) return nullptr;
+            m_length = m_file.Read(m_buffer.data(), kWalkBytes);
+            m_at = at;
+            if (m_length < 4) {
+                m_failed = m_length < 0;
+                m_length = std::max<int64_t>(m_length, 0);
+                return nullptr;
+            }
+        }
+        return m_buffer.data() + (at - m_at);
+    }
+
+    CRiffFile& m_file;
+    std::vector<uint8_t> m_buffer;
+    int64_t m_at, m_length = 0;
+    bool m_failed = false;
+};
+
 }  // namespace
+
+bool MeasureMp3Frames(CRiffFile& file, uint64_t& decodedBytes, uint32_t& frameBytes) {
+    decodedBytes = 0;
+    frameBytes = 0;
+    const int64_t first = SkipMp3Tags(file);
+    const int64_t size = first < 0 ? -1 : file.Seek(0, SEEK_END);
+    if (size < 0) return false;
+    FrameWalk walk(file, first);
+    int64_t at = first;
+    FrameHeader f;
+    // A frame cut short by the end of the file holds no whole audio.
+    while (walk.Next(at, f) && at + f.bytes <= size) {
+        const uint32_t decoded = f.samples * f.channels * 2;
+        decodedBytes += decoded;
+        frameBytes = std::max(frameBytes, decoded);
+        at += f.bytes;
+    }
+    return !walk.Failed();
+}
 
 uint32_t Id3v2TagSize(const uint8_t* head, int64_t length) {
     if (length < 10 || std::memcmp(head, "ID3", 3) != 0 || head[3] == 0xFF || head[4] == 0xFF) return 0;
@@ -91,46 +150,26 @@ bool CMp3PartReader::Walk(uint64_t start, std::vector<Frame>& frames, bool& past
     pastEnd = false;
     const int64_t first = SkipMp3Tags(*m_file);
     if (first < 0) return false;
-    std::vector<uint8_t> buffer(static_cast<size_t>(kWalkBytes));
-    int64_t bufferAt = first, bufferLength = 0;
-    // The four bytes at `at`, or null at the end of the file.
-    auto bytesAt = [&](int64_t at) -> const uint8_t* {
-        if (at < bufferAt || at + 4 > bufferAt + bufferLength) {
-            if (m_file->Seek(at, SEEK_SET) != at) return nullptr;
-            bufferLength = m_file->Read(buffer.data(), kWalkBytes);
-            bufferAt = at;
-            if (bufferLength < 4) {
-                if (bufferLength < 0) m_status = SSC_IO_READ_ERROR;
-                bufferLength = std::max<int64_t>(bufferLength, 0);
-                return nullptr;
-            }
-        }
-        return buffer.data() + (at - bufferAt);
-    };
+    FrameWalk walk(*m_file, first);
     m_status = SSC_OK;
     int64_t at = first;
     uint64_t decoded = 0;
-    for (;;) {
-        const uint8_t* h = bytesAt(at);
-        if (!h) {
-            if (m_status != SSC_OK) return false;
-            // The end of the file: the last frame read holds `start` or the stream is over.
-            frames.push_back({at, decoded});
-            pastEnd = decoded <= start;
-            return true;
-        }
-        const FrameHeader f = ParseHeader(h);
-        if (f.bytes == 0) {
-            // Not a frame: the decoder looks for the next one; so does the walk.
-            ++at;
-            continue;
-        }
+    FrameHeader f;
+    while (walk.Next(at, f)) {
         frames.push_back({at, decoded});
         if (decoded > start) return true;
         decoded += uint64_t(f.samples) * f.channels * 2;
         at += f.bytes;
         if (frames.size() > 512) frames.erase(frames.begin(), frames.begin() + 256);
     }
+    if (walk.Failed()) {
+        m_status = SSC_IO_READ_ERROR;
+        return false;
+    }
+    // The end of the file: the last frame read holds `start` or the stream is over.
+    frames.push_back({at, decoded});
+    pastEnd = decoded <= start;
+    return true;
 }
 
 int CMp3PartReader::Seek(uint64_t start) {

@@ -33,6 +33,12 @@ int64_t SkipMp3Tags(CRiffFile& file);
 bool ReadMp3Head(CRiffFile& file, std::vector<uint8_t>& head, int64_t& got, int64_t& audioStart,
                  int64_t& streamBytes);
 
+// Walks an MP3 file's frame headers from its first audio frame: the decoded bytes of its
+// complete frames (a last frame cut short holds no whole audio; bytes that are no frame
+// are passed over) and the most that one frame decodes to. False when the file cannot be
+// read.
+bool MeasureMp3Frames(CRiffFile& file, uint64_t& decodedBytes, uint32_t& frameBytes);
+
 class CMp3PartReader {
 public:
     enum : int { kFailed = -1, kEnd = 0, kData = 1 };

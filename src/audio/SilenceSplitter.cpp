@@ -76,8 +76,17 @@ bool CSilenceSplitter::Begin(int index) {
     return true;
 }
 
+void CSilenceSplitter::SetLeadIn(size_t samples) {
+    m_nSkip = samples;
+    m_nOrigin = m_nPosition = static_cast<uint64_t>(samples) * 2;
+}
+
 bool CSilenceSplitter::Feed(const int16_t* samples, size_t count) {
     if (m_bStopped || m_bFinished || !m_pCurrent) return !m_bStopped;
+    const size_t skipped = std::min(m_nSkip, count);
+    m_nSkip -= skipped;
+    samples += skipped;
+    count -= skipped;
     size_t used = 0;
     if (m_nPending > 0) {
         const size_t take = std::min(m_nBlockSamples - m_nPending, count);
@@ -119,7 +128,7 @@ bool CSilenceSplitter::JudgeBlock(const int16_t* samples, size_t count) {
             ClosePhrase(m_nPosition >= start + block ? m_nPosition - start - block : 0);
         }
         // The last silent block before the sound is the new phrase's lead-in.
-        AppendPhrase(m_nPosition == 0 ? 0 : m_nPosition - block);
+        AppendPhrase(m_nPosition == m_nOrigin ? 0 : m_nPosition - block);
     }
     m_nRun = 0;
     m_nPosition += block;
@@ -185,8 +194,8 @@ void CSilenceSplitter::Finish(bool cancelled, uint64_t bytesWritten) {
         uint64_t length = 0;
         if (cancelled || m_bStopped)
             length = m_nPosition >= start + block ? m_nPosition - start - block : 0;
-        else if (bytesWritten > start)
-            length = (bytesWritten - start) / block * block;
+        else if (bytesWritten > m_nOrigin)
+            length = std::max(m_nOrigin + (bytesWritten - m_nOrigin) / block * block, start) - start;
         // Never past the audio the file really holds.
         if (start + length > bytesWritten) length = bytesWritten > start ? bytesWritten - start : 0;
         ClosePhrase(length);

@@ -67,6 +67,12 @@ public:
     // False when a new section is needed and the book is full.
     bool Begin(int index);
 
+    // The stream begins with `samples` that are no part of the recording (the encoder's
+    // delay in front of an MP3 file's decoded audio): they are not judged, so the blocks
+    // fall as they fall in the recording, yet every position counts them, and a phrase that
+    // begins with the recording begins at the stream's start. Called before the first Feed.
+    void SetLeadIn(size_t samples);
+
     // Judges the samples that follow those fed before. Whole blocks are judged at once;
     // the rest waits for the next call or for Finish. False once the book's limits stop
     // the cutting (a section would have to be added to a full book); later calls do
@@ -118,6 +124,8 @@ private:
     CSectionInformation* m_pOpenSection = nullptr;
     uint64_t m_nRun = 0;  // silent blocks in a row
     uint64_t m_nPosition = 0;
+    uint64_t m_nOrigin = 0;  // byte position of the recording's first block
+    size_t m_nSkip = 0;      // lead-in samples still to pass over
     bool m_bStopped = false;
     bool m_bFinished = false;
     int m_nIndex = -1;

@@ -42,7 +42,7 @@ struct DecoderObjects {
 }  // namespace
 
 int CKorvaneView::ImportMp3File(int* pCurrentIndex, const CString& source, const CString& nameText,
-                                const CString& progressText) {
+                                const CString& progressText, uint32_t encoderDelay) {
     CViewWaveTaskHost host(m_bHasWindow ? this : nullptr);
     if (source.IsEmpty()) {
         host.ShowError("ファイルパスが設定されていません。");
@@ -113,6 +113,9 @@ int CKorvaneView::ImportMp3File(int* pCurrentIndex, const CString& source, const
         host.ShowError(kMsgSectionAddFull);
         return kImportBookFull;
     }
+    // The phrases count in the decoded file, as every later read of it does, while the
+    // silences are judged on the recording's own blocks.
+    splitter.SetLeadIn(encoderDelay);
     std::unique_ptr<CRiffFile> out = CRiffFile::Open(target, RiffOpenMode::Create, error);
     if (!out) {
         host.ShowError(CString("MP3ファイルが開けませんでした。\n") + target);
@@ -208,6 +211,7 @@ int CKorvaneView::ImportIntoMp3Project(int* pCurrentIndex, const CString& path, 
     const CString extension = path.Right(4);
 
     CString wave;  // the WAV file to encode, when there is one
+    uint32_t encodedRate = static_cast<uint32_t>(projectRate);  // its rate
     if (extension.CompareNoCase(".wav") == 0) {
         WaveFormatEx format{};
         uint32_t dataSize = 0, dataOffset = 0;
@@ -224,9 +228,11 @@ int CKorvaneView::ImportIntoMp3Project(int* pCurrentIndex, const CString& path, 
             return kImportBadFile;
         }
         wave = path;
+        encodedRate = rate;
         if (convert) {
             if (int r = ConvertWaveFormat(host, path, resampleTemp, projectRate, kImportCaption, convertText)) return r;
             wave = resampleTemp;
+            encodedRate = projectRate;
         }
     } else {
         Mp3FileInfo info;
@@ -248,5 +254,6 @@ int CKorvaneView::ImportIntoMp3Project(int* pCurrentIndex, const CString& path, 
         }
     }
     if (int r = EncodeWaveToMp3(host, wave, encodeTemp, m_wBitrate, m_nMp3Quality, kImportCaption, encodeText)) return r;
-    return ImportMp3File(pCurrentIndex, encodeTemp, FileNameOf(path), suffix);
+    return ImportMp3File(pCurrentIndex, encodeTemp, FileNameOf(path), suffix,
+                         static_cast<uint32_t>(Mp3EncoderDelay(encodedRate, m_wBitrate, m_nMp3Quality)));
 }

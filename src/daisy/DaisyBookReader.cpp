@@ -3,16 +3,18 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/BookLimits.h"
 #include "app/ProgressDlg.h"
 #include "audio/Mp3Part.h"
 #include "audio/WaveFile.h"
-#include "mp3dec/bitbuf.h"
 #include "mp3dec/mp3dec.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
+#include "platform/Riff.h"
 
 namespace {
 
@@ -461,83 +463,24 @@ uint32_t CDaisyBookReader::GetWavBytesPerSecond(const CString& path) {
 }
 
 bool CDaisyBookReader::GetMp3AudioBytes(const CString& path, uint64_t* audioBytes, uint32_t* frameBytes) {
-    std::string sys;
-    std::ifstream in;
-    if (ToSystemPath(path, sys)) in.open(sys, std::ios::binary | std::ios::ate);
-    const std::streamoff end = in ? static_cast<std::streamoff>(in.tellg()) : -1;
-    if (end < 0) return false;
-    const uint64_t size = static_cast<uint64_t>(end);
-    std::vector<uint8_t> block(65536);
-    uint64_t blockStart = 0, blockLength = 0;
-    uint64_t pos = 0;
-    *audioBytes = 0;
-    *frameBytes = 0;
-    while (pos + 4 <= size) {
-        if (pos < blockStart || pos + 4 > blockStart + blockLength) {
-            in.clear();
-            in.seekg(static_cast<std::streamoff>(pos));
-            in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
-            if (in.bad()) return false;
-            blockStart = pos;
-            blockLength = static_cast<uint64_t>(in.gcount());
-            if (blockLength < 4) break;
-        }
-        const uint8_t* b = block.data() + (pos - blockStart);
-        // A tag in front of the stream is no audio, whatever its bytes look like.
-        if (pos == 0 && blockLength >= 10 && b[0] == 'I' && b[1] == 'D' && b[2] == '3') {
-            pos = 10 + ((b[6] & 0x7Full) << 21 | (b[7] & 0x7Full) << 14 | (b[8] & 0x7Full) << 7 | (b[9] & 0x7Full)) +
-                  ((b[5] & 0x10) ? 10 : 0);
-            continue;
-        }
-        MpaHeader header;
-        const uint32_t word = static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 |
-                              static_cast<uint32_t>(b[2]) << 8 | b[3];
-        // Bytes that are no frame (a tag at the end, damage) are passed over.
-        if (!mpa_header_decode(&header, word)) {
-            ++pos;
-            continue;
-        }
-        const uint64_t length = static_cast<uint64_t>(header.frame_bits / 8);
-        if (pos + length > size) break;  // a frame cut short holds no whole audio
-        const uint32_t decoded = static_cast<uint32_t>(mpa_samples_per_frame(&header) * header.channels * 2);
-        *audioBytes += decoded;
-        *frameBytes = std::max(*frameBytes, decoded);
-        pos += length;
-    }
-    return true;
+    int error = 0;
+    std::unique_ptr<CRiffFile> file = CRiffFile::Open(path, RiffOpenMode::Read, error);
+    return file && MeasureMp3Frames(*file, *audioBytes, *frameBytes);
 }
 
 uint32_t CDaisyBookReader::GetMp3BytesPerSecond(const CString& path) {
     MP3DecoderInfo* info = nullptr;
     if (!IsSuccess(MP3CreateDecoderInfo(&info)) || !info) return 0;
     uint32_t rate = 0;
-    std::string sys;
-    std::ifstream in;
-    if (ToSystemPath(path, sys)) in.open(sys, std::ios::binary | std::ios::ate);
-    if (in) {
-        std::streamoff size = in.tellg();
-        // The stream information lies behind any tag in front of the audio.
-        std::string head(8192, '\0');
-        std::streamoff at = 0;
-        for (;;) {
-            in.clear();
-            in.seekg(at);
-            in.read(head.data(), 10);
-            const uint32_t tag =
-                Id3v2TagSize(reinterpret_cast<const uint8_t*>(head.data()), static_cast<int64_t>(in.gcount()));
-            if (tag == 0) break;
-            at += tag;
-        }
-        in.clear();
-        in.seekg(at);
-        size -= at;
-        in.read(head.data(), static_cast<std::streamsize>(head.size()));
-        const int got = static_cast<int>(in.gcount());
-        if (size > 0 && size <= UINT32_MAX &&
-            info->Open(reinterpret_cast<const uint8_t*>(head.data()), got, static_cast<uint32_t>(size))) {
-            const MP3StreamInfo* s = info->GetInfo();
-            if (s) rate = s->channels * s->sampleRate * 2;
-        }
+    int error = 0;
+    std::unique_ptr<CRiffFile> file = CRiffFile::Open(path, RiffOpenMode::Read, error);
+    // The stream information lies behind any tag in front of the audio.
+    std::vector<uint8_t> head(8192);
+    int64_t got = 0, audioStart = 0, size = 0;
+    if (file && ReadMp3Head(*file, head, got, audioStart, size) && size > 0 && size <= UINT32_MAX &&
+        info->Open(head.data(), static_cast<int>(got), static_cast<uint32_t>(size))) {
+        const MP3StreamInfo* s = info->GetInfo();
+        if (s) rate = s->channels * s->sampleRate * 2;
     }
     info->Release();
     return rate;

@@ -9,6 +9,7 @@
 
 #include "Id3Tag.h"
 #include "audio/ImportTestSupport.h"
+#include "audio/Mp3Decode.h"
 #include "audio/Mp3Encode.h"
 #include "audio/WaveRateConverter.h"
 #include "platform/MessageBox.h"
@@ -53,6 +54,18 @@ protected:
         const std::vector<CString> texts = script.BoxTexts();
         return texts.empty() ? CString() : texts[0];
     }
+    // The samples of the project's audio file `name` as the editor plays them.
+    std::vector<int16_t> ProjectAudio(const std::string& name) {
+        std::string wav = folder.Path("prj/" + name);
+        if (name.find(".mp3") != std::string::npos) {
+            RecordingHost host;
+            wav = folder.Path("decoded.wav");
+            EXPECT_EQ(0, DecodeMp3FileToWave(host, folder.CPath("prj/" + name), CString(wav), "c", "t",
+                                             static_cast<uint32_t>(view.m_nSamplePerSec), view.m_strExeFolder));
+        }
+        uint32_t rate = 0;
+        return ReadCanonicalWav(wav, rate);
+    }
     bool TempFilesGone() const {
         for (const char* n : {"prj/Mp3DecodeTemp.wav", "prj/ReSamplingTemp.wav", "prj/Mp3EecodeTemp.mp3"})
             if (fs::exists(folder.Path(n))) return false;
@@ -71,15 +84,17 @@ TEST_F(ImportMp3, EveryRoadGivesTheRecordingsPhrases) {
         uint32_t rate;
         int mp3BitRate;  // 0: a WAV source
         const char* written;
+        double sourceDelayMs;  // the encoder's delay in an MP3 source, part of its recording
     } rows[] = {
-        {3, "w22.wav", 22050, 0, "A000001.mp3"},  // encoded at once
-        {3, "w16.wav", 16000, 0, "A000001.mp3"},  // converted, then encoded
-        {3, "w44.wav", 44100, 0, "A000001.mp3"},  // the encoder converts
-        {4, "w22b.wav", 22050, 0, "A000001.mp3"},
-        {3, "m64.mp3", 44100, 64000, "A000001.mp3"},  // decoded, converted, encoded
-        {4, "m32.mp3", 22050, 32000, "A000001.mp3"},  // decoded at 44100 Hz, encoded
-        {1, "m32b.mp3", 22050, 32000, "A000001.wav"},  // into a PCM project
-        {0, "m64b.mp3", 44100, 64000, "A000001.wav"},
+        {3, "w22.wav", 22050, 0, "A000001.mp3", 0},  // encoded at once
+        {3, "w16.wav", 16000, 0, "A000001.mp3", 0},  // converted, then encoded
+        {3, "w44.wav", 44100, 0, "A000001.mp3", 0},  // the encoder converts
+        {4, "w22b.wav", 22050, 0, "A000001.mp3", 0},
+        {4, "w44b.wav", 44100, 0, "A000001.mp3", 0},
+        {3, "m64.mp3", 44100, 64000, "A000001.mp3", 27},  // decoded, converted, encoded
+        {4, "m32.mp3", 22050, 32000, "A000001.mp3", 57},  // decoded at 44100 Hz (3 ms more), encoded
+        {1, "m32b.mp3", 22050, 32000, "A000001.wav", 54},  // into a PCM project
+        {0, "m64b.mp3", 44100, 64000, "A000001.wav", 27},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
@@ -91,10 +106,23 @@ TEST_F(ImportMp3, EveryRoadGivesTheRecordingsPhrases) {
         ASSERT_EQ(1, view.m_lstSection.GetCount());
         const auto& phrases = view.m_lstSection.GetAt(0)->m_lstPhrase;
         ASSERT_EQ(2, phrases.GetCount());
-        const uint32_t second = static_cast<uint32_t>(view.m_nSamplePerSec) * 2;
-        // the second sound begins 1.5 s in; codec delay and the cutting's lead of one
-        // block put the phrase's start within a few blocks of it
-        EXPECT_NEAR(1.5 * second, double(phrases.GetAt(1)->m_nStart), 0.25 * second);
+        // Against the project's audio as it plays: the second phrase leads its sound by
+        // the cutting's block plus what an MP3 source was decoded with, the first begins
+        // at the first byte and the last runs on to a recording's last sound.
+        const std::vector<int16_t> audio = ProjectAudio(r.written);
+        const uint32_t rate = static_cast<uint32_t>(view.m_nSamplePerSec);
+        size_t onset = rate, last = audio.size();
+        while (onset < audio.size() && std::abs(audio[onset]) < 8000) ++onset;
+        while (last > 0 && std::abs(audio[last - 1]) < 8000) --last;
+        const double lead = 1000.0 * (double(onset) - phrases.GetAt(1)->m_nStart / 2) / rate;
+        EXPECT_NEAR(100 + r.sourceDelayMs, lead, 3);
+        EXPECT_EQ(0u, phrases.GetAt(0)->m_nStart);
+        const uint32_t end = phrases.GetAt(1)->m_nStart + phrases.GetAt(1)->m_nLength;
+        EXPECT_EQ(end, view.m_lstSection.GetAt(0)->m_nSectionTime);
+        EXPECT_LE(end, 2 * audio.size());
+        if (!r.mp3BitRate) {
+            EXPECT_GE(end, 2 * last);
+        }
         EXPECT_EQ(CString(r.name), view.m_lstSection.GetAt(0)->m_strComment);
         fs::remove_all(folder.Path("prj"));
         fs::create_directory(folder.Path("prj"));

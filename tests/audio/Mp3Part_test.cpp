@@ -175,6 +175,20 @@ TEST_P(Mp3Part, TaggedFilesReadAsTheirAudio) {
         EXPECT_TRUE(ReadFrom(folder.CPath("tagged.mp3"), start) ==
                     std::vector<int16_t>(whole.begin() + static_cast<std::ptrdiff_t>(start), whole.end()));
         EXPECT_TRUE(host.errors.empty());
+        // The frame count: the tag is no audio, and a last frame cut short holds none.
+        WriteBytes(folder.Path("cut.mp3"), ReadBytes(folder.Path("tagged.mp3")).substr(0, tagBytes + mp3.size() - 10));
+        uint64_t frames[3] = {0, 0, 0};
+        uint32_t frameBytes = 0;
+        const char* const names[3] = {"a.mp3", "tagged.mp3", "cut.mp3"};
+        for (int i = 0; i < 3; ++i) {
+            int error = 0;
+            std::unique_ptr<CRiffFile> file = CRiffFile::Open(folder.CPath(names[i]), RiffOpenMode::Read, error);
+            ASSERT_TRUE(file && MeasureMp3Frames(*file, frames[i], frameBytes));
+        }
+        EXPECT_EQ(GetParam().bitRate == 64000 ? 2304u : 1152u, frameBytes);
+        EXPECT_EQ(frames[0], frames[1]);
+        EXPECT_EQ(frames[0] - frameBytes, frames[2]);
+        EXPECT_GE(frames[0], 2 * whole.size());
     }
 }
 

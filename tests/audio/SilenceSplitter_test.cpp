@@ -33,15 +33,19 @@ struct Cut {
     size_t piece = 0;            // samples per Feed (0: all at once)
     bool cancel = false;         // Finish as cancelled
     int64_t writtenBlocks = -1;  // what reached the file (-1: all)
+    size_t leadIn = 0;           // loud samples in front that are no part of the recording
 };
 
 // Imports the recording `script` (see Blocks) into `book`; returns the row the next
 // recording would continue from.
 int Import(CRecordList<CSectionInformation>& book, const std::string& script, const Cut& cut = {}) {
-    const std::vector<int16_t> samples = wavetest::Blocks(16000, script);
+    std::vector<int16_t> samples(cut.leadIn, 20000);
+    const std::vector<int16_t> recording = wavetest::Blocks(16000, script);
+    samples.insert(samples.end(), recording.begin(), recording.end());
     CSilenceSplitter splitter(book, MakeSplitSettings(cut.phrasePause, cut.sectionPause, -35), kBps, "A000001.wav",
                               "rec.wav");
     EXPECT_TRUE(splitter.Begin(cut.index));
+    splitter.SetLeadIn(cut.leadIn);
     const size_t piece = cut.piece ? cut.piece : samples.size() + 1;
     for (size_t i = 0; i < samples.size(); i += piece)
         EXPECT_TRUE(splitter.Feed(samples.data() + i, std::min(piece, samples.size() - i)));
@@ -89,6 +93,10 @@ TEST(SilenceSplitter, PhrasesOfTheRecordingsEdges) {
         {"S3 Q2 S10", {.cancel = true}, {{P(0, 4, 2), P(4, 10, 0)}}},
         // A write that failed half-way: the file holds 6 of the 10 blocks judged.
         {"S2 Q2 S6", {.writtenBlocks = 6}, {{P(0, 3, 2), P(3, 3, 0)}}},
+        // An encoder's delay in front (half a block): the recording's blocks are judged, the
+        // first phrase takes the delay, the others and the whole-block end lie behind it.
+        {"S3 Q2 S4", {.leadIn = 800}, {{{0, 4 * kB + 1600, 2 * kB}, {4 * kB + 1600, 5 * kB, 0}}}},
+        {"S3 Q2 S4", {.cancel = true, .leadIn = 800}, {{{0, 4 * kB + 1600, 2 * kB}, {4 * kB + 1600, 4 * kB, 0}}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.script);
