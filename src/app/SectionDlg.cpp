@@ -72,8 +72,10 @@ CSectionDlg::CSectionDlg(CKorvaneView* view)
         e.Skip();
         LayoutControls();
     });
-    Bind(wxEVT_INIT_DIALOG, [this](wxInitDialogEvent& e) {
-        e.Skip();
+    Bind(wxEVT_INIT_DIALOG, [this](wxInitDialogEvent&) {
+        // The fields are filled before anything plays: a playback failure shows its
+        // message over the dialog, which must then show the section it is about.
+        TransferDataToWindow();
         UpdateStepButtons();
         m_wavePlayer.Initialize();
         m_mp3Player.Initialize();
