@@ -16,7 +16,8 @@ namespace {
 
 // The generic dialog is a plain window to assistive technology: a frame named by its
 // caption, which a screen reader does not read out when it appears. The native message
-// boxes are alerts that carry their text; this one becomes the same, keeping its icon.
+// boxes are alerts, whose labels a screen reader speaks as they appear; this one becomes
+// the same, keeping its icon.
 class CAlertDialog : public wxGenericMessageDialog {
 public:
     using wxGenericMessageDialog::wxGenericMessageDialog;
@@ -26,10 +27,8 @@ protected:
     // role is in place before anything announces the window.
     void AddMessageDialogDetails(wxSizer* sizer) override {
         wxGenericMessageDialog::AddMessageDialogDetails(sizer);
-        if (AtkObject* accessible = gtk_widget_get_accessible(GetHandle())) {
+        if (AtkObject* accessible = gtk_widget_get_accessible(GetHandle()))
             atk_object_set_role(accessible, ATK_ROLE_ALERT);
-            atk_object_set_description(accessible, GetMessage().utf8_str());
-        }
     }
 };
 
