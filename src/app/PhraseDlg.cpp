@@ -34,7 +34,7 @@ CPhraseDlg::CPhraseDlg(wxWindow* parent) : wxDialog(parent, IDD, ToWx("フレー
     new wxStaticText(this, 1088, ToWx("マーク"));
     m_cmbMark = MakeChoice(this, IDC_MARK, {"なし", "あり"});
     new wxStaticText(this, 1068, ToWx("コメント"));
-    m_edtComment = new wxTextCtrl(this, IDC_COMMENT, wxEmptyString, wxDefaultPosition, wxDefaultSize, wxTE_MULTILINE);
+    m_edtComment = CreateMultiLineEdit(this, IDC_COMMENT);
     auto* ok = new wxButton(this, wxID_OK, wxASCII_STR("OK"));
     new wxButton(this, wxID_CANCEL, ToWx("キャンセル"));
     for (wxWindow* w : GetChildren()) w->SetFont(GetFont());

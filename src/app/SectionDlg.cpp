@@ -33,13 +33,13 @@ CSectionDlg::CSectionDlg(CKorvaneView* view)
         m_cmbLevel->Append(ToWx(item));
     m_btnPlay = new wxButton(this, IDC_PLAY, wxASCII_STR("PLAY(F4)"));
     new wxStaticText(this, 1065, ToWx("見出し"));
-    m_edtHeading = new wxTextCtrl(this, IDC_HEADING, wxEmptyString, wxDefaultPosition, wxDefaultSize, wxTE_MULTILINE);
+    m_edtHeading = CreateMultiLineEdit(this, IDC_HEADING);
     new wxStaticText(this, 1066, ToWx("開始ページ"));
     m_edtStartPage = new wxTextCtrl(this, IDC_START_PAGE);
     new wxStaticText(this, 1067, ToWx("終了ページ"));
     m_edtEndPage = new wxTextCtrl(this, IDC_END_PAGE);
     new wxStaticText(this, 1068, ToWx("コメント"));
-    m_edtComment = new wxTextCtrl(this, IDC_COMMENT, wxEmptyString, wxDefaultPosition, wxDefaultSize, wxTE_MULTILINE);
+    m_edtComment = CreateMultiLineEdit(this, IDC_COMMENT);
     m_btnPrev = new wxButton(this, IDC_PREV, ToWx("前へ(F2)"));
     m_btnNext = new wxButton(this, IDC_NEXT, ToWx("次へ(F3)"));
     auto* ok = new wxButton(this, wxID_OK, wxASCII_STR("OK"));
@@ -73,8 +73,10 @@ CSectionDlg::CSectionDlg(CKorvaneView* view)
         e.Skip();
         LayoutControls();
     });
-    Bind(wxEVT_INIT_DIALOG, [this](wxInitDialogEvent& e) {
-        e.Skip();
+    Bind(wxEVT_INIT_DIALOG, [this](wxInitDialogEvent&) {
+        // The fields are filled before anything plays: a playback failure shows its
+        // message over the dialog, which must then show the section it is about.
+        TransferDataToWindow();
         UpdateStepButtons();
         m_wavePlayer.Initialize();
         m_mp3Player.Initialize();

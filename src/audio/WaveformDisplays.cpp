@@ -24,6 +24,13 @@ CWaveViewStatic::CWaveViewStatic(wxWindow* parent, int id)
     : wxWindow(parent, id, wxDefaultPosition, wxSize(kWidth, kHeight), wxBORDER_NONE) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     Bind(wxEVT_PAINT, &CWaveViewStatic::OnPaint, this);
+    // The waveform is where the arrows move the split cursor (the scroll bar beneath
+    // takes no focus here): it is the dialog's first stop and shows when it holds the focus.
+    for (auto type : {wxEVT_SET_FOCUS, wxEVT_KILL_FOCUS})
+        Bind(type, [this](wxFocusEvent& e) {
+            e.Skip();
+            Refresh();
+        });
 }
 
 int CWaveViewStatic::DataWidth(int byteCount, int base, bool fullWidth) {
@@ -76,6 +83,11 @@ void CWaveViewStatic::OnPaint(wxPaintEvent&) {
     if (m_bShowPlayPosition == 1 && m_nPlayPosition - m_nOffset < w) {
         dc.SetPen(*wxBLACK_PEN);
         dc.DrawLine(m_nPlayPosition - m_nOffset, 0, m_nPlayPosition - m_nOffset, size.y);
+    }
+    if (HasFocus()) {
+        dc.SetPen(wxPen(*wxBLACK, 1, wxPENSTYLE_DOT));
+        dc.SetBrush(*wxTRANSPARENT_BRUSH);
+        dc.DrawRectangle(2, 2, size.x - 4, size.y - 4);
     }
 }
 

@@ -57,6 +57,9 @@ class CTimeScaleStatic : public wxWindow {
 public:
     CTimeScaleStatic(wxWindow* parent, int id);
 
+    // A picture: it never holds the focus, so Tab and the dialog's first focus pass it by.
+    bool AcceptsFocus() const override { return false; }
+
     void SetStart(int start);
     int GetStart() const { return m_nStart; }
 

@@ -7,6 +7,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/DialogHost.h"
+#include "platform/DropDown.h"
 #include "platform/FontMap.h"
 #include "platform/MessageBox.h"
 
@@ -42,7 +43,7 @@ void CDaisyImportDlg::LayoutControls() {
     m_editPath->SetSize(10, 28, 420, 23);
     m_btnBrowse->SetSize(432, 28, 64, 23);
     m_stcAutoLabel->SetSize(10, 71, 134, 19);
-    m_cmbAutoPage->SetSize(148, 69, 84, 23);
+    m_cmbAutoPage->SetSize(FitDropDown(*m_cmbAutoPage, wxRect(148, 69, 84, 23)));
     m_btnOk->SetSize(296, 94, 100, 26);
     m_btnCancel->SetSize(400, 94, 100, 26);
 }

@@ -6,10 +6,15 @@
 #include "platform/CString.h"
 
 class wxTextCtrl;
+class wxWindow;
 
 CString GetEditText(const wxTextCtrl& edit);
 // CR LF pairs (and lone LF) become the toolkit's line breaks in a multi-line edit.
 void SetEditText(wxTextCtrl& edit, const CString& text);
+
+// A multi-line edit whose text keeps a few pixels off its border, as the original's do;
+// the toolkit's own draws the text right on the border.
+wxTextCtrl* CreateMultiLineEdit(wxWindow* parent, int id);
 
 // The conversions themselves, for any text.
 CString LfToCrLf(const CString& text);

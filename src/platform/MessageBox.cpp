@@ -10,6 +10,30 @@
 #include "platform/DialogHost.h"
 #include "platform/FocusKeeper.h"
 
+#include <gtk/gtk.h>
+
+namespace {
+
+// The generic dialog is a plain window to assistive technology: a frame named by its
+// caption, which a screen reader does not read out when it appears. The native message
+// boxes are alerts, whose labels a screen reader speaks as they appear; this one becomes
+// the same, keeping its icon.
+class CAlertDialog : public wxGenericMessageDialog {
+public:
+    using wxGenericMessageDialog::wxGenericMessageDialog;
+
+protected:
+    // Called while the box is built: the window exists and is not yet shown, so the
+    // role is in place before anything announces the window.
+    void AddMessageDialogDetails(wxSizer* sizer) override {
+        wxGenericMessageDialog::AddMessageDialogDetails(sizer);
+        if (AtkObject* accessible = gtk_widget_get_accessible(GetHandle()))
+            atk_object_set_role(accessible, ATK_ROLE_ALERT);
+    }
+};
+
+}  // namespace
+
 int DefaultBoxResult(long style) {
     switch (style & MB_TYPEMASK) {
     case MB_OK: return IDOK;
@@ -61,8 +85,9 @@ std::unique_ptr<wxMessageDialogBase> MakeMessageDialog(wxWindow* parent, const C
     default: wxStyle |= wxICON_NONE; break;
     }
     // GTK's own message dialog draws no icon, so errors, questions and notices would look
-    // alike; the toolkit's generic one draws the icon the style names.
-    auto dlg = std::make_unique<wxGenericMessageDialog>(parent, ToWx(text), ToWx(caption), wxStyle);
+    // alike; the toolkit's generic one draws the icon the style names (and is made an
+    // alert above).
+    auto dlg = std::make_unique<CAlertDialog>(parent, ToWx(text), ToWx(caption), wxStyle);
     const wxString yes = ToWx("はい"), no = ToWx("いいえ"), ok = ToWx("OK"), cancel = ToWx("キャンセル");
     switch (buttons) {
     case MB_OKCANCEL: dlg->SetOKCancelLabels(ok, cancel); break;

@@ -40,10 +40,15 @@ protected:
 TEST_F(MainWindow, TitleButtonsListsAndTheBlackStatusArea) {
     EXPECT_EQ(FromWx(frame->GetTitle()), "Tolvane Zavi");
     view->m_strProjectFile = "/home/user/本/Korvane.ncc";
-    view->Refresh();
-    view->Update();
-    PumpEvents(10);
-    EXPECT_EQ(FromWx(frame->GetTitle()), "Tolvane Zavi - /home/user/本/Korvane.ncc");
+    // The title follows at the next painting, which the window system does in its own
+    // time (and only once the window is on the screen).
+    const CString titled = "Tolvane Zavi - /home/user/本/Korvane.ncc";
+    WaitUntil([&] {
+        view->Refresh();
+        view->Update();
+        return FromWx(frame->GetTitle()) == titled;
+    });
+    EXPECT_EQ(FromWx(frame->GetTitle()), titled);
     EXPECT_FALSE(frame->HasFlag(wxRESIZE_BORDER));
     EXPECT_TRUE(frame->HasFlag(wxMINIMIZE_BOX) && frame->HasFlag(wxMAXIMIZE_BOX));
 

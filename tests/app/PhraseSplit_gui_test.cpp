@@ -88,6 +88,33 @@ TEST_F(PhraseSplit, ArrowsMoveTheCursorInBlocksAndOkSplitsThereExactlyUndoJoinsA
     EXPECT_EQ(Book(), before);
 }
 
+// Every stop of Tab, from the dialog's first focus on, shows that it holds the focus: the
+// waveform, where the arrows move the cursor, draws a focus frame; the ruler takes none.
+TEST_F(PhraseSplit, TabWalksTheWaveformAndTheButtonsFromTheFirstFocusOn) {
+    std::vector<int> order;
+    bool ruler = true;
+    Split([&](CPhraseSplitDlg& dlg) {
+        // As when the window system activates the dialog.
+        dlg.SetFocus();
+        WaitUntil([] { return wxWindow::FindFocus() != nullptr; });
+        EXPECT_TRUE(SaveScreenshot(dlg, "phrase_split_first_focus"));
+        for (int i = 0; i < 5 && wxWindow::FindFocus(); ++i) {
+            wxWindow* focus = wxWindow::FindFocus();
+            order.push_back(focus->GetId());
+            focus->Navigate(wxNavigationKeyEvent::IsForward);
+        }
+        ruler = dlg.GetTimeScale()->CanAcceptFocusFromKeyboard();
+        // Enter on the waveform is OK, as the dialog's first focus must let it be.
+        dlg.GetWaveView()->SetFocus();
+        Keys(dlg, WXK_RIGHT, 3);
+        Press(dlg, WXK_RETURN);
+    });
+    EXPECT_EQ(order, (std::vector<int>{CPhraseSplitDlg::IDC_WAVE, CPhraseSplitDlg::IDC_PLAY, wxID_OK, wxID_CANCEL,
+                                       CPhraseSplitDlg::IDC_WAVE}));
+    EXPECT_FALSE(ruler);
+    EXPECT_EQ(SectionAt(4)->m_lstPhrase.GetCount(), 2);
+}
+
 TEST_F(PhraseSplit, ThumbLandsOnEvenPositionsAndTheEndsOfThePhraseChangeNothing) {
     const BookData before = Book();
     std::vector<int> starts;

@@ -259,6 +259,39 @@ TEST_F(Properties, SectionDialogStepsStoresWithUndoPlaysOnItsOwnAndRoundTripsThr
     EXPECT_EQ(Book(), edited);
 }
 
+// With an output device that refuses every format, each play shows its message over the
+// dialog: the dialog then already shows the section the message is about.
+TEST_F(Properties, SectionDialogShowsTheSectionBeforeItsFirstPhrasePlays) {
+    sections.UserClick(1);
+    view.m_bSuppressPlay = 0;
+    // Level, heading, start and end page of a dialog.
+    auto fields = [](wxDialog& dlg) {
+        return Texts{CString(std::to_string(Choice(dlg, CSectionDlg::IDC_LEVEL).GetSelection()).c_str()),
+                     Text(dlg, CSectionDlg::IDC_HEADING), Text(dlg, CSectionDlg::IDC_START_PAGE),
+                     Text(dlg, CSectionDlg::IDC_END_PAGE)};
+    };
+    std::vector<Texts> asked, shown;  // when the device is asked; when the dialog waits
+    card.SetFormatFilter([&](const WaveOutFormat&) {
+        for (wxWindow* w : wxTopLevelWindows)
+            if (auto* dlg = dynamic_cast<CSectionDlg*>(w)) asked.push_back(fields(*dlg));
+        return false;
+    });
+    CUiScript script;
+    script.AnswerDialog([&](wxDialog& dlg) {
+        shown.push_back(fields(dlg));
+        Press(dlg, WXK_F3);
+        shown.push_back(fields(dlg));
+        return IDCANCEL;
+    });
+    script.AnswerBox(IDOK).AnswerBox(IDOK);
+    view.RunCommand(ID_PROPERTIES);
+    EXPECT_EQ(script.BoxTexts(), (Texts{"再生デバイスクエリーＮＧ", "再生デバイスクエリーＮＧ"}));
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0][1], "第一章");
+    EXPECT_EQ(shown[1][1], "第二章");
+    EXPECT_EQ(asked, shown);
+}
+
 TEST_F(Properties, CancelAfterSteppingKeepsTheStoredEditsAndUndoTakesBackTheLastStore) {
     sections.UserClick(0);
     const BookData before = Book();

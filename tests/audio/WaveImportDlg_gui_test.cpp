@@ -7,6 +7,7 @@
 #include <wx/listbox.h>
 #include <wx/listctrl.h>
 
+#include "Screenshot.h"
 #include "WxTestApp.h"
 #include "app/ControlIds.h"
 #include "app/KorvaneView.h"
@@ -78,6 +79,7 @@ TEST_F(WaveImportDialog, AddsInOrderUpToAHundredAndDeleteRemovesTheSelection) {
         EXPECT_EQ(Shown(dlg), (std::vector<CString>{"/rec/a.wav", "/rec/c.wav"}));
         CUiScript::ClickButton(dlg, kAddButton);  // twelve too many: the rest of this choice stays out
         EXPECT_EQ(dlg.m_arrPaths, Shown(dlg));
+        EXPECT_TRUE(SaveScreenshot(dlg, "audio_import"));
         return Ok(dlg);
     });
     script.AnswerBox(IDOK);

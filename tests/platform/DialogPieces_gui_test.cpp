@@ -183,3 +183,33 @@ TEST_F(DialogPieces, MessageBoxesDrawTheirIconAndDropDownsFitTheirLongestEntry) 
 }
 
 }  // namespace
+
+namespace {
+
+// The first character's place in a multi-line edit, once the edit has been drawn.
+wxPoint FirstCharacter(wxTextCtrl& edit) {
+    wxPoint at = wxDefaultPosition;
+    WaitUntil([&] {
+        at = edit.PositionToCoords(0);
+        return at != wxDefaultPosition;
+    });
+    return at;
+}
+
+}  // namespace
+
+TEST_F(DialogPieces, MultiLineEditsKeepTheirTextOffTheBorder) {
+    wxDialog dlg(nullptr, wxID_ANY, wxASCII_STR("t"));
+    wxTextCtrl* edit = CreateMultiLineEdit(&dlg, 100);
+    EXPECT_TRUE(edit->IsMultiLine());
+    edit->SetSize(0, 0, 292, 56);
+    SetEditText(*edit, "見出し\r\n二行目");
+    dlg.SetClientSize(300, 64);
+    dlg.Centre();
+    dlg.Show();
+    const wxPoint at = FirstCharacter(*edit);
+    EXPECT_GE(at.x, 4);
+    EXPECT_GE(at.y, 2);
+    EXPECT_EQ(GetEditText(*edit), "見出し\r\n二行目");
+    EXPECT_TRUE(SaveScreenshot(dlg, "multi_line_edit"));
+}

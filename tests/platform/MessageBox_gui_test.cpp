@@ -1,7 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <wx/app.h>
+#include <wx/dialog.h>
 #include <wx/msgdlg.h>
 
+#include "Screenshot.h"
 #include "TestModalHook.h"
 #include "WxTestApp.h"
 #include "platform/CodePage.h"
@@ -73,4 +87,133 @@ TEST_F(MessageBoxGui, WithoutAScriptTheRealBoxIsShownAndClosingItGivesOneOfItsBu
     EXPECT_EQ(AfxMessageBox("既に起動しています。"), IDOK);
     EXPECT_EQ(caption, "Korvane");
     EXPECT_EQ(hook.entered, 4);
+}
+
+namespace {
+
+// Finds the alert of the process `pid` on the accessibility bus (waiting for it up to
+// 30 s) and prints what a screen reader gets of it, one "key=value" a line.
+constexpr const char* kReadAlert = R"PY(
+import sys, time
+import gi
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi
+
+pid = int(sys.argv[1])
+
+def walk(node, depth=0):
+    if node is None or depth > 12:
+        return
+    yield node
+    for i in range(node.get_child_count()):
+        yield from walk(node.get_child_at_index(i), depth + 1)
+
+def find_alert():
+    desktop = Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        app = desktop.get_child_at_index(i)
+        if app is None or app.get_process_id() != pid:
+            continue
+        for node in walk(app):
+            if node.get_role() == Atspi.Role.ALERT and node.get_state_set().contains(Atspi.StateType.SHOWING):
+                return node
+    return None
+
+deadline = time.time() + 30
+alert = find_alert()
+while alert is None and time.time() < deadline:
+    time.sleep(0.1)
+    alert = find_alert()
+if alert is None:
+    print("role=none")
+    sys.exit(0)
+print("role=" + alert.get_role_name())
+print("name=" + alert.get_name())
+for node in walk(alert):
+    role = node.get_role()
+    if role == Atspi.Role.LABEL and node.get_name():
+        print("label=" + node.get_name())
+    elif role in (Atspi.Role.ICON, Atspi.Role.IMAGE):
+        print("icon")
+    elif role == Atspi.Role.PUSH_BUTTON:
+        print("button=" + node.get_name())
+)PY";
+
+// Lines of `output` that start with `key=`, without the key.
+std::vector<std::string> Values(const std::string& output, const std::string& key) {
+    std::vector<std::string> values;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);)
+        if (line == key || line.rfind(key + "=", 0) == 0) values.push_back(line.substr(std::min(line.size(), key.size() + 1)));
+    return values;
+}
+
+std::string Utf8(const CString& text) { return Cp932ToUtf8(text); }
+
+}  // namespace
+
+// What a screen reader is told of each kind of box, read back through the accessibility
+// bus. The bus is private to this run: the test starts itself again under its own
+// session bus, so that the toolkit registers there from its start.
+TEST_F(MessageBoxGui, EveryKindOfBoxIsAnAlertWhoseTextIconAndButtonsAScreenReaderGets) {
+    if (!std::getenv("KORVANE_PRIVATE_BUS")) {
+        const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+        const std::string command = "KORVANE_PRIVATE_BUS=1 timeout 300 dbus-run-session -- '" + self +
+                                    "' --gtest_filter=MessageBoxGui.EveryKindOfBoxIsAnAlert* 2>&1";
+        std::string output;
+        FILE* child = ::popen(command.c_str(), "r");
+        ASSERT_NE(child, nullptr);
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, child)) > 0;) output.append(buffer, n);
+        const int status = ::pclose(child);
+        EXPECT_EQ(status, 0) << output;
+        EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+        return;
+    }
+    const struct {
+        long style;
+        const char* caption;
+        const char* text;
+        std::vector<std::string> buttons;
+    } cases[] = {
+        {MB_OK | MB_ICONSTOP, "エラー", "再生処理でエラーが発生しました", {"OK"}},
+        {MB_YESNO | MB_ICONQUESTION, "確認", "書誌情報を上書きしますか？", {"はい", "いいえ"}},
+        {MB_OKCANCEL | MB_ICONWARNING, "警告", "変更内容が失われます。", {"OK", "キャンセル"}},
+        {MB_OK | MB_ICONINFORMATION, "確認", "完了しました。", {"OK"}},
+    };
+    const std::string pid = std::to_string(::getpid());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Utf8(c.text));
+        std::string output;
+        std::atomic<bool> read{false};
+        // The system's Python, which the distribution's bindings serve. The reader runs beside the box's own event loop, which answers the bus; once it
+        // has read the box it closes it.
+        std::thread reader([&] {
+            const std::string command = "timeout 60 /usr/bin/python3 -c '" + std::string(kReadAlert) + "' " + pid + " 2>&1";
+            if (FILE* p = ::popen(command.c_str(), "r")) {
+                char buffer[4096];
+                for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) output.append(buffer, n);
+                ::pclose(p);
+            }
+            read = true;
+            wxTheApp->CallAfter([&c] {
+                for (wxWindow* w : wxTopLevelWindows)
+                    if (auto* box = dynamic_cast<wxDialog*>(w); box && box->IsModal()) {
+                        const long icon = c.style & MB_ICONMASK;
+                        EXPECT_TRUE(SaveScreenshot(*box, "message_box_" + std::to_string(icon)));
+                        box->EndModal(wxID_CANCEL);
+                    }
+            });
+        });
+        KvMessageBox(nullptr, c.text, c.caption, c.style);
+        reader.join();
+        ASSERT_TRUE(read);
+        EXPECT_EQ(Values(output, "role"), std::vector<std::string>{"alert"}) << output;
+        EXPECT_EQ(Values(output, "name"), std::vector<std::string>{Utf8(c.caption)}) << output;
+        EXPECT_EQ(Values(output, "label"), std::vector<std::string>{Utf8(c.text)}) << output;
+        EXPECT_EQ(Values(output, "icon").size(), 1u) << output;
+        std::vector<std::string> buttons;
+        for (const auto& b : c.buttons) buttons.push_back(Utf8(b.c_str()));
+        EXPECT_EQ(Values(output, "button"), buttons) << output;
+    }
 }

@@ -2,9 +2,17 @@
 // The toolkit for window tests: started once per test program, on first use, so that
 // test programs without windows never touch the display.
 
+#include <functional>
+
 // Starts the toolkit with a plain application object; true when it is up. Needs a
 // display (the window tests run under Xvfb).
 bool EnsureWxApp();
 
 // Lets the toolkit handle pending events for a while, as the main loop would.
 void PumpEvents(int rounds = 20);
+
+// Lets the toolkit handle events, as the main loop would, until `done` holds or `seconds`
+// have passed; whether it holds. What the window system does in its own time (drawing,
+// focus, keys from the X server) is waited for this way: a loaded machine can take
+// seconds where an idle one takes milliseconds.
+bool WaitUntil(const std::function<bool()>& done, double seconds = 30);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <wx/app.h>
 #include <wx/init.h>
 #include <wx/utils.h>
@@ -29,4 +31,13 @@ void PumpEvents(int rounds) {
         wxTheApp->Yield(true);
         wxMilliSleep(10);
     }
+}
+
+bool WaitUntil(const std::function<bool()>& done, double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        PumpEvents(1);
+    }
+    return true;
 }
