@@ -182,21 +182,37 @@ TEST(SbrEnvelopes, NoiseFloorsByDirection) {
   }
 }
 
+namespace {
+
+// A generator on the 44100 Hz test layout (two patches from band 17) and the 26 rows of
+// 64 complex subbands it works in.
+struct HfBench {
+  static constexpr int32_t master[13] = {17, 18, 19, 20, 22, 24, 26, 28, 30, 32, 34, 37, 40};
+  SbrHfGenerator g;
+  std::vector<float> rows = std::vector<float>(2 * 26 * 64, 0.0f);
+  float* re[26];
+  float* im[26];
+  const char* setup(const SbrDecoderConfig& config) {
+    for (int r = 0; r < 26; ++r) {
+      re[r] = &rows[size_t(r * 64)];
+      im[r] = &rows[size_t((26 + r) * 64)];
+    }
+    if (sbrdec_hfgen_create(&g, &config) != nullptr) return "create";
+    return sbrdec_hfgen_setup(&g, 1, 0, 17, master, 12, master, 1, 44100, 64, 2) != nullptr ? "setup" : nullptr;
+  }
+};
+
+}  // namespace
+
 TEST(SbrHfGeneration, ChirpFactorsFollowTheInverseFilteringMode) {
   SbrDecoderConfig config;
   sbrdec_default_config(&config, 2);
-  SbrHfGenerator g;
-  ASSERT_EQ(sbrdec_hfgen_create(&g, &config), nullptr);
-  const int32_t master[] = {17, 18, 19, 20, 22, 24, 26, 28, 30, 32, 34, 37, 40};
-  ASSERT_EQ(sbrdec_hfgen_setup(&g, 1, 0, 17, master, 12, master, 1, 44100, 64, 2), nullptr);
+  HfBench b;
+  ASSERT_EQ(b.setup(config), nullptr);
+  SbrHfGenerator& g = b.g;
   ASSERT_EQ(g.patch_count, 2);
-  std::vector<float> rows(2 * 26 * 64, 0.0f);
-  float* re[26];
-  float* im[26];
-  for (int r = 0; r < 26; ++r) {
-    re[r] = &rows[size_t(r * 64)];
-    im[r] = &rows[size_t((26 + r) * 64)];
-  }
+  float** re = b.re;
+  float** im = b.im;
   SbrElementData e{};
   e.grid.envelopes = 1;
   e.grid.borders[1] = 9;
@@ -236,20 +252,14 @@ TEST(SbrHfGeneration, OvershootFadesInTheNewFilterAndMovesItsWindow) {
   SbrDecoderConfig config;
   sbrdec_default_config(&config, 2);
   config.chirp = 0.5f;
-  const int32_t master[] = {17, 18, 19, 20, 22, 24, 26, 28, 30, 32, 34, 37, 40};
   std::mt19937 rng(9);
   std::uniform_real_distribution<float> u(-1.0f, 1.0f);
   for (const overshoot_case& c : cases) {
-    SbrHfGenerator g;
-    ASSERT_EQ(sbrdec_hfgen_create(&g, &config), nullptr);
-    ASSERT_EQ(sbrdec_hfgen_setup(&g, 1, 0, 17, master, 12, master, 1, 44100, 64, 2), nullptr);
-    std::vector<float> rows(2 * 26 * 64, 0.0f);
-    float* re[26];
-    float* im[26];
-    for (int r = 0; r < 26; ++r) {
-      re[r] = &rows[size_t(r * 64)];
-      im[r] = &rows[size_t((26 + r) * 64)];
-    }
+    HfBench b;
+    ASSERT_EQ(b.setup(config), nullptr);
+    SbrHfGenerator& g = b.g;
+    float** re = b.re;
+    float** im = b.im;
     SbrElementData e{};
     e.grid.envelopes = 1;
     e.grid.borders[1] = c.last_border;
