@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "SilentHost.h"
 #include "audio/Mp3Encode.h"
 #include "audio/Mp3Part.h"
 #include "audio/WaveTaskHost.h"
@@ -20,16 +21,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-class SilentHost : public CWaveTaskHost {
-public:
-    void ShowError(const CString&) override {}
-    bool AskYesNo(const CString&) override { return false; }
-    void BeginProgress(const CString&, const CString&, int) override {}
-    void SetProgress(int) override {}
-    bool CheckCancel() override { return false; }
-    void EndProgress() override {}
-};
 
 // An hour of a 22050 Hz, 32 kbit/s stream: one minute encoded, its frames repeated.
 const std::string& HourFile() {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "SilentHost.h"
 #include "audio/Resampler.h"
 #include "audio/WaveConvert.h"
 #include "audio/WaveRateConverter.h"
@@ -57,16 +58,6 @@ BENCHMARK(BM_ResampleOneSecond)
     ->Args({22050, 44100})
     ->Args({16000, 44100})
     ->Unit(benchmark::kMillisecond);
-
-class SilentHost : public CWaveTaskHost {
-public:
-    void ShowError(const CString&) override {}
-    bool AskYesNo(const CString&) override { return false; }
-    void BeginProgress(const CString&, const CString&, int) override {}
-    void SetProgress(int) override {}
-    bool CheckCancel() override { return false; }
-    void EndProgress() override {}
-};
 
 constexpr int kFileSeconds = 60;
 constexpr int kFileRate = 44100;
