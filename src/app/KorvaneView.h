@@ -340,9 +340,11 @@ public:
     // Whether `path` is an MP3 stream of the project's bit rate, rate and channels.
     bool IsProjectMp3File(const CString& path);
     // One imported section's audio into an MP3 project: its one MP3 file of the project's
-    // format copied, else its clips joined, encoded and copied. Results as above.
+    // format copied, else its clips joined, encoded and copied. `delay` gets the bytes the
+    // encoder put in front of the audio (0 for a copy). Results as above.
     int ImportDaisySectionIntoMp3Project(const CString& bookFolder, CSectionInformation* section,
-                                         const CString& joined, CString* name, const CString& progressText);
+                                         const CString& joined, CString* name, const CString& progressText,
+                                         uint32_t* delay);
 
     // --- editing
     // Removes the rows the undo record just saved (m_n...UndoCount from `first`) and hands

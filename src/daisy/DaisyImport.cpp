@@ -360,21 +360,30 @@ int CKorvaneView::ImportDaisyBook(const CString& nccPath, int autoPage) {
 
         const CString progressText = CString::Formatted("(%d/%d)", i, n);
         CString name;
+        uint32_t delay = 0;
         if (m_nAudioKind == 1) {
             result = JoinDaisySection(bookFolder, source, joined);
             if (result == 0) result = ImportDaisyWavClip(joined, &name, progressText);
         } else {
-            result = ImportDaisySectionIntoMp3Project(bookFolder, source, joined, &name, progressText);
+            result = ImportDaisySectionIntoMp3Project(bookFolder, source, joined, &name, progressText, &delay);
         }
         for (const char* temp : {kJoinTempName, kResampleTempName, kDecodeTempName, kEncodeTempName})
             if (FileExists(m_strProjectFolder + temp)) DeleteFileAt(m_strProjectFolder + temp);
         if (result != 0) break;
 
+        // An encoded section's audio lies behind the encoder's delay in its decoded file. The
+        // phrases move past it once their times are whole tenths, so that each starts on the
+        // sample it started on in the book and the last ends where the audio does; the first
+        // keeps the file's start and takes the delay in.
         uint64_t sum = 0;
         for (const auto& from : source->m_lstPhrase) {
             auto phrase = std::make_unique<CPhraseInformation>();
             phrase->m_nStart = Rescale(from->m_nStart, from->m_nBytesPerSec, m_nProjectBytesPerSec, m_nBytesPer100ms);
             phrase->m_nLength = Rescale(from->m_nLength, from->m_nBytesPerSec, m_nProjectBytesPerSec, m_nBytesPer100ms);
+            if (section->m_lstPhrase.IsEmpty())
+                phrase->m_nLength += delay;
+            else
+                phrase->m_nStart += delay;
             phrase->m_nPause = from->m_nPause;
             phrase->m_nPageKind = from->m_nPageKind;
             phrase->m_strPageText = from->m_strPageText;

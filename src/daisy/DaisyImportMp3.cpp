@@ -157,7 +157,9 @@ int CKorvaneView::ImportDaisyMp3Clip(CString source, CString* name, CString prog
 }
 
 int CKorvaneView::ImportDaisySectionIntoMp3Project(const CString& bookFolder, CSectionInformation* section,
-                                                   const CString& joined, CString* name, const CString& progressText) {
+                                                   const CString& joined, CString* name, const CString& progressText,
+                                                   uint32_t* delay) {
+    *delay = 0;
     // One MP3 file of the project's own format holding the whole section is taken as it
     // is: the phrases keep their places in it and nothing is decoded or encoded again.
     CString first = bookFolder + section->m_lstPhrase.GetAt(0)->m_strFileName;
@@ -175,5 +177,6 @@ int CKorvaneView::ImportDaisySectionIntoMp3Project(const CString& bookFolder, CS
                                   CString("MP3ファイルを生成しています...") + progressText);
     if (r == kMp3EncodeCancelled) return 2;
     if (r != kMp3EncodeOk) return 1;
+    *delay = 2 * static_cast<uint32_t>(Mp3EncoderDelay(static_cast<uint32_t>(m_nSamplePerSec), m_wBitrate, m_nMp3Quality));
     return ImportDaisyMp3Clip(encoded, name, progressText);
 }

@@ -1,13 +1,17 @@
 // A book's MP3 file copied into an MP3 project by the DAISY import: byte for byte when it
-// has the project's format, refused before anything is written otherwise.
+// has the project's format, refused before anything is written otherwise; a section of
+// other audio is joined and encoded, its phrases placed behind the encoder's delay.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <tuple>
 
 #include "DaisyTestSupport.h"
 #include "Id3Tag.h"
+#include "audio/Mp3Decode.h"
 #include "audio/Mp3Encode.h"
 #include "daisy/DaisyBookReader.h"
 #include "platform/DialogHost.h"
@@ -84,6 +88,84 @@ TEST(DaisyImportMp3Clip, OwnFormatIsCopiedWholeOthersAreRefused) {
             EXPECT_TRUE(ReadBytes(project.Path(r.written)) == own);
         } else {
             EXPECT_EQ(DiffFiles(FolderFiles(project.Root()), before), "");
+        }
+    }
+}
+
+// A WAV book whose clips each hold `lead` of silence before a tone, imported into both
+// MP3 formats: in the project's audio as the editor decodes it, each phrase begins before
+// its sound by the book's lead (less at most one 100 ms block of rounding), the first one
+// at the file's start takes in the encoder's delay, and no phrase runs past the audio.
+TEST(DaisyImportMp3Section, AnEncodedSectionsPhrasesSitOnTheirSound) {
+    ScopedClock clock;
+    ScratchFolder book("book");
+    CFakeListView bookSections{IDC_LIST_SECTION}, bookPhrases{IDC_LIST_PHRASE};
+    CKorvaneView source;
+    source.AttachLists(&bookSections, &bookPhrases);
+    SetUpProject(source, book.Root());
+    source.m_bookInfo.m_strTitle = "音";
+    const int leadsMs[] = {150, 40, 260, 100};
+    std::string pcm;
+    for (int lead : leadsMs)
+        for (int i = 0; i < 22050; ++i) {
+            const int t = i - lead * 22050 / 1000;
+            const auto v = static_cast<int16_t>(t >= 0 && t < 13230 ? 8000 * std::cos(2 * M_PI * 440 * t / 22050) : 0);
+            pcm.push_back(static_cast<char>(v & 0xFF));
+            pcm.push_back(static_cast<char>((v >> 8) & 0xFF));
+        }
+    WriteWav(book.Path("A000001.wav"), 22050, pcm);
+    AddClipSection(source, 0, "一", "A000001.wav", {44100, 44100});
+    AddClipSection(source, 0, "二", "A000001.wav", {44100, 44100}, 88200);
+    {
+        CUiScript script;
+        script.AnswerBox(IDYES).AnswerBox(IDOK);
+        source.OnDaisyBuild();
+        ASSERT_EQ(script.BoxTexts().back(), "完了しました。");
+    }
+    for (const auto& [format, rate, bitRate] : {std::tuple{3, 22050, 32000}, std::tuple{4, 44100, 64000}}) {
+        SCOPED_TRACE(format);
+        ScratchFolder project("project" + std::to_string(format));
+        CFakeListView sections{IDC_LIST_SECTION}, phrases{IDC_LIST_PHRASE};
+        CKorvaneView view;
+        view.AttachLists(&sections, &phrases);
+        SetUpProject(view, project.Root());
+        view.SetProjectFormat(format);
+        view.m_strExeFolder = CString(std::string(KORVANE_BUILD_DIR) + "/");
+        {
+            CUiScript script;
+            script.AnswerBox(IDNO);
+            ASSERT_EQ(view.ImportDaisyBook(CString(book.Path("NCC.html")), 0), 0);
+            EXPECT_EQ(script.BoxTexts().size(), 1u);
+        }
+        ASSERT_EQ(view.m_lstSection.GetCount(), 2);
+        const uint32_t delay = static_cast<uint32_t>(Mp3EncoderDelay(rate, bitRate, view.m_nMp3Quality));
+        size_t k = 0;
+        for (int s = 0; s < 2; ++s) {
+            const CSectionInformation* section = view.m_lstSection.GetAt(s);
+            QuietHost host;
+            const std::string wav = project.Path("decoded.wav");
+            ASSERT_EQ(DecodeMp3FileToWave(host, CString(project.Path(section->m_lstPhrase.GetAt(0)->m_strFileName.str())),
+                                          CString(wav), "c", "t", static_cast<uint32_t>(rate), view.m_strExeFolder),
+                      0);
+            const std::string data = WavData(wav);
+            std::vector<int16_t> audio(data.size() / 2);
+            std::memcpy(audio.data(), data.data(), data.size());
+            EXPECT_EQ(section->m_lstPhrase.GetAt(0)->m_nStart, 0u);
+            uint64_t sum = 0;
+            for (int p = 0; p < section->m_lstPhrase.GetCount(); ++p, ++k) {
+                SCOPED_TRACE(k);
+                const CPhraseInformation* ph = section->m_lstPhrase.GetAt(p);
+                const size_t start = p == 0 ? delay : ph->m_nStart / 2;
+                size_t onset = start;
+                while (onset < audio.size() && std::abs(audio[onset]) < 2000) ++onset;
+                const double leadMs = 1000.0 * (static_cast<double>(onset) - static_cast<double>(start)) / rate;
+                EXPECT_LE(leadMs, leadsMs[k] + 1.0) << "the phrase begins too early";
+                EXPECT_GT(leadMs, leadsMs[k] - 100.0) << "the phrase begins too late";
+                EXPECT_LE(ph->m_nStart + ph->m_nLength, 2 * audio.size()) << "the phrase runs past its audio";
+                sum += ph->m_nLength;
+            }
+            EXPECT_EQ(sum, 2 * 2 * static_cast<uint32_t>(rate) + 2 * delay);  // 2 s behind the delay
+            EXPECT_EQ(section->m_nSectionTime, sum);
         }
     }
 }
