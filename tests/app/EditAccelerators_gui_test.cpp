@@ -27,12 +27,12 @@ protected:
         view->m_bProjectOpen = 1;
         view->EnableButtons();
         view->RefreshSectionList(0);
-        PumpEvents(5);
+        RunQueuedEvents();
     }
     void TearDown() override {
         frame->Destroy();
+        WaitUntilGone(frame);
         frame = nullptr;
-        PumpEvents(5);
         EditorWindow::TearDown();
     }
     int Sections() const { return view->m_lstSection.GetCount(); }

@@ -43,12 +43,12 @@ protected:
         view = frame->GetView();
         view->OnInitialUpdate();
         frame->Show(true);
-        PumpEvents(10);
+        WaitUntilPainted(*view);
     }
     void Close() {
         if (!frame) return;
         frame->Close(true);
-        PumpEvents(10);
+        WaitUntilGone(frame);
         frame = nullptr;
         view = nullptr;
     }
@@ -62,12 +62,12 @@ protected:
         });
         script.AnswerFile({CString(folder.string())});
         frame->RunMenuCommand(ID_PROJECT_NEW);
-        PumpEvents(5);
+        RunQueuedEvents();
     }
     // Gives `list` the keyboard focus, as a click into it would.
     void Focus(IListView* list) {
         list->SetFocus();
-        PumpEvents(3);
+        PumpEvents(1);  // what the toolkit already has to say about the focus, before it is set by hand
         view->m_hFocusList = list;  // a display without a window manager may not report the focus
     }
     // A key as the window's key hook receives it.
@@ -78,7 +78,7 @@ protected:
         event.SetShiftDown(shift);
         event.SetEventObject(frame);
         frame->ProcessWindowEvent(event);
-        PumpEvents(2);
+        RunQueuedEvents();  // what the key left for later
     }
 
     fs::path root;

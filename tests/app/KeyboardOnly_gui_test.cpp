@@ -64,7 +64,7 @@ protected:
         SetWaveOutDispatcher(&reports);
         EditorWindow::SetUp();
         frame->Maximize(true);
-        PumpEvents(20);
+        WaitUntilPainted(*view);
         // A saved PCM project of one section with one phrase of two seconds.
         NewProject(0, root / "book");
         CWaveFileWriter writer;
@@ -97,7 +97,7 @@ protected:
             ::_exit(127);
         }
         // Up once it has announced itself on the root window.
-        for (int i = 0; i < 100; ++i) {
+        for (int i = 0; i < 600; ++i) {
             if (std::system("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window") == 0) return;
             ::usleep(50000);
         }
@@ -116,7 +116,7 @@ TEST_F(KeyboardOnly, AfterTheRealChooserCtrlOF6SpaceAndEnterWorkAtOnce) {
     // As after the start: the window is active and no control has the focus.
     frame->SetFocus();
     frame->Raise();
-    PumpEvents(20);
+    PumpEvents(1);  // the focus is waited for below, once the window manager is asked
 
     // The chooser is the toolkit's own; the user types the path into it once it holds
     // the focus. The ticks only look; they never wait, so the chooser runs meanwhile.

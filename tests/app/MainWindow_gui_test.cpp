@@ -27,11 +27,11 @@ protected:
         frame->Centre();
         frame->Maximize(true);
         frame->Show(true);
-        PumpEvents(30);
+        WaitUntilPainted(*view);
     }
     void TearDown() override {
         if (frame) frame->Destroy();
-        PumpEvents(5);
+        WaitUntilGone(frame);
     }
     CMainFrame* frame = nullptr;
     CKorvaneView* view = nullptr;
@@ -100,7 +100,7 @@ TEST_F(MainWindow, ScreenshotOfTheEmptyEditor) {
     std::filesystem::create_directories(dir);
     std::filesystem::remove(png);
     frame->Raise();
-    PumpEvents(30);
+    WaitUntilPainted(*frame);
     ASSERT_EQ(std::system(("import -window root '" + png.string() + "' 2>/dev/null").c_str()), 0);
     ASSERT_TRUE(std::filesystem::exists(png));
     EXPECT_GT(std::filesystem::file_size(png), 2000u);
@@ -113,7 +113,7 @@ TEST_F(MainWindow, TheAboutBoxAndItsPicture) {
     dlg.TransferDataToWindow();
     dlg.Show();
     dlg.Raise();
-    PumpEvents(30);
+    WaitUntilPainted(dlg);
     const wxString notice = wxStaticCast(dlg.FindWindow(1106), wxStaticText)->GetLabel();
     EXPECT_EQ(notice.Find(ToWx("まだ")), wxNOT_FOUND) << notice.utf8_str();
     EXPECT_EQ(FromWx(wxStaticCast(dlg.FindWindow(1107), wxStaticText)->GetLabel()), g_strProductTitle);

@@ -65,7 +65,6 @@ TEST_F(PhraseSplit, ArrowsMoveTheCursorInBlocksAndOkSplitsThereExactlyUndoJoinsA
         EXPECT_EQ(dlg.GetTimeScale()->GetStart(), windowStart);
         EXPECT_EQ(dlg.GetScrollBar().GetWindow()->GetThumbPosition(), windowStart);
         EXPECT_EQ(dlg.GetScrollBar().GetWindow()->GetRange() - dlg.GetScrollBar().GetWindow()->GetThumbSize(), 1000);
-        PumpEvents(10);
         EXPECT_TRUE(SaveScreenshot(dlg, "phrase_split"));
         Press(dlg, WXK_RETURN);  // Enter is OK
     });

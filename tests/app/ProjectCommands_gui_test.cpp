@@ -28,10 +28,14 @@ TEST_F(ProjectCommands, NewProjectInEveryFormat) {
         EXPECT_EQ(view->m_nAudioKind, format < 3 ? 1 : 2);
         EXPECT_EQ(view->GetControlText(IDC_STATIC_FORMAT), texts[format]);
         EXPECT_EQ(view->m_lstSection.GetCount(), 1);
-        view->Refresh();
-        view->Update();
-        PumpEvents(5);
-        EXPECT_EQ(FromWx(frame->GetTitle()), "Tolvane Zavi - " + Cp932(folder / "Korvane.ncc"));
+        // The title follows at the view's next painting.
+        const CString titled = "Tolvane Zavi - " + Cp932(folder / "Korvane.ncc");
+        WaitUntil([&] {
+            view->Refresh();
+            view->Update();
+            return FromWx(frame->GetTitle()) == titled;
+        });
+        EXPECT_EQ(FromWx(frame->GetTitle()), titled);
     }
     // Nothing is on the disk of the last one until it is saved; the one before was saved
     // when the next was created.

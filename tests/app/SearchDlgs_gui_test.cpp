@@ -55,7 +55,7 @@ TEST_F(SearchDlgs, TitleSearchRepeatsOnEnterWrapsAndSaysWhenNothingMatches) {
         Type(dlg, CTitleSearchDlg::IDC_TEXT, "");
         Press(dlg, WXK_RETURN);
         dlg.FindWindow(wxID_CANCEL)->SetFocus();
-        PumpEvents(2);
+        WaitUntil([&] { return wxWindow::FindFocus() == dlg.FindWindow(wxID_CANCEL); });
         Press(dlg, WXK_RETURN);
         return IDOK;  // not reached: Enter on キャンセル closed it
     });

@@ -63,10 +63,10 @@ TEST_F(SettingsDialogs, EnterInThePauseDialogIsOkAndOnCancelItCancels) {
             if (!onCancel) {
                 EXPECT_TRUE(SaveScreenshot(d, "pause_settings"));
             }
-            if (onCancel) d.FindWindow(wxID_CANCEL)->SetFocus();
-            else dlg.m_cmbNoiseLevel->SetFocus();
+            wxWindow* focus = onCancel ? d.FindWindow(wxID_CANCEL) : dlg.m_cmbNoiseLevel;
+            focus->SetFocus();
             dlg.m_cmbNoiseLevel->SetSelection(0);
-            PumpEvents(2);
+            WaitUntil([&] { return wxWindow::FindFocus() == focus; });
             PressKey(d, WXK_RETURN);
             return IDNO;  // not reached when Enter ended the dialog
         });

@@ -19,17 +19,19 @@ main=$(timeout 30 xdotool search --sync --onlyvisible --name '^Tolvane Zavi$' | 
 # Something else covers the first window.
 xmessage -name cover -geometry 1200x900+0+0 "cover" &
 cover=$!
-sleep 1
+timeout 30 xdotool search --sync --onlyvisible --classname cover >/dev/null || fail "the covering window did not appear"
 
 "$exe" >"$work/second.out" 2>"$work/second.err" &
 second=$!
 box=$(timeout 30 xdotool search --sync --onlyvisible --name '^Korvane$' | head -1) || fail "no notice box"
-sleep 0.5
 # Without a window manager the box only hears the key once it has the input focus.
-xdotool windowfocus "$box"
-sleep 0.3
+for _ in $(seq 1 300); do
+  xdotool windowfocus "$box" 2>/dev/null
+  [ "$(xdotool getwindowfocus 2>/dev/null)" = "$box" ] && break
+  sleep 0.1
+done
 xdotool key --clearmodifiers Return
-for _ in $(seq 1 100); do kill -0 $second 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 1 300); do kill -0 $second 2>/dev/null || break; sleep 0.1; done
 kill -0 $second 2>/dev/null && fail "second copy did not end"
 wait $second; status=$?
 [ "$status" -eq 0 ] || fail "second copy ended with $status"
@@ -37,12 +39,16 @@ grep -v -E 'Gtk-|GLib|dbind|^\s*$|accessibility|at-spi' "$work/second.err" | gre
 
 kill -0 $first 2>/dev/null || fail "first copy died"
 # The first window must now stand above the window that covered it. xwininfo lists the
-# children of the root window from the top of the stack down.
-sleep 1
-stack=$(xwininfo -root -children | grep -oE '^ +0x[0-9a-f]+' | tr -d ' ')
-pos_main=$(echo "$stack" | grep -n -x "$(printf '0x%x' "$main")" | head -1 | cut -d: -f1)
+# children of the root window from the top of the stack down. The first copy raises its
+# window when it hears of the second start, in its own time.
 cover_win=$(xdotool search --onlyvisible --classname cover | head -1)
-pos_cover=$(echo "$stack" | grep -n -x "$(printf '0x%x' "$cover_win")" | head -1 | cut -d: -f1)
+for _ in $(seq 1 300); do
+  stack=$(xwininfo -root -children | grep -oE '^ +0x[0-9a-f]+' | tr -d ' ')
+  pos_main=$(echo "$stack" | grep -n -x "$(printf '0x%x' "$main")" | head -1 | cut -d: -f1)
+  pos_cover=$(echo "$stack" | grep -n -x "$(printf '0x%x' "$cover_win")" | head -1 | cut -d: -f1)
+  [ -n "$pos_main" ] && [ -n "$pos_cover" ] && [ "$pos_main" -lt "$pos_cover" ] && break
+  sleep 0.1
+done
 [ -n "$pos_main" ] && [ -n "$pos_cover" ] || fail "windows not found in the stack ($pos_main, $pos_cover)"
 [ "$pos_main" -lt "$pos_cover" ] || fail "the first window was not raised ($pos_main below $pos_cover)"
 echo PASS

@@ -122,11 +122,11 @@ protected:
         view = frame->GetView();
         view->OnInitialUpdate();
         frame->Show(true);
-        PumpEvents(10);
+        WaitUntilPainted(*view);
     }
     void Close() {
         if (frame) frame->Close(true);
-        PumpEvents(10);
+        WaitUntilGone(frame);
         frame = nullptr;
     }
     ScratchFolder scratch;
@@ -161,7 +161,7 @@ TEST_F(ImportInEditor, TwoFilesIntoA22050HzProjectSaveAndReload) {
         view->OnAudioImport();
         EXPECT_EQ(script.BoxTexts(), std::vector<CString>{"完了しました。"});
     }
-    PumpEvents(5);
+    WaitUntil([&] { return frame->IsEnabled(); });
     EXPECT_TRUE(frame->IsEnabled());  // the progress dialog gave the window back
     EXPECT_TRUE(FileExists(CString((project / "A000002.wav").string())));  // project paths are CP932
     EXPECT_EQ(card.OpensSoFar(), 0u);  // the selection changes of the import played nothing

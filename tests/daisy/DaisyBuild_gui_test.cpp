@@ -36,7 +36,7 @@ protected:
         view = new CKorvaneView(frame);
         view->OnInitialUpdate();
         frame->Show(true);
-        PumpEvents(10);
+        WaitUntilPainted(*view);
         fs::create_directories(project);
         SetUpProject(*view, project);
         // Two recordings: tones with pauses between them, as a reader leaves them.
@@ -58,7 +58,7 @@ protected:
     void TearDown() override {
         SetCurrentFolder("/");
         if (frame) frame->Close(true);
-        PumpEvents(10);
+        WaitUntilGone(frame);
     }
     // Answers the question the book check asks when a section's first phrase starts a group.
     void AnswerBookCheck(CUiScript& script) {

@@ -30,7 +30,7 @@ namespace {
 // The window's own pixels, from the screen.
 void Screenshot(wxWindow& window, const std::string& name) {
     window.Raise();
-    PumpEvents(30);
+    WaitUntilPainted(window);
     const fs::path dir = fs::path(KORVANE_BUILD_DIR) / "screenshots";
     fs::create_directories(dir);
     const fs::path png = dir / name;

@@ -52,12 +52,12 @@ TEST_F(DialogPieces, EnterPressesTheFocusedButtonElseTheDefaultOne) {
     dlg.Bind(wxEVT_BUTTON, [&](wxCommandEvent& e) { pressed.push_back(e.GetId()); });
     BindDialogKeys(dlg, [&](int vk, const wxKeyEvent&) { return PressButtonForEnter(dlg, vk); });
     dlg.Show();
-    PumpEvents(5);
+    WaitUntilPainted(dlg);
     choice->SetFocus();
-    PumpEvents(3);
+    WaitUntil([&] { return wxWindow::FindFocus() == choice; });
     PressKey(dlg, WXK_RETURN);
     other->SetFocus();
-    PumpEvents(3);
+    WaitUntil([&] { return wxWindow::FindFocus() == other; });
     PressKey(dlg, WXK_RETURN);
     PressKey(dlg, WXK_NUMPAD_ENTER);
     PressKey(dlg, 'A');  // other keys go on to the focused control
@@ -128,9 +128,9 @@ TEST_F(DialogPieces, FocusReturnsAfterAModalWindowAndFallsBackWhenNothingHadIt) 
     auto* first = new wxTextCtrl(frame, 1, wxEmptyString, wxPoint(0, 0));
     auto* second = new wxTextCtrl(frame, 2, wxEmptyString, wxPoint(0, 40));
     frame->Show();
-    PumpEvents(10);
+    WaitUntilPainted(*frame);
     second->SetFocus();
-    PumpEvents(5);
+    WaitUntil([&] { return wxWindow::FindFocus() == second; });
     {
         TestModalHook hook([&](wxDialog*) {
             first->SetFocus();  // whatever the modal window did to the focus
@@ -138,21 +138,21 @@ TEST_F(DialogPieces, FocusReturnsAfterAModalWindowAndFallsBackWhenNothingHadIt) 
         });
         KvMessageBox(frame, "完了しました。", "確認", MB_OK | MB_ICONINFORMATION);
     }
-    PumpEvents(5);
+    WaitUntil([&] { return wxWindow::FindFocus() == second; });
     EXPECT_EQ(wxWindow::FindFocus(), second);
 
     CFocusKeeper::SetFallback(frame, [&]() -> wxWindow* { return first; });
     second->SetFocus();
-    PumpEvents(3);
+    WaitUntil([&] { return wxWindow::FindFocus() == second; });
     {
         // A window that had no focused control gets the fallback's.
         frame->SetFocus();
         CFocusKeeper keeper;
     }
-    PumpEvents(5);
+    RunQueuedEvents();  // the keeper's own work, before its fallback goes
     CFocusKeeper::ClearFallback(frame);
     frame->Destroy();
-    PumpEvents(3);
+    WaitUntilGone(frame);
 }
 
 TEST_F(DialogPieces, MessageBoxesDrawTheirIconAndDropDownsFitTheirLongestEntry) {

@@ -65,15 +65,15 @@ protected:
                                  wxEVT_LIST_ITEM_ACTIVATED})
             frame->Bind(wxEventTypeTag<wxListEvent>(type), [this](wxListEvent&) { ++leaked; });
         frame->Show();
-        PumpEvents();
+        WaitUntilPainted(*list->GetRowsWindow());
         list->SetItemState(2, SF, SF);
-        PumpEvents(5);
+        RunQueuedEvents();
         owner.log.clear();
     }
     void TearDown() override {
         EXPECT_EQ(leaked, 0);
         frame->Destroy();
-        PumpEvents(5);
+        WaitUntilGone(frame);
     }
 
     // A mouse event on the rows window, at the middle of `row` (or below the rows).
@@ -126,7 +126,7 @@ TEST_F(ReportListGui, ProgramChangesNotifyOnceAndAtOnce) {
     list->SetItemState(-1, 0, SF);
     EXPECT_EQ(owner.log.back(), Changed(-1, SF, 0));
     EXPECT_EQ(owner.log.size(), 3u);
-    PumpEvents();
+    RunQueuedEvents();
     EXPECT_EQ(owner.log.size(), 3u);
     // The toolkit draws what the program set.
     list->SetItemState(7, SF, SF);
@@ -139,7 +139,7 @@ TEST_F(ReportListGui, ProgramChangesNotifyOnceAndAtOnce) {
     EXPECT_EQ(list->GetSelectionMark(), -1);
     list->SetItemCountEx(4);
     list->SetRedraw(true);
-    PumpEvents();
+    RunQueuedEvents();
     EXPECT_TRUE(owner.log.empty());
     EXPECT_EQ(list->GetSelectedCount(), 0);
     EXPECT_EQ(list->GetNextItem(-1, LVNI_FOCUSED), -1);
@@ -174,7 +174,7 @@ TEST_F(ReportListGui, MouseChangesAreToldAfterTheToolkitHasFinishedThenTheClick)
             Mouse(wxEVT_LEFT_UP, c.row);
         }
         EXPECT_TRUE(owner.log.empty());
-        PumpEvents();
+        RunQueuedEvents();
         EXPECT_EQ(owner.log, c.log);
     }
     EXPECT_EQ(list->GetSelectionMark(), 7);
@@ -184,13 +184,13 @@ TEST_F(ReportListGui, ShiftClickSelectsTheRangeFromTheMarkOnly) {
     Click(8, true);  // a stray row the Shift range must drop
     Click(3);
     Click(6, false, true);
-    PumpEvents();
+    RunQueuedEvents();
     EXPECT_EQ(Selected(), (std::vector<int>{3, 4, 5, 6}));
     EXPECT_EQ(list->GetNextItem(-1, LVNI_FOCUSED), 6);
     EXPECT_EQ(list->GetSelectionMark(), 3);
     owner.log.clear();
     Click(1, false, true);
-    PumpEvents();
+    RunQueuedEvents();
     // One notification per changed row, in row order, then the click.
     EXPECT_EQ(owner.log, (std::vector<std::string>{Changed(1, 0, SF), Changed(2, 0, S), Changed(4, S, 0),
                                                    Changed(5, S, 0), Changed(6, SF, 0), "click 1"}));
@@ -200,13 +200,13 @@ TEST_F(ReportListGui, TypedCharactersDoNotJumpAndArrowKeysAreToldAfterwardsButSe
     // Row 7 shows "8": the toolkit on its own would jump there.
     Key(wxEVT_CHAR, '8', '8');
     Key(wxEVT_CHAR, 'A', 'A');
-    PumpEvents();
+    RunQueuedEvents();
     EXPECT_TRUE(owner.log.empty());
     EXPECT_EQ(list->GetNextItem(-1, LVNI_FOCUSED | LVNI_SELECTED), 2);
 
     Key(wxEVT_KEY_DOWN, WXK_DOWN);
     EXPECT_TRUE(owner.log.empty());
-    PumpEvents();
+    RunQueuedEvents();
     EXPECT_EQ(owner.log, (std::vector<std::string>{Changed(2, SF, 0), Changed(3, 0, SF)}));
     EXPECT_EQ(list->GetSelectionMark(), 3);
 
@@ -217,7 +217,7 @@ TEST_F(ReportListGui, TypedCharactersDoNotJumpAndArrowKeysAreToldAfterwardsButSe
     list->SendKeyDown(VK_DOWN);  // nothing below the last row
     EXPECT_EQ(Selected(), (std::vector<int>{9}));
     const size_t told = owner.log.size();
-    PumpEvents();
+    RunQueuedEvents();
     EXPECT_EQ(owner.log.size(), told);
 }
 

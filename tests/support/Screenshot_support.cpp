@@ -16,9 +16,7 @@ bool SaveScreenshot(wxWindow& window, const std::string& name) {
     wxWindow* top = wxGetTopLevelParent(&window);
     if (!top) top = &window;
     top->Raise();
-    top->Refresh();
-    top->Update();
-    PumpEvents(20);
+    WaitUntilPainted(*top);
     // The whole frame, caption included where a window manager draws one.
     const wxRect r = top->GetScreenRect().Inflate(2, 30).Intersect(wxRect(0, 0, 4096, 4096));
     const std::string crop = std::to_string(r.width) + "x" + std::to_string(r.height) + "+" + std::to_string(r.x) +

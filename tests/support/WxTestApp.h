@@ -4,6 +4,8 @@
 
 #include <functional>
 
+class wxWindow;
+
 // Starts the toolkit with a plain application object; true when it is up. Needs a
 // display (the window tests run under Xvfb).
 bool EnsureWxApp();
@@ -16,3 +18,15 @@ void PumpEvents(int rounds = 20);
 // focus, keys from the X server) is waited for this way: a loaded machine can take
 // seconds where an idle one takes milliseconds.
 bool WaitUntil(const std::function<bool()>& done, double seconds = 30);
+
+// Waits until the toolkit draws `window` after the call, which it does once the window is
+// shown, sized and on the screen.
+bool WaitUntilPainted(wxWindow& window, double seconds = 30);
+
+// Waits until the top-level window `window`, closed or destroyed, is gone: the toolkit
+// deletes such windows once it is idle. The pointer is only compared, never used.
+bool WaitUntilGone(const wxWindow* window, double seconds = 30);
+
+// Runs what the program left for later (calls after the current event, posted events)
+// until nothing of it is left, that queued again included.
+bool RunQueuedEvents(double seconds = 30);

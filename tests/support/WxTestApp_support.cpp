@@ -6,7 +6,9 @@
 
 #include <wx/app.h>
 #include <wx/init.h>
+#include <wx/toplevel.h>
 #include <wx/utils.h>
+#include <wx/window.h>
 
 bool EnsureWxApp() {
     static const bool started = [] {
@@ -40,4 +42,25 @@ bool WaitUntil(const std::function<bool()>& done, double seconds) {
         PumpEvents(1);
     }
     return true;
+}
+
+bool WaitUntilPainted(wxWindow& window, double seconds) {
+    bool painted = false;
+    const auto note = [&painted](wxPaintEvent& event) {
+        painted = true;
+        event.Skip();
+    };
+    window.Bind(wxEVT_PAINT, note);
+    window.Refresh();
+    const bool done = WaitUntil([&] { return painted; }, seconds);
+    window.Unbind(wxEVT_PAINT, note);
+    return done;
+}
+
+bool WaitUntilGone(const wxWindow* window, double seconds) {
+    return WaitUntil([window] { return wxTopLevelWindows.Find(window) == nullptr; }, seconds);
+}
+
+bool RunQueuedEvents(double seconds) {
+    return WaitUntil([] { return !wxTheApp->HasPendingEvents(); }, seconds);
 }
