@@ -140,9 +140,17 @@ void CKorvaneView::OnProjectOpen() {
     request.mustExist = true;
     std::vector<CString> paths;
     if (!ChooseFile(m_bHasWindow ? this : nullptr, request, paths) || paths.empty()) return;
-    const CString file = paths.front();
+    CString file = paths.front();
     int slash = file.ReverseFind('/');
-    const CString folder = slash <= 0 ? CString("/") : file.Left(slash);
+    CString folder = slash <= 0 ? CString("/") : file.Left(slash);
+    // A build whose roll-back the disk cut short may have left the project file itself in
+    // the backup, so that the project folder holds none to choose: the one in the backup
+    // stands for its project, whose restore is finished below.
+    const int up = folder.ReverseFind('/');
+    if (up > 0 && folder.Mid(up + 1).CompareNoCase("Backup") == 0 && IsBackupPending(folder + "/")) {
+        folder = folder.Left(up);
+        file = folder + "/Korvane.ncc";
+    }
 
     if (folder.GetLength() > 259) {
         ShowError(this, "フォルダパスが長過ぎます。");
@@ -150,7 +158,7 @@ void CKorvaneView::OnProjectOpen() {
     }
     // A format this program never writes would leave the players and the build with
     // the format of the project before: refuse the file while nothing has changed yet.
-    const int compression = GetPrivateProfileInt("Format", "Compression", 1, file);
+    const int compression = GetPrivateProfileInt("Format", "Compression", 1, paths.front());
     if (compression < 0 || compression > 4) {
         ShowError(this, "プロジェクトファイルの音声フォーマットが正しくありません。");
         return;

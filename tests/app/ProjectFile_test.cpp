@@ -240,6 +240,27 @@ protected:
         for (const CString& t : script.BoxTexts()) texts.push_back(t.str());
         return texts;
     }
+    // A build whose roll-back the disk cut short: the project's files `stranded` are still in
+    // the backup, with the mark that names the project's files; the build wrote a file under
+    // the name of the first of them and one of its own; the backup of the build before is
+    // still aside.
+    void StrandRestore(const std::vector<std::string>& stranded) {
+        for (const auto& [name, bytes] : Folder()) WriteBytes(other / name, bytes);
+        fs::create_directories(other / "Backup");
+        fs::create_directories(other / "Backup.earlier");
+        WriteBytes(other / "Backup.earlier" / "A000001.wav", "the recording before the last build");
+        for (const std::string& name : stranded) fs::rename(other / name, other / "Backup" / name);
+        // The mark names the project's files, in hexadecimal.
+        std::string names;
+        for (const auto& [name, bytes] : Folder()) {
+            for (unsigned char c : name) names += "0123456789abcdef"[c >> 4], names += "0123456789abcdef"[c & 15];
+            names += "\r\n";
+        }
+        names += ".\r\n";
+        WriteBytes(other / "Backup" / "Korvane.backup", names);
+        WriteBytes(other / stranded.front(), "half written by the build");
+        WriteBytes(other / "NCC.html", "written by the build");
+    }
     fs::path other;
 };
 
@@ -341,24 +362,8 @@ TEST_F(ProjectSwitch, ADamagedProjectIsNotOpened) {
 TEST_F(ProjectSwitch, TheOpenFinishesARestoreABuildLeftUnfinished) {
     const BookData book = Book();
     ASSERT_EQ(view.SaveProject(), 0);
-    for (const auto& [name, bytes] : Folder()) WriteBytes(other / name, bytes);
-    fs::create_directories(other / "Backup");
-    fs::create_directories(other / "Backup.earlier");
-    WriteBytes(other / "Backup.earlier" / "A000001.wav", "the recording before the last build");
-    const std::string section = ReadBytes(other / "SEC000002.sec");
-    fs::rename(other / "SEC000002.sec", other / "Backup" / "SEC000002.sec");
-    // The mark names the project's files, in hexadecimal.
-    std::string names;
-    for (const auto& [name, bytes] : Folder()) {
-        for (unsigned char c : name) names += "0123456789abcdef"[c >> 4], names += "0123456789abcdef"[c & 15];
-        names += "\r\n";
-    }
-    names += ".\r\n";
-    WriteBytes(other / "Backup" / "Korvane.backup", names);
-    // What the build wrote before the disk went: a file under the section file's name and
-    // one of its own.
-    WriteBytes(other / "SEC000002.sec", "half written by the build");
-    WriteBytes(other / "NCC.html", "written by the build");
+    const std::string section = ReadBytes(dir / "SEC000002.sec");
+    StrandRestore({"SEC000002.sec"});
     SectionAt(0)->m_strHeading = "別の本";
     EXPECT_EQ(Run([&] { view.OnProjectOpen(); }, (other / "Korvane.ncc").string(), {IDOK}),
               std::vector<std::string>{"前回のDaisy図書作成で元に戻せなかったファイルを、Backupフォルダからプロジェクト"
@@ -370,6 +375,25 @@ TEST_F(ProjectSwitch, TheOpenFinishesARestoreABuildLeftUnfinished) {
     EXPECT_EQ(ReadBytes(other / "Backup" / "A000001.wav"), "the recording before the last build");
     EXPECT_FALSE(fs::exists(other / "Backup" / "Korvane.backup"));
     EXPECT_FALSE(fs::exists(other / "Backup.earlier"));
+}
+
+// With the project file itself still in the backup, the project folder holds none to
+// choose: the one in the backup stands for its project, whose restore the open finishes.
+TEST_F(ProjectSwitch, TheProjectFileLeftInTheBackupOpensItsProject) {
+    const BookData book = Book();
+    ASSERT_EQ(view.SaveProject(), 0);
+    const std::string project = ReadBytes(dir / "Korvane.ncc");
+    StrandRestore({"SEC000002.sec", "Korvane.ncc"});
+    fs::remove(other / "SEC000002.sec");  // the build had not come to it
+    SectionAt(0)->m_strHeading = "別の本";
+    const auto texts = Run([&] { view.OnProjectOpen(); }, (other / "Backup" / "Korvane.ncc").string(), {IDOK});
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_NE(texts[0].find("\nKorvane.ncc"), std::string::npos) << texts[0];
+    EXPECT_EQ(view.m_strProjectFolder.str(), other.string());
+    EXPECT_EQ(view.m_strProjectFile.str(), (other / "Korvane.ncc").string());
+    EXPECT_EQ(Book(), book);
+    EXPECT_EQ(ReadBytes(other / "Korvane.ncc"), project);
+    EXPECT_FALSE(fs::exists(other / "Backup" / "Korvane.ncc"));
 }
 
 // A read-only project says so when it opens, once; its saves then change nothing.
