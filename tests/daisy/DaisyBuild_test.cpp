@@ -58,18 +58,35 @@ TEST_F(DaisyBuild, BuildsTheBookKeepsTheRecordingsInTheBackupAndBuildsAgain) {
     EXPECT_EQ(view.m_bSuppressPlay, 0);
     EXPECT_EQ(sectionList.SelectedRows(), std::vector<int>{0});
 
-    // The second backup is the first book; building it again gives the same files.
+    // The backup of the first build cannot be set aside once the second book stands: the
+    // second build gives everything back and names it.
     const auto built = FolderFiles(folder.Root());
+    const auto firstBackup = FolderFiles(folder.Path("Backup"));
+    const std::string firstBook = DescribeBook(view.m_lstSection);
+    {
+        ScopedFault fault(EBookFileStep::BackupDiscard);
+        EXPECT_EQ(Build({IDYES, IDOK}),
+                  (std::vector<CString>{kAsk, CString("前回のBackupフォルダが削除できません。\n" + folder.Path("Backup.earlier"))}));
+        EXPECT_TRUE(fault.Fired());
+    }
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), built), "");
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), firstBackup), "");
+    EXPECT_EQ(DescribeBook(view.m_lstSection), firstBook);
+
+    // The second backup is the first book; building it again gives the same files, and
+    // the first backup is gone at once.
     EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, kDone}));
     EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), built), "");
     EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), built), "");
+    EXPECT_FALSE(fs::exists(folder.Path("Backup.discard")));
+    EXPECT_FALSE(fs::exists(folder.Path("Backup.earlier")));
 }
 
 TEST_F(DaisyBuild, EachFailingStepLeavesTheProjectAsItWas) {
     struct Case {
         EBookFileStep step;
         int occurrence;
-        const char* message;
+        CString message;
     };
     const Case cases[] = {
         {EBookFileStep::BackupMove, 1, "バックアップ作成時にエラーが発生しました。\nA000001.wav"},
@@ -81,18 +98,22 @@ TEST_F(DaisyBuild, EachFailingStepLeavesTheProjectAsItWas) {
         {EBookFileStep::Smil, 2, "Smilファイルの作成時にエラーが発生しました。"},
         {EBookFileStep::DiscInfo, 1, "DiscInfo.htmlの作成時にエラーが発生しました。"},
         {EBookFileStep::ProjectSave, 1, "プロジェクトファイルの保存時にエラーが発生しました。"},
+        // With the mark the next open would take the book apart: no book is reported.
+        {EBookFileStep::BackupRelease, 1,
+         CString("Daisy図書作成の完了時にエラーが発生しました。次のファイルが削除できません。\n" +
+                 folder.Path("Backup/Korvane.backup"))},
     };
     for (const Case& c : cases) {
         // The identifier a failed build gave the book stays with the book; start afresh.
         view.m_bookInfo.m_strDiscrimination.Empty();
         {
             ScopedFault fault(c.step, c.occurrence);
-            EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, c.message})) << c.message;
-            EXPECT_TRUE(fault.Fired()) << c.message;
+            EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, c.message})) << c.message.str();
+            EXPECT_TRUE(fault.Fired()) << c.message.str();
         }
-        ExpectUntouched(c.message, true);
+        ExpectUntouched(c.message.c_str(), true);
         // Every file moved back, and the backup folder the build made is gone again.
-        EXPECT_FALSE(fs::exists(folder.Path("Backup"))) << c.message;
+        EXPECT_FALSE(fs::exists(folder.Path("Backup"))) << c.message.str();
     }
     // A recording that cannot be read refuses the build before anything moves.
     view.m_bookInfo.m_strDiscrimination.Empty();
