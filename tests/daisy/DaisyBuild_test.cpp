@@ -255,6 +255,13 @@ namespace {
 // The backup of the build before is the last whole copy of the narration: it stays, byte
 // for byte.
 TEST_F(DaisyBuild, ARecordingCutShortRefusesTheBuildAndKeepsTheBackupOfTheBuildBefore) {
+    // The header still claims the whole recording: the check goes by what the file holds
+    // and refuses before the backup is touched, not in the section audio after it moved.
+    std::vector<EBookFileStep> reached;
+    auto watch = std::make_unique<ScopedFault>([&](EBookFileStep step, const CString&) {
+        reached.push_back(step);
+        return false;
+    });
     const std::string bytes = ReadBytes(folder.Path("A000002.wav"));
     WriteBytes(folder.Path("A000002.wav"), bytes.substr(0, bytes.size() - 5000));
     before = FolderFiles(folder.Root());
@@ -262,9 +269,11 @@ TEST_F(DaisyBuild, ARecordingCutShortRefusesTheBuildAndKeepsTheBackupOfTheBuildB
               (std::vector<CString>{kAsk, "セクション3の音声ファイルA000002.wavが途中で切れています。（フレーズ3）"}));
     ExpectUntouched("cut short", false);
     EXPECT_FALSE(fs::exists(folder.Path("Backup")));
+    EXPECT_EQ(reached.size(), 0u);
 
     WriteBytes(folder.Path("A000002.wav"), bytes);
     ASSERT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, kDone}));
+    reached.clear();
     const std::string built = ReadBytes(folder.Path("A000001.wav"));
     WriteBytes(folder.Path("A000001.wav"), built.substr(0, built.size() - 3000));
     before = FolderFiles(folder.Root());
@@ -273,6 +282,8 @@ TEST_F(DaisyBuild, ARecordingCutShortRefusesTheBuildAndKeepsTheBackupOfTheBuildB
     EXPECT_EQ(Build({IDYES, IDOK}),
               (std::vector<CString>{kAsk, "セクション1の音声ファイルA000001.wavが途中で切れています。（フレーズ2）"}));
     ExpectUntouched("built once, then cut short", false);
+    EXPECT_EQ(reached.size(), 0u);
+    watch.reset();
     EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), backup), "");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.Root()), fs::directory_iterator()), std::ssize(before) + 2);
 }
