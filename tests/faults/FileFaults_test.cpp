@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "../daisy/DaisyTestSupport.h"
 #include "FileCallFaults.h"
 #include "UiScriptFaults.h"
+#include "platform/CodePage.h"
 #include "platform/DialogHost.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -312,8 +314,9 @@ TEST_F(FileFaults, EveryOperationOfASecondBuildFailedInTurnKeepsTheBackupOfTheFi
 }
 
 // A project folder that cannot be listed is no empty one: the build stops before it
-// moves anything, and says which folder.
-TEST_F(FileFaults, AnUnlistableProjectFolderStopsTheBuild) {
+// moves anything, and says which folder. Nor is one whose listing fails part-way the
+// whole book: the disc image plug-in makes no image of what it listed so far.
+TEST_F(FileFaults, AFolderListingThatFailsStopsTheBuildAndTheDiscImage) {
     const std::string root = folder.Root();
     WriteWav(root + "/A000001.wav", 22050, Pattern(60000, 1));
     WriteWav(root + "/A000002.wav", 22050, Pattern(40000, 2));
@@ -349,6 +352,31 @@ TEST_F(FileFaults, AnUnlistableProjectFolderStopsTheBuild) {
     EXPECT_EQ(boxes, (std::vector<CString>{"Daisy図書を生成しますか？", CString("フォルダの内容が読み取れません。\n" + root)}));
     EXPECT_EQ(DiffFiles(FolderFiles(root), before), "");
     EXPECT_FALSE(fs::exists(root + "/Backup"));
+
+    if (::system("command -v xorriso >/dev/null 2>&1") != 0) GTEST_SKIP() << "xorriso is not installed";
+    void* plugin = ::dlopen((std::string(KORVANE_BUILD_DIR) + "/libkorvane_discwrite.so").c_str(), RTLD_NOW);
+    ASSERT_NE(plugin, nullptr) << ::dlerror();
+    using MakeImage = int (*)(const char*, const char*, const char*, char*, int);
+    auto make = reinterpret_cast<MakeImage>(::dlsym(plugin, "KorvaneDiscWriteMakeImage"));
+    ASSERT_NE(make, nullptr);
+    const std::string image = root + "-disc.iso";
+    char message[512];
+    filefaults::Arm(filefaults::Mode::Count);
+    ASSERT_EQ(make(root.c_str(), "b", image.c_str(), message, sizeof message), 0) << message;
+    filefaults::Disarm();
+    fs::remove(image);
+    // The listing's last read finds the end; the one before it, the last file.
+    std::vector<long> reads;
+    for (size_t i = 0; i < filefaults::Calls().size(); ++i)
+        if (filefaults::Calls()[i] == "readdir") reads.push_back(static_cast<long>(i) + 1);
+    ASSERT_GE(reads.size(), before.size() + 1);
+    filefaults::Arm(filefaults::Mode::FailOnce, reads[reads.size() - 2]);
+    const int made = make(root.c_str(), "b", image.c_str(), message, sizeof message);
+    filefaults::Disarm();
+    EXPECT_NE(made, 0);
+    EXPECT_EQ(std::string(message), root + Cp932ToUtf8(CString(" の内容が読み取れません。")));
+    EXPECT_FALSE(fs::exists(image));
+    fs::remove(image);
 }
 
 }  // namespace
