@@ -72,6 +72,26 @@ TEST_F(DaisyBuild, BuildsTheBookKeepsTheRecordingsInTheBackupAndBuildsAgain) {
     EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), built), "");
     EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), firstBackup), "");
     EXPECT_EQ(DescribeBook(view.m_lstSection), firstBook);
+    // The mark cannot go, and the roll-back cannot give the first backup its place again
+    // (a folder appeared in the new one): it waits under the name that brings it back at
+    // the next build, never under the one that discards it.
+    {
+        ScopedFault fault([&](EBookFileStep step, const CString&) {
+            if (step != EBookFileStep::BackupRelease) return false;
+            fs::create_directories(folder.Path("Backup/new"));
+            return true;
+        });
+        EXPECT_EQ(Build({IDYES, IDOK, IDOK}),
+                  (std::vector<CString>{kAsk,
+                                        CString("Backupフォルダを元に戻せませんでした。\n前回のBackupフォルダの内容は次の"
+                                                "フォルダに残っています。\n" + folder.Path("Backup.earlier")),
+                                        CString("Daisy図書作成の完了時にエラーが発生しました。次のファイルが削除できません。\n" +
+                                                folder.Path("Backup/Korvane.backup"))}));
+    }
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), built), "");
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup.earlier")), firstBackup), "");
+    EXPECT_EQ(DescribeBook(view.m_lstSection), firstBook);
+    fs::remove(folder.Path("Backup/new"));
 
     // The second backup is the first book; building it again gives the same files, and
     // the first backup is gone at once.
