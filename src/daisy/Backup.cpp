@@ -166,11 +166,29 @@ int RestoreProject(wxWindow* parent, const CString& projectFolder, const CString
         }
     }
     FlushFolder(projectFolder);
-    const bool putBack = allBack && DeleteNamedFile(backupDir, kBackupPendingMark) ? PutBackEarlier(projectFolder) : true;
-    if (failed.empty() && putBack) return 0;
+    // While the mark stands, a backup set aside to be discarded is that of a build that did
+    // not stand (the mark could not go): it takes its first name back before the mark
+    // goes, or the next open would discard it.
+    CString kept;
+    bool markGone = false;
+    if (allBack) {
+        const CString discard = Beside(projectFolder, kBackupDiscardFolder);
+        if (FolderExists(discard) && !MoveFileTo(discard, Beside(projectFolder, kBackupEarlierFolder)))
+            kept = discard;
+        else if (!DeleteNamedFile(backupDir, kBackupPendingMark))
+            kept = backupFolder + kBackupPendingMark;
+        else
+            markGone = true;
+    }
+    const bool putBack = markGone ? PutBackEarlier(projectFolder) : true;
+    if (failed.empty() && putBack && kept.IsEmpty()) return 0;
     CString text;
     if (!failed.empty())
         text = "プロジェクトフォルダを元に戻せませんでした。\n元のファイルはBackupフォルダに残っています。" + NameList(failed);
+    // The project's files are back; what is left is settled at the next open or build.
+    if (!kept.IsEmpty())
+        text += (text.IsEmpty() ? "" : "\n\n") +
+                CString("Backupフォルダの後始末ができませんでした。次回プロジェクトを開くときに片付けます。\n") + kept;
     if (!putBack) text += (text.IsEmpty() ? "" : "\n\n") + NotPutBack(projectFolder);
     ShowError(parent, text);
     return 1;

@@ -19,6 +19,8 @@ enum class EBookFileStep {
     Smil,            // closing one SMIL file
     DiscInfo,        // closing DiscInfo.html
     ProjectSave,     // the final save into the project folder
+    BackupDiscard,   // setting the backup of an earlier build aside to be discarded, once the book stands
+    BackupRelease,   // removing the mark, which makes the book stand
     RestoreMove,     // moving a file back from the backup
     RestoreDelete,   // deleting a file the backup does not hold
 };

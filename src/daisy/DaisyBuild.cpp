@@ -97,14 +97,29 @@ void CKorvaneView::OnDaisyBuild() {
         return rollBack("プロジェクトファイルの保存時にエラーが発生しました。");
     }
 
+    // Once the book is saved it stands but for the backup's last steps; a step that fails
+    // now still gives the project back as it was, as the next open would.
+    auto undoStanding = [&](const CString& message) {
+        m_strUnsavableFolder = unsavable;
+        rollBack(message);
+    };
     // The backup of the build before goes on its way out first: once the mark is gone,
     // a backup still kept aside under its first name would be given back.
     const CString earlier = m_strProjectFolder + "/" + kBackupEarlierFolder;
-    if (FolderExists(earlier) && !MoveFileTo(earlier, m_strProjectFolder + "/" + kBackupDiscardFolder))
-        return rollBack("前回のBackupフォルダが削除できません。\n" + earlier);
-    // The book stands.
-    DeleteNamedFile(backupPath, kBackupPendingMark);
+    if (FolderExists(earlier) && (BookFileFails(EBookFileStep::BackupDiscard, earlier) ||
+                                  !MoveFileTo(earlier, m_strProjectFolder + "/" + kBackupDiscardFolder)))
+        return undoStanding("前回のBackupフォルダが削除できません。\n" + earlier);
+    // The book stands when the mark is gone. A mark that stays would have the next open
+    // put the project back as it was before the build, so the build does that now, and
+    // says so, rather than report a book that the next open takes apart.
+    const CString mark = backupFolder + kBackupPendingMark;
+    if (BookFileFails(EBookFileStep::BackupRelease, mark) || !DeleteNamedFile(backupPath, kBackupPendingMark))
+        return undoStanding("Daisy図書作成の完了時にエラーが発生しました。次のファイルが削除できません。\n" + mark);
+    // A flush that fails leaves the mark gone all the same, for every later look at the
+    // folder; without the mark a roll-back could no longer tell the build's files apart.
     FlushFolder(backupPath);
+    // The earlier backup goes; what of it is left (a disk error) goes at the next open or
+    // build, and the book stands either way.
     if (!IsBackupPending(backupFolder)) SettleBackupFolder(m_strProjectFolder);
 
     // The recordings the undo would point at are gone from the folder.

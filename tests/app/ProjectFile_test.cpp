@@ -365,6 +365,22 @@ TEST_F(ProjectSwitch, TheOpenFinishesARestoreABuildLeftUnfinished) {
     const std::string section = ReadBytes(dir / "SEC000002.sec");
     StrandRestore({"SEC000002.sec"});
     SectionAt(0)->m_strHeading = "別の本";
+    const BookData open = Book();
+    // A mark of an older version names no file: the project folder's file under a name of
+    // the backup's may be the user's. Until that is settled the project is not whole, and
+    // the open reads none of it, whole as the project folder may look.
+    const std::string mark = ReadBytes(other / "Backup" / "Korvane.backup");
+    WriteBytes(other / "Backup" / "Korvane.backup", "");
+    WriteBytes(other / "SEC000002.sec", section);
+    EXPECT_EQ(Run([&] { view.OnProjectOpen(); }, (other / "Korvane.ncc").string(), {IDOK}),
+              std::vector<std::string>{"前回のDaisy図書作成で元に戻せなかったファイルがBackupフォルダにあります。\n"
+                                       "プロジェクトフォルダにも同じ名前のファイルがあるため、Backupフォルダを空にできません。"
+                                       "確認してから、もう一度実行して下さい。\nSEC000002.sec"});
+    EXPECT_EQ(view.m_strProjectFolder.str(), dir.string());
+    EXPECT_EQ(Book(), open);
+    EXPECT_TRUE(fs::exists(other / "Backup" / "Korvane.backup"));
+    WriteBytes(other / "Backup" / "Korvane.backup", mark);
+    WriteBytes(other / "SEC000002.sec", "half written by the build");
     EXPECT_EQ(Run([&] { view.OnProjectOpen(); }, (other / "Korvane.ncc").string(), {IDOK}),
               std::vector<std::string>{"前回のDaisy図書作成で元に戻せなかったファイルを、Backupフォルダからプロジェクト"
                                        "フォルダに戻しました。\n" + other.string() + "\nSEC000002.sec"});

@@ -287,6 +287,9 @@ TEST_F(WrittenBook, ReaderFaultsAreShownAndNameTheFile) {
 // that a link that reached them would read without a fault.
 TEST_F(WrittenBook, LinksThatLeaveTheBookAreRefused) {
     ScratchFolder outside("outside");
+    // Beside the book, under a name that begins with the book folder's own.
+    ScratchFolder sibling("book2");
+    ASSERT_EQ(sibling.Root().rfind(book.Root(), 0), 0u);
     const std::string out = "../" + fs::path(outside.Root()).filename().string();
     struct Case {
         const char* what;
@@ -306,6 +309,11 @@ TEST_F(WrittenBook, LinksThatLeaveTheBookAreRefused) {
          "", "", "A000002.smil のリンク「" + outside.Path("secret.wav") + "」" + refused},
         {"a clip file that links out", "A000002.smil", "", "", "A000002.wav", outside.Path("secret.wav"),
          "A000002.smil のリンク「A000002.wav」" + refused},
+        {"a clip file that links into a folder beside the book", "A000002.smil", "", "", "A000002.wav",
+         sibling.Path("secret.wav"), "A000002.smil のリンク「A000002.wav」" + refused},
+        {"a clip file that links out, named in other case", "A000002.smil", "src=\"A000002.wav\"",
+         "src=\"a000002.wav\"", "A000002.wav", outside.Path("secret.wav"),
+         "A000002.smil のリンク「a000002.wav」" + refused},
         {"a SMIL file that links out", "NCC.html", "", "", "A000003.smil", outside.Path("A000003.smil"),
          "NCC.html のリンク「A000003.smil」" + refused},
         {"a folder that links out", "NCC.html", "A000002.smil#", "sub/A000002.smil#", "sub", outside.Root(),
@@ -319,6 +327,7 @@ TEST_F(WrittenBook, LinksThatLeaveTheBookAreRefused) {
         for (const char* name : {"A000002.smil", "A000003.smil"})
             WriteBytes(outside.Path(name), ReadBytes(book.Path(name)));
         WriteBytes(outside.Path("secret.wav"), ReadBytes(book.Path("A000002.wav")));
+        WriteBytes(sibling.Path("secret.wav"), ReadBytes(book.Path("A000002.wav")));
         if (!c.from.empty()) {
             ASSERT_TRUE(ReplaceEvery(book.Path(c.file), c.from, c.to)) << c.what;
         }

@@ -58,18 +58,55 @@ TEST_F(DaisyBuild, BuildsTheBookKeepsTheRecordingsInTheBackupAndBuildsAgain) {
     EXPECT_EQ(view.m_bSuppressPlay, 0);
     EXPECT_EQ(sectionList.SelectedRows(), std::vector<int>{0});
 
-    // The second backup is the first book; building it again gives the same files.
+    // The backup of the first build cannot be set aside once the second book stands: the
+    // second build gives everything back and names it.
     const auto built = FolderFiles(folder.Root());
+    const auto firstBackup = FolderFiles(folder.Path("Backup"));
+    const std::string firstBook = DescribeBook(view.m_lstSection);
+    {
+        ScopedFault fault(EBookFileStep::BackupDiscard);
+        EXPECT_EQ(Build({IDYES, IDOK}),
+                  (std::vector<CString>{kAsk, CString("前回のBackupフォルダが削除できません。\n" + folder.Path("Backup.earlier"))}));
+        EXPECT_TRUE(fault.Fired());
+    }
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), built), "");
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), firstBackup), "");
+    EXPECT_EQ(DescribeBook(view.m_lstSection), firstBook);
+    // The mark cannot go, and the roll-back cannot give the first backup its place again
+    // (a folder appeared in the new one): it waits under the name that brings it back at
+    // the next build, never under the one that discards it.
+    {
+        ScopedFault fault([&](EBookFileStep step, const CString&) {
+            if (step != EBookFileStep::BackupRelease) return false;
+            fs::create_directories(folder.Path("Backup/new"));
+            return true;
+        });
+        EXPECT_EQ(Build({IDYES, IDOK, IDOK}),
+                  (std::vector<CString>{kAsk,
+                                        CString("Backupフォルダを元に戻せませんでした。\n前回のBackupフォルダの内容は次の"
+                                                "フォルダに残っています。\n" + folder.Path("Backup.earlier")),
+                                        CString("Daisy図書作成の完了時にエラーが発生しました。次のファイルが削除できません。\n" +
+                                                folder.Path("Backup/Korvane.backup"))}));
+    }
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), built), "");
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup.earlier")), firstBackup), "");
+    EXPECT_EQ(DescribeBook(view.m_lstSection), firstBook);
+    fs::remove(folder.Path("Backup/new"));
+
+    // The second backup is the first book; building it again gives the same files, and
+    // the first backup is gone at once.
     EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, kDone}));
     EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), built), "");
     EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), built), "");
+    EXPECT_FALSE(fs::exists(folder.Path("Backup.discard")));
+    EXPECT_FALSE(fs::exists(folder.Path("Backup.earlier")));
 }
 
 TEST_F(DaisyBuild, EachFailingStepLeavesTheProjectAsItWas) {
     struct Case {
         EBookFileStep step;
         int occurrence;
-        const char* message;
+        CString message;
     };
     const Case cases[] = {
         {EBookFileStep::BackupMove, 1, "バックアップ作成時にエラーが発生しました。\nA000001.wav"},
@@ -81,18 +118,22 @@ TEST_F(DaisyBuild, EachFailingStepLeavesTheProjectAsItWas) {
         {EBookFileStep::Smil, 2, "Smilファイルの作成時にエラーが発生しました。"},
         {EBookFileStep::DiscInfo, 1, "DiscInfo.htmlの作成時にエラーが発生しました。"},
         {EBookFileStep::ProjectSave, 1, "プロジェクトファイルの保存時にエラーが発生しました。"},
+        // With the mark the next open would take the book apart: no book is reported.
+        {EBookFileStep::BackupRelease, 1,
+         CString("Daisy図書作成の完了時にエラーが発生しました。次のファイルが削除できません。\n" +
+                 folder.Path("Backup/Korvane.backup"))},
     };
     for (const Case& c : cases) {
         // The identifier a failed build gave the book stays with the book; start afresh.
         view.m_bookInfo.m_strDiscrimination.Empty();
         {
             ScopedFault fault(c.step, c.occurrence);
-            EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, c.message})) << c.message;
-            EXPECT_TRUE(fault.Fired()) << c.message;
+            EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, c.message})) << c.message.str();
+            EXPECT_TRUE(fault.Fired()) << c.message.str();
         }
-        ExpectUntouched(c.message, true);
+        ExpectUntouched(c.message.c_str(), true);
         // Every file moved back, and the backup folder the build made is gone again.
-        EXPECT_FALSE(fs::exists(folder.Path("Backup"))) << c.message;
+        EXPECT_FALSE(fs::exists(folder.Path("Backup"))) << c.message.str();
     }
     // A recording that cannot be read refuses the build before anything moves.
     view.m_bookInfo.m_strDiscrimination.Empty();
@@ -234,6 +275,13 @@ namespace {
 // The backup of the build before is the last whole copy of the narration: it stays, byte
 // for byte.
 TEST_F(DaisyBuild, ARecordingCutShortRefusesTheBuildAndKeepsTheBackupOfTheBuildBefore) {
+    // The header still claims the whole recording: the check goes by what the file holds
+    // and refuses before the backup is touched, not in the section audio after it moved.
+    std::vector<EBookFileStep> reached;
+    auto watch = std::make_unique<ScopedFault>([&](EBookFileStep step, const CString&) {
+        reached.push_back(step);
+        return false;
+    });
     const std::string bytes = ReadBytes(folder.Path("A000002.wav"));
     WriteBytes(folder.Path("A000002.wav"), bytes.substr(0, bytes.size() - 5000));
     before = FolderFiles(folder.Root());
@@ -241,9 +289,11 @@ TEST_F(DaisyBuild, ARecordingCutShortRefusesTheBuildAndKeepsTheBackupOfTheBuildB
               (std::vector<CString>{kAsk, "セクション3の音声ファイルA000002.wavが途中で切れています。（フレーズ3）"}));
     ExpectUntouched("cut short", false);
     EXPECT_FALSE(fs::exists(folder.Path("Backup")));
+    EXPECT_EQ(reached.size(), 0u);
 
     WriteBytes(folder.Path("A000002.wav"), bytes);
     ASSERT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, kDone}));
+    reached.clear();
     const std::string built = ReadBytes(folder.Path("A000001.wav"));
     WriteBytes(folder.Path("A000001.wav"), built.substr(0, built.size() - 3000));
     before = FolderFiles(folder.Root());
@@ -252,6 +302,8 @@ TEST_F(DaisyBuild, ARecordingCutShortRefusesTheBuildAndKeepsTheBackupOfTheBuildB
     EXPECT_EQ(Build({IDYES, IDOK}),
               (std::vector<CString>{kAsk, "セクション1の音声ファイルA000001.wavが途中で切れています。（フレーズ2）"}));
     ExpectUntouched("built once, then cut short", false);
+    EXPECT_EQ(reached.size(), 0u);
+    watch.reset();
     EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), backup), "");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.Root()), fs::directory_iterator()), std::ssize(before) + 2);
 }

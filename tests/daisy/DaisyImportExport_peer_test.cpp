@@ -185,10 +185,14 @@ TEST_F(DiscImage, ThePlugInWritesWhatTheDiscInformationCountsAndNeverTheBackup) 
     SetCurrentFolder("/");
     ASSERT_FALSE(FolderFiles(folder.Path("Backup")).empty());
     const std::map<std::string, std::string> top = FolderFiles(folder.Root());
+    // A link to a file elsewhere on this machine is no file of the book: neither counted
+    // nor put on the disc, where it would point at nothing or at another machine's file.
+    ScratchFolder work("work");
+    WriteBytes(work.Path("private.txt"), std::string(7000, 'p'));
+    fs::create_symlink(work.Path("private.txt"), folder.Path("link.txt"));
     uint64_t counted = 0;
     ASSERT_TRUE(GetFolderFilesSize(CString(folder.Root()), counted));
 
-    ScratchFolder work("work");
     char message[512];
     const std::string image = work.Path("book.iso");
     ASSERT_EQ(make(folder.Root().c_str(), "SoftBook", image.c_str(), message, sizeof message), 0) << message;
@@ -196,18 +200,25 @@ TEST_F(DiscImage, ThePlugInWritesWhatTheDiscInformationCountsAndNeverTheBackup) 
     std::string said;
     ASSERT_EQ(RunCommand("xorriso -osirrox on -indev '" + image + "' -extract / '" + out + "' 2>&1", &said), 0) << said;
     uint64_t onDisc = 0;
-    std::vector<std::string> below;
+    std::vector<std::string> below, links;
     for (const auto& entry : fs::recursive_directory_iterator(out)) {
         if (entry.is_regular_file()) onDisc += entry.file_size();
+        if (entry.is_symlink()) links.push_back(entry.path().filename().string());
         if (entry.path().parent_path() != fs::path(out)) below.push_back(entry.path().lexically_relative(out).string());
     }
     EXPECT_EQ(below, std::vector<std::string>{});
+    EXPECT_EQ(links, std::vector<std::string>{});
     EXPECT_EQ(DiffFiles(FolderFiles(out), top), "");
     EXPECT_EQ(onDisc, counted);
 
-    // An image inside the book would end up in itself; a missing folder is named.
-    EXPECT_NE(make(folder.Root().c_str(), "b", folder.Path("x.iso").c_str(), message, sizeof message), 0);
-    EXPECT_FALSE(fs::exists(folder.Path("x.iso")));
+    // An image inside the book would end up in itself, in its backup too; a missing folder
+    // is named.
+    for (const char* inside : {"x.iso", "Backup/x.iso"}) {
+        EXPECT_NE(make(folder.Root().c_str(), "b", folder.Path(inside).c_str(), message, sizeof message), 0) << inside;
+        EXPECT_EQ(std::string(message), Cp932ToUtf8(CString("イメージファイルはDaisy図書のフォルダの外に作成して下さい。")))
+            << inside;
+        EXPECT_FALSE(fs::exists(folder.Path(inside))) << inside;
+    }
     EXPECT_NE(make(work.Path("none").c_str(), "b", image.c_str(), message, sizeof message), 0);
     EXPECT_NE(std::string(message).find("none"), std::string::npos) << message;
 }

@@ -43,6 +43,8 @@ TEST(DiscInfo, FolderSizeCountsFilesOnlyIn64Bits) {
     WriteBytes(folder.Path("Backup/c.wav"), std::string(5000, 'c'));
     // A name CP932 cannot spell still takes space.
     WriteBytes(folder.Path("\xC3\xA9t\xC3\xA9.txt"), std::string(512, 'e'));
+    // A link is no file of the book (the disc does not hold it), wherever it points.
+    std::filesystem::create_symlink(folder.Path("Backup/c.wav"), folder.Path("link.wav"));
     uint64_t bytes = 0;
     ASSERT_TRUE(GetFolderFilesSize(CString(folder.Root()), bytes));
     EXPECT_EQ(bytes, 2048u);

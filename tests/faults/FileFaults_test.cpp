@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "../daisy/DaisyTestSupport.h"
 #include "FileCallFaults.h"
 #include "UiScriptFaults.h"
+#include "platform/CodePage.h"
 #include "platform/DialogHost.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -130,6 +132,8 @@ void FailEveryBuildOperation(FileFaults& test, bool earlierBuild) {
     const std::string rec1 = Pattern(60000, 1), rec2 = Pattern(40000, 2);
     std::unique_ptr<CKorvaneView> view;
     Files before, backupBefore;
+    std::string bookBefore, bookBuilt;  // the sections as the next open reads them
+    std::vector<CString> said;          // the boxes of the last build
     // Runs the build, answering every box; true when it reported the book done.
     auto build = [&] {
         ScopedFaultLog unused;  // how many boxes come depends on where it failed
@@ -137,8 +141,23 @@ void FailEveryBuildOperation(FileFaults& test, bool earlierBuild) {
         script.AnswerBox(IDYES);
         for (int i = 0; i < 6; ++i) script.AnswerBox(IDOK);
         view->OnDaisyBuild();
-        const std::vector<CString> texts = script.BoxTexts();
-        return !texts.empty() && texts.back() == kDone;
+        said = script.BoxTexts();
+        return !said.empty() && said.back() == kDone;
+    };
+    // Opens the project as the user next would, in a view of its own; the sections it
+    // read, or "not opened".
+    auto nextOpen = [&] {
+        ScopedFaultLog unused;
+        CUiScript script;
+        script.AnswerFile({CString(root + "/Korvane.ncc")});
+        for (int i = 0; i < 3; ++i) script.AnswerBox(IDOK);
+        CFakeListView sections{IDC_LIST_SECTION}, phrases{IDC_LIST_PHRASE};
+        CKorvaneView next;
+        next.AttachLists(&sections, &phrases);
+        next.m_bSuppressPlay = 1;
+        next.OnProjectOpen();
+        SetCurrentFolder("/");
+        return next.m_bProjectOpen == 1 ? DescribeBook(next.m_lstSection) : std::string("not opened");
     };
     auto folderFiles = [](const std::string& folder) { return fs::is_directory(folder) ? FolderFiles(folder) : Files{}; };
     auto prepare = [&] {
@@ -158,6 +177,7 @@ void FailEveryBuildOperation(FileFaults& test, bool earlierBuild) {
         }
         before = FolderFiles(root);
         backupBefore = folderFiles(backupDir);
+        bookBefore = DescribeBook(view->m_lstSection);
     };
     // Every file the project held before is there, as it was, in the project folder or
     // (when a roll-back could not finish) in the backup; every file of the backup of the
@@ -189,13 +209,13 @@ void FailEveryBuildOperation(FileFaults& test, bool earlierBuild) {
         EXPECT_FALSE(fs::exists(root + "/" + kBackupEarlierFolder)) << what;
         EXPECT_FALSE(fs::exists(root + "/" + kBackupDiscardFolder)) << what;
     };
-    // The leftovers a cut-short save or a mark that could not be removed leave in the
-    // backup are no loss; the next build's backup deals with them.
+    // The leftovers a cut-short save leaves in the backup are no loss; the next build's
+    // backup deals with them. The mark is gone: with it the next open would take the book
+    // apart again.
     auto builtWhole = [&](const std::string& what) {
         Files backup = FolderFiles(backupDir);
         std::erase_if(backup, [](const auto& e) {
-            return e.first == "Korvane.backup" || e.first.ends_with(".old") || e.first.ends_with(".none") ||
-                   e.first.ends_with(".tmp");
+            return e.first.ends_with(".old") || e.first.ends_with(".none") || e.first.ends_with(".tmp");
         });
         EXPECT_EQ(DiffFiles(backup, before), "") << what;
         for (const char* name : {"A000001.wav", "A000002.wav", "A000003.wav", "NCC.html", "DiscInfo.html",
@@ -205,11 +225,25 @@ void FailEveryBuildOperation(FileFaults& test, bool earlierBuild) {
     };
 
     prepare();
+    // The operation from which on the book stands but for its last steps: setting the
+    // earlier backup aside, removing the mark, discarding the earlier backup.
+    long stands = 0;
     filefaults::Arm(filefaults::Mode::Count);
-    ASSERT_TRUE(build());
+    {
+        ScopedFault hook([&](EBookFileStep step, const CString&) {
+            if ((step == EBookFileStep::BackupDiscard || step == EBookFileStep::BackupRelease) && !stands)
+                stands = static_cast<long>(filefaults::Calls().size()) + 1;
+            return false;
+        });
+        ASSERT_TRUE(build());
+    }
     const long operations = filefaults::Disarm();
     builtWhole("no fault");
+    bookBuilt = DescribeBook(view->m_lstSection);
+    EXPECT_EQ(nextOpen(), bookBuilt);
     ASSERT_GT(operations, 50);
+    ASSERT_GT(stands, 0);
+    ASSERT_LE(stands, operations);
 
     long tried = 0, failedBuilds = 0, settledAtOpen = 0, leftForTheUser = 0;
     for (filefaults::Mode mode : {filefaults::Mode::FailOnce, filefaults::Mode::FailFrom}) {
@@ -223,30 +257,41 @@ void FailEveryBuildOperation(FileFaults& test, bool earlierBuild) {
             filefaults::Disarm();
             ++tried;
             const std::string where = what + " (" + call + ")";
+            // What the build said is what the next open reads: the book it built ...
             if (done) {
                 builtWhole(where);
+                EXPECT_EQ(nextOpen(), bookBuilt) << where;
+                builtWhole(where + ", opened");
+                EXPECT_FALSE(fs::exists(root + "/" + kBackupDiscardFolder)) << where;
                 continue;
             }
             ++failedBuilds;
             nothingLost(where, false);
+            // ... or the project as it was, with the file that stopped the book named.
+            if (k >= stands) {
+                bool named = false;
+                for (const CString& text : said) named = named || text.str().find(root + "/") != std::string::npos;
+                EXPECT_TRUE(named) << where << ": " << (said.empty() ? std::string() : said.back().str());
+            }
             // A roll-back that finished leaves the folder exactly as it was.
             const bool settled = !IsBackupPending(CString(backupDir + "/")) &&
                                  !fs::exists(root + "/" + kBackupEarlierFolder) &&
                                  !fs::exists(root + "/" + kBackupDiscardFolder);
             if (settled) asItWas(where);
             // What the disk kept from finishing, the next open finishes; the folder is then
-            // as it was, or the open says why not and changes nothing.
-            if (!settled) {
-                ScopedFaultLog unused;
-                CUiScript script;
-                for (int i = 0; i < 2; ++i) script.AnswerBox(IDOK);
-                if (view->SettleBackupFolder(CString(root)) == 0) {
-                    ++settledAtOpen;
-                    asItWas(where + ", settled");
-                } else {
-                    ++leftForTheUser;
-                    nothingLost(where + ", not settled", true);
-                }
+            // as it was, or the open says why not, changes nothing and reads nothing.
+            const std::string opened = nextOpen();
+            const bool settledNow = !IsBackupPending(CString(backupDir + "/")) &&
+                                    !fs::exists(root + "/" + kBackupEarlierFolder) &&
+                                    !fs::exists(root + "/" + kBackupDiscardFolder);
+            if (settledNow) {
+                if (!settled) ++settledAtOpen;
+                asItWas(where + ", opened");
+                EXPECT_EQ(opened, bookBefore) << where;
+            } else {
+                ++leftForTheUser;
+                nothingLost(where + ", not settled", true);
+                EXPECT_EQ(opened, "not opened") << where;
             }
             // The next build, without faults, builds or refuses; it loses nothing either.
             // (A failed first build gave the book an identifier; a built book has its own.)
@@ -269,8 +314,9 @@ TEST_F(FileFaults, EveryOperationOfASecondBuildFailedInTurnKeepsTheBackupOfTheFi
 }
 
 // A project folder that cannot be listed is no empty one: the build stops before it
-// moves anything, and says which folder.
-TEST_F(FileFaults, AnUnlistableProjectFolderStopsTheBuild) {
+// moves anything, and says which folder. Nor is one whose listing fails part-way the
+// whole book: the disc image plug-in makes no image of what it listed so far.
+TEST_F(FileFaults, AFolderListingThatFailsStopsTheBuildAndTheDiscImage) {
     const std::string root = folder.Root();
     WriteWav(root + "/A000001.wav", 22050, Pattern(60000, 1));
     WriteWav(root + "/A000002.wav", 22050, Pattern(40000, 2));
@@ -306,6 +352,31 @@ TEST_F(FileFaults, AnUnlistableProjectFolderStopsTheBuild) {
     EXPECT_EQ(boxes, (std::vector<CString>{"Daisy図書を生成しますか？", CString("フォルダの内容が読み取れません。\n" + root)}));
     EXPECT_EQ(DiffFiles(FolderFiles(root), before), "");
     EXPECT_FALSE(fs::exists(root + "/Backup"));
+
+    if (::system("command -v xorriso >/dev/null 2>&1") != 0) GTEST_SKIP() << "xorriso is not installed";
+    void* plugin = ::dlopen((std::string(KORVANE_BUILD_DIR) + "/libkorvane_discwrite.so").c_str(), RTLD_NOW);
+    ASSERT_NE(plugin, nullptr) << ::dlerror();
+    using MakeImage = int (*)(const char*, const char*, const char*, char*, int);
+    auto make = reinterpret_cast<MakeImage>(::dlsym(plugin, "KorvaneDiscWriteMakeImage"));
+    ASSERT_NE(make, nullptr);
+    const std::string image = root + "-disc.iso";
+    char message[512];
+    filefaults::Arm(filefaults::Mode::Count);
+    ASSERT_EQ(make(root.c_str(), "b", image.c_str(), message, sizeof message), 0) << message;
+    filefaults::Disarm();
+    fs::remove(image);
+    // The listing's last read finds the end; the one before it, the last file.
+    std::vector<long> reads;
+    for (size_t i = 0; i < filefaults::Calls().size(); ++i)
+        if (filefaults::Calls()[i] == "readdir") reads.push_back(static_cast<long>(i) + 1);
+    ASSERT_GE(reads.size(), before.size() + 1);
+    filefaults::Arm(filefaults::Mode::FailOnce, reads[reads.size() - 2]);
+    const int made = make(root.c_str(), "b", image.c_str(), message, sizeof message);
+    filefaults::Disarm();
+    EXPECT_NE(made, 0);
+    EXPECT_EQ(std::string(message), root + Cp932ToUtf8(CString(" の内容が読み取れません。")));
+    EXPECT_FALSE(fs::exists(image));
+    fs::remove(image);
 }
 
 }  // namespace
