@@ -161,6 +161,23 @@ TEST_P(Mp3Part, PhrasesPlayDecodeAndMeasureFromTheirOwnFirstSample) {
                                                static_cast<uint32_t>(2 * p.count), -20, kProgramFolder, silence));
         EXPECT_EQ(meter.GetSilenceBytes(), silence);
     }
+    // A recording cut short plays what it holds and ends there; a phrase wholly past the
+    // cut plays nothing. Silence it does not hold is never played as the phrase.
+    WriteBytes(folder.Path("cut.mp3"), ReadBytes(folder.Path("a.mp3")).substr(0, 6000));
+    uint64_t bytes = 0;
+    uint32_t frame = 0;
+    {
+        int error = 0;
+        std::unique_ptr<CRiffFile> file = CRiffFile::Open(folder.CPath("cut.mp3"), RiffOpenMode::Read, error);
+        ASSERT_TRUE(file && MeasureMp3Frames(*file, bytes, frame));
+    }
+    const size_t held = bytes / 2;
+    for (size_t start : {held - rate / 2 - 7, held + 10}) {
+        SCOPED_TRACE(start);
+        const std::vector<int16_t> expected(whole.begin() + static_cast<std::ptrdiff_t>(std::min(start, held)),
+                                            whole.begin() + static_cast<std::ptrdiff_t>(held));
+        EXPECT_EQ(expected, Played(start, rate, "cut.mp3"));
+    }
 }
 
 // Tags in front of the audio, smaller or larger than the first read, one or two, are no
