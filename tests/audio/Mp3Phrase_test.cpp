@@ -52,10 +52,10 @@ TEST_F(Mp3Phrase, APartThatRunsPastTheStreamByMoreThanAFrameIsCut) {
         int result;
     } rows[] = {
         {start, 5 * kBlock, 0},
-        {start, held, 0},                     // to the stream's last sample
-        {start, held + frame, 0},             // a frame past it: rounding
-        {start, held + frame + 2, 10},        // one sample more
-        {start, 30 * kBlock, 10},             // three seconds asked of a one-second stream
+        {start, held, 0},                        // to the stream's last sample
+        {start, held + frame, 0},                // a frame past it: rounding
+        {start, held + frame + 2, 10},           // one sample more
+        {start, 30 * kBlock, 10},                // three seconds asked of a one-second stream
         {start + held + frame, 3 * kBlock, 10},  // wholly past it
     };
     for (const auto& r : rows) {
