@@ -52,11 +52,11 @@ TEST_F(Mp3Phrase, APartThatRunsPastTheStreamByMoreThanAFrameIsCut) {
         int result;
     } rows[] = {
         {start, 5 * kBlock, 0},
-        {start, held, 0},                        // to the stream's last sample
-        {start, held + frame, 0},                // a frame past it: rounding
-        {start, held + frame + 2, 10},           // one sample more
-        {start, 30 * kBlock, 10},                // three seconds asked of a one-second stream
-        {start + held + frame, 3 * kBlock, 10},  // wholly past it
+        {start, held, 0},                                   // to the stream's last sample
+        {start, held + frame, 0},                           // a frame past it: rounding
+        {start, held + frame + 2, kMp3DecodeCut},           // one sample more
+        {start, 30 * kBlock, kMp3DecodeCut},                // three seconds asked of a one-second stream
+        {start + held + frame, 3 * kBlock, kMp3DecodeCut},  // wholly past it
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::Message() << r.start << "+" << r.length);
