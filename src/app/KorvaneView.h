@@ -472,8 +472,13 @@ public:
     // through "PhraseTemp.wav" (the command); 0, or non-zero after the message.
     int MeasureMp3PhraseSilence(CPhraseInformation* phrase);
     int MeasureMp3PhraseSilenceViaFile(CPhraseInformation* phrase);
-    // One MP3 phrase's audio into a WAV file, silence-filled to its length; 0 or 1.
+    // One MP3 phrase's audio into a WAV file, silence-filled to its length when it ends
+    // within a frame past its file; 0, 1 after its message, or 10 (kMp3DecodeCut) for a
+    // phrase that runs further, which the caller names (CutRecordingMessage).
     int DecodeMp3PhraseToWave(const CString& source, const CString& destination, uint32_t length, uint32_t start);
+    // The message for a phrase whose recording ends before the phrase does, naming the
+    // file and the phrase's place in the book as the book's build does.
+    CString CutRecordingMessage(const CPhraseInformation* phrase) const;
 
 private:
     void CreateControls();

@@ -6,6 +6,7 @@
 #include "app/BookLimits.h"
 #include "app/KorvaneView.h"
 #include "app/PhraseSplitDlg.h"
+#include "audio/Mp3Decode.h"
 #include "audio/ViewWaveTaskHost.h"
 #include "audio/WaveFile.h"
 #include "audio/WaveCopy.h"
@@ -58,8 +59,10 @@ void CKorvaneView::OnPhraseSplit() {
         copied = m_nAudioKind == 1 ? CopyWaveRange(host, source, temp, phrase->m_nLength, phrase->m_nStart)
                                    : DecodeMp3PhraseToWave(source, temp, phrase->m_nLength, phrase->m_nStart);
     }
-    // The copy has said why; a point chosen on anything else would cut the phrase blindly.
+    // The copy has said why (for a recording cut short this says it); a point chosen on
+    // anything else would cut the phrase blindly.
     if (copied != 0) {
+        if (m_nAudioKind != 1 && copied == kMp3DecodeCut) showError(CutRecordingMessage(phrase));
         DeleteFileAt(temp);
         return;
     }

@@ -239,7 +239,7 @@ int OpenPart(CWaveTaskHost& host, const CString& source, const CString& programF
              MP3StreamInfo& info) {
     if (OpenStream(host, source, 0, s) != kMp3DecodeOk) return kMp3DecodeFailed;
     if (!s.opened) {
-        host.ShowError("MP3DecoderInfoオブジェクトの初期化に失敗しました。");
+        host.ShowError(CString("MP3DecoderInfoオブジェクトの初期化に失敗しました。\n") + source);
         return kMp3DecodeFailed;
     }
     info = *s.info->GetInfo();
@@ -248,6 +248,12 @@ int OpenPart(CWaveTaskHost& host, const CString& source, const CString& programF
         return kMp3DecodeFailed;
     }
     return kMp3DecodeOk;
+}
+
+// What one frame of the stream decodes to: a part's end that far past the stream's end is
+// the rounding of a length, not a cut, as the book's section join takes it.
+uint32_t FrameBytes(const MP3StreamInfo& info) {
+    return 2 * info.channels * (info.sampleRate > 24000 ? 1152 : 576);
 }
 
 // The message of a part reader's failure.
@@ -296,7 +302,11 @@ int DecodeMp3PhraseToWave(CWaveTaskHost& host, const CString& source, const CStr
         }
         written += n;
     }
-    // A part that runs past the end of the stream is filled with silence up to its length.
+    // Silence in place of a lost end would be taken for the phrase's own: the part is cut.
+    if (!failed && length - written > FrameBytes(info)) {
+        writer.Close(out);
+        return kMp3DecodeCut;
+    }
     std::vector<uint8_t> zeros(4096, 0);
     while (!failed && written < length) {
         const uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(zeros.size()), length - written);
@@ -330,6 +340,7 @@ int MeasureMp3TrailingSilence(CWaveTaskHost& host, const CString& path, uint32_t
     std::vector<uint8_t> portion;
     portion.reserve(second + MP3DEC_MAX_FRAME_OUTPUT_BYTES_PCM16);
     uint32_t measured = 0;
+    uint64_t decoded = 0;
     // Whole seconds are measured as they fill; what a frame brings past a second waits
     // for the next one, so that no decoded sample is skipped.
     while (measured < length) {
@@ -340,6 +351,10 @@ int MeasureMp3TrailingSilence(CWaveTaskHost& host, const CString& path, uint32_t
             host.ShowError(PartFailure(reader, path));
             return kMp3DecodeFailed;
         }
+        // The end of a recording cut short is no silence of the phrase.
+        if (got == CMp3PartReader::kEnd && length - std::min<uint64_t>(decoded, length) > FrameBytes(info))
+            return kMp3DecodeCut;
+        decoded += got == CMp3PartReader::kData ? bytes : 0;
         const int r = got == CMp3PartReader::kData ? 1 : 0;
         if (r > 0) portion.insert(portion.end(), data, data + bytes);
         while (portion.size() >= second || (r == 0 && !portion.empty()) ||

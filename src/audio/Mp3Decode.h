@@ -19,6 +19,9 @@ enum : int {
     kMp3DecodeFailed = 1,
     kMp3DecodeCancelled = 2,
     kMp3DecodeNotAccepted = 8,
+    // A part runs on past the end of its file (a recording cut short): no message, since
+    // only the caller knows which phrase it is.
+    kMp3DecodeCut = 10,
 };
 
 struct Mp3FileInfo {
@@ -47,13 +50,15 @@ int DecodeMp3FileToWave(CWaveTaskHost& host, const CString& source, const CStrin
                         const CString& text, uint32_t projectRate, const CString& programFolder);
 
 // Decodes `length` bytes of decoded audio from byte `start` of the MP3 file `source` into
-// the WAV file `destination` (the stream's rate, 16 bits); a part that runs past the end
-// of the stream is filled with silence up to its length. 0, or 1 after its message.
+// the WAV file `destination` (the stream's rate, 16 bits). A part whose end lies within one
+// frame past the end of the stream is filled with silence up to its length (the rounding
+// of a length); one that runs further gives kMp3DecodeCut. 0, 10, or 1 after its message.
 int DecodeMp3PhraseToWave(CWaveTaskHost& host, const CString& source, const CString& destination, uint32_t length,
                           uint32_t start, const CString& programFolder);
 
 // The silent 100 ms blocks at the end of `length` bytes of decoded audio from byte
-// `start` of the MP3 file at `path`, decoded in memory. 0 with `silence` in bytes, or 1
-// after its message.
+// `start` of the MP3 file at `path`, decoded in memory. 0 with `silence` in bytes; 10
+// (`silence` untouched) when the part runs more than one frame past the end of the
+// stream; or 1 after its message.
 int MeasureMp3TrailingSilence(CWaveTaskHost& host, const CString& path, uint32_t start, uint32_t length,
                               int thresholdDb, const CString& programFolder, uint32_t& silence);

@@ -25,11 +25,24 @@ int CKorvaneView::DecodeMp3PhraseToWave(const CString& source, const CString& de
     return ::DecodeMp3PhraseToWave(host, source, destination, length, start, m_strExeFolder);
 }
 
+CString CKorvaneView::CutRecordingMessage(const CPhraseInformation* phrase) const {
+    for (int s = 0; s < m_lstSection.GetCount(); ++s) {
+        const auto& phrases = m_lstSection.GetAt(s)->m_lstPhrase;
+        for (int p = 0; p < phrases.GetCount(); ++p)
+            if (phrases.GetAt(p) == phrase)
+                return CString::Formatted("セクション%dの音声ファイル", s + 1) + phrase->m_strFileName +
+                       CString::Formatted("が途中で切れています。（フレーズ%d）", p + 1);
+    }
+    // A phrase outside the book (none today) is still named by its file.
+    return CString("MP3ファイルが読み込めませんでした。\n") + m_strProjectFolder + "/" + phrase->m_strFileName;
+}
+
 int CKorvaneView::MeasureMp3PhraseSilence(CPhraseInformation* phrase) {
     CViewWaveTaskHost host(m_bHasWindow ? this : nullptr);
     uint32_t silence = 0;
     const int r = MeasureMp3TrailingSilence(host, m_strProjectFolder + "/" + phrase->m_strFileName, phrase->m_nStart,
                                             phrase->m_nLength, m_nSilenceDb, m_strExeFolder, silence);
+    if (r == kMp3DecodeCut) host.ShowError(CutRecordingMessage(phrase));
     if (r == 0) phrase->m_nPause = silence;
     return r;
 }
@@ -38,10 +51,14 @@ int CKorvaneView::MeasureMp3PhraseSilenceViaFile(CPhraseInformation* phrase) {
     const CString temp = m_strProjectFolder + "/PhraseTemp.wav";
     // A file left by an earlier run must never be measured in place of this phrase.
     if (FileExists(temp) && !DeleteFileAt(temp)) return 5;
-    if (DecodeMp3PhraseToWave(m_strProjectFolder + "/" + phrase->m_strFileName, temp, phrase->m_nLength,
-                              phrase->m_nStart) != 0)
-        return 5;
     CViewWaveTaskHost host(m_bHasWindow ? this : nullptr);
+    const int decoded =
+        DecodeMp3PhraseToWave(m_strProjectFolder + "/" + phrase->m_strFileName, temp, phrase->m_nLength, phrase->m_nStart);
+    if (decoded != 0) {
+        // What was decoded of a cut recording is no measure of this phrase.
+        if (decoded == kMp3DecodeCut) host.ShowError(CutRecordingMessage(phrase));
+        return 5;
+    }
     uint32_t silence = 0;
     const int r = MeasureWaveTrailingSilence(host, temp, 0, phrase->m_nLength, phrase->m_nBytesPerSec, m_nSilenceDb,
                                              silence);

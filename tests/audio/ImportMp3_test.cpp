@@ -179,7 +179,9 @@ TEST_F(ImportMp3, AFailedConversionStopsTheChain) {
 }
 
 // The silence detection of an MP3 project measures each phrase again through a fresh
-// temporary file, never through one an earlier run left behind.
+// temporary file, never through one an earlier run left behind. On a recording cut short
+// it stops at the first phrase that runs past the cut, naming file and phrase: the end
+// lost is no pause of that phrase.
 TEST_F(ImportMp3, SilenceDetectionMeasuresMp3PhrasesAgain) {
     Format(3);
     Run({Wav("w.wav", 22050)}, 0);
@@ -196,4 +198,23 @@ TEST_F(ImportMp3, SilenceDetectionMeasuresMp3PhrasesAgain) {
     EXPECT_NEAR(double(imported), double(phrases.GetAt(0)->m_nPause), 2.0 * 4410);
     EXPECT_GT(phrases.GetAt(0)->m_nPause, 5u * 4410);
     EXPECT_FALSE(fs::exists(folder.Path("prj/PhraseTemp.wav")));
+
+    // 6,000 bytes hold 1.49 s: the first phrase (to 1.45 s) whole, the second not.
+    const uint32_t measured = phrases.GetAt(0)->m_nPause;
+    ASSERT_LT(phrases.GetAt(0)->m_nStart + phrases.GetAt(0)->m_nLength, 2u * 32832);
+    WriteBytes(folder.Path("prj/A000001.mp3"), ReadBytes(folder.Path("prj/A000001.mp3")).substr(0, 6000));
+    phrases.GetAt(0)->m_nPause = phrases.GetAt(1)->m_nPause = 1;
+    const CString cut = "セクション1の音声ファイルA000001.mp3が途中で切れています。（フレーズ2）";
+    CUiScript again;
+    again.AnswerBox(IDYES).AnswerBox(IDOK).AnswerBox(IDOK);
+    view.OnSilenceDetect();
+    EXPECT_EQ((std::vector<CString>{"無音時間を検出しますか？", cut, "無音時間が取得出来ませんでした。"}), again.BoxTexts());
+    EXPECT_EQ(measured, phrases.GetAt(0)->m_nPause);
+    EXPECT_EQ(1u, phrases.GetAt(1)->m_nPause);
+    // The measure in memory (after a phrase split) says the same.
+    CUiScript split;
+    split.AnswerBox(IDOK);
+    EXPECT_EQ(kMp3DecodeCut, view.MeasureMp3PhraseSilence(phrases.GetAt(1)));
+    EXPECT_EQ(std::vector<CString>{cut}, split.BoxTexts());
+    EXPECT_EQ(1u, phrases.GetAt(1)->m_nPause);
 }

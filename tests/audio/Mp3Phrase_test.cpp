@@ -2,10 +2,14 @@
 // trailing silence measured in memory.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <memory>
 #include <string>
 
 #include "audio/Mp3Decode.h"
 #include "audio/Mp3Encode.h"
+#include "audio/Mp3Part.h"
+#include "platform/Riff.h"
 #include "audio/WaveTestSupport.h"
 
 using namespace wavetest;
@@ -28,18 +32,51 @@ protected:
 
 constexpr uint32_t kBlock = 4410;  // 100 ms of the decoded 22050 Hz stream
 
-TEST_F(Mp3Phrase, DecodedPartHasItsLengthAndSilenceBeyondTheStream) {
+// A part of the stream is decoded to its length; one whose end lies within a frame past
+// the stream's end is the rounding of a length, filled with silence; one that runs further
+// is a recording cut short: neither decoded nor measured, and without a box (the caller
+// names the phrase).
+TEST_F(Mp3Phrase, APartThatRunsPastTheStreamByMoreThanAFrameIsCut) {
     const CString mp3 = Mp3("S10");  // one second of tone
-    RecordingHost host;
-    const uint32_t length = 30 * kBlock;  // three seconds asked of a one-second stream
-    ASSERT_EQ(0, DecodeMp3PhraseToWave(host, mp3, folder.CPath("part.wav"), length, 2 * kBlock, kProgramFolder));
-    uint32_t rate = 0;
-    const std::vector<int16_t> part = ReadCanonicalWav(folder.Path("part.wav"), rate);
-    EXPECT_EQ(22050u, rate);
-    ASSERT_EQ(length / 2, part.size());
-    EXPECT_GT(ToneAmplitude(part, 1000.0, 22050, 1000, 4410), 0.3);  // the tone where the part begins
-    for (size_t i = part.size() - 11025; i < part.size(); ++i) ASSERT_EQ(0, part[i]) << i;
-    EXPECT_TRUE(host.errors.empty());
+    uint64_t stream = 0;
+    uint32_t frame = 0;
+    {
+        int error = 0;
+        std::unique_ptr<CRiffFile> file = CRiffFile::Open(mp3, RiffOpenMode::Read, error);
+        ASSERT_TRUE(file && MeasureMp3Frames(*file, stream, frame));
+    }
+    ASSERT_EQ(1152u, frame);
+    const uint32_t start = 2 * kBlock, held = static_cast<uint32_t>(stream) - start;
+    const struct {
+        uint32_t start, length;
+        int result;
+    } rows[] = {
+        {start, 5 * kBlock, 0},
+        {start, held, 0},                                   // to the stream's last sample
+        {start, held + frame, 0},                           // a frame past it: rounding
+        {start, held + frame + 2, kMp3DecodeCut},           // one sample more
+        {start, 30 * kBlock, kMp3DecodeCut},                // three seconds asked of a one-second stream
+        {start + held + frame, 3 * kBlock, kMp3DecodeCut},  // wholly past it
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.start << "+" << r.length);
+        RecordingHost host;
+        std::remove(folder.Path("part.wav").c_str());
+        EXPECT_EQ(r.result, DecodeMp3PhraseToWave(host, mp3, folder.CPath("part.wav"), r.length, r.start, kProgramFolder));
+        uint32_t silence = 777;
+        EXPECT_EQ(r.result, MeasureMp3TrailingSilence(host, mp3, r.start, r.length, -35, kProgramFolder, silence));
+        EXPECT_TRUE(host.errors.empty());
+        if (r.result != 0) {
+            EXPECT_EQ(777u, silence);
+            continue;
+        }
+        uint32_t rate = 0;
+        const std::vector<int16_t> part = ReadCanonicalWav(folder.Path("part.wav"), rate);
+        EXPECT_EQ(22050u, rate);
+        ASSERT_EQ(r.length / 2, part.size());
+        EXPECT_GT(ToneAmplitude(part, 1000.0, 22050, 1000, 4410), 0.3);  // the tone where the part begins
+        for (size_t i = held / 2; i < part.size(); ++i) ASSERT_EQ(0, part[i]) << i;
+    }
 }
 
 TEST_F(Mp3Phrase, TrailingSilenceCountsTheQuietBlocksAtItsEnd) {

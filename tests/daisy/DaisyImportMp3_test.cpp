@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <tuple>
@@ -89,6 +90,50 @@ TEST(DaisyImportMp3Clip, OwnFormatIsCopiedWholeOthersAreRefused) {
         } else {
             EXPECT_EQ(DiffFiles(FolderFiles(project.Root()), before), "");
         }
+    }
+}
+
+// An MP3 file ends with whole frames, and a clip's times are read to the tenth of a second:
+// a clip may end up to 100 ms after the file's last frame (more than the 26 ms of one
+// frame), and no further.
+TEST(DaisyImportMp3Clip, AClipEndingLessThan100MsAfterItsAudioIsRounding) {
+    ScratchFolder book("book"), project("project");
+    std::string pcm;
+    for (int i = 0; i < 22050 - 576; ++i) {
+        const int16_t v = static_cast<int16_t>(6000 * std::sin(2 * M_PI * 300 * i / 22050.0));
+        pcm.push_back(static_cast<char>(v & 0xFF));
+        pcm.push_back(static_cast<char>((v >> 8) & 0xFF));
+    }
+    WriteWav(book.Path("tone.wav"), 22050, pcm);
+    QuietHost host;
+    ASSERT_EQ(EncodeWaveToMp3(host, CString(book.Path("tone.wav")), CString(book.Path("tone.mp3")), 32000, 1, "c", "t"), 0);
+    uint64_t audio = 0;
+    uint32_t frame = 0;
+    ASSERT_TRUE(CDaisyBookReader::GetMp3AudioBytes(CString(book.Path("tone.mp3")), &audio, &frame));
+    ASSERT_EQ(frame, 1152u);
+    WriteBytes(book.Path("ncc.html"),
+               "<html><head><title>T</title></head><body><h1><a href=\"s.smil#t\">One</a></h1></body></html>");
+    // Clip ends are read in tenths (4410 bytes): the first tenth more than a frame past
+    // the audio (the tone's length leaves room for one), and the first more than 100 ms past.
+    const uint64_t rounded = (audio + frame) / 4410 + 1, refused = (audio + 4410) / 4410 + 1;
+    ASSERT_LE(rounded * 4410, audio + 4410);
+    for (const auto& [tenths, taken] : {std::pair{rounded, true}, std::pair{refused, false}}) {
+        SCOPED_TRACE(tenths);
+        char end[32];
+        std::snprintf(end, sizeof end, "npt=%d.%ds", static_cast<int>(tenths / 10), static_cast<int>(tenths % 10));
+        WriteBytes(book.Path("s.smil"), std::string("<?xml version='1.0' encoding='utf-8'?><smil><body><seq>"
+                                                    "<par id=\"t\"><text src=\"ncc.html#t\" id=\"t\"/><audio "
+                                                    "src=\"tone.mp3\" clip-begin=\"npt=0.000s\" clip-end=\"") +
+                                            end + "\" id=\"a\"/></par></seq></body></smil>");
+        CDaisyBookReader reader;
+        reader.m_strProjectFolder = CString(project.Root());
+        BookInfo info;
+        CRecordList<CSectionInformation> sections;
+        CUiScript script;
+        if (!taken) script.AnswerBox(IDOK);
+        EXPECT_EQ(reader.LoadNcc(CString(book.Path("ncc.html")), &info, &sections, 0), taken ? 0 : 1);
+        const CString refused = "s.smil のクリップ（npt=0.000s - " + std::string(end) + "）が tone.mp3 の長さを超えています。";
+        EXPECT_EQ(script.BoxTexts(), taken ? std::vector<CString>{} : std::vector<CString>{refused});
     }
 }
 

@@ -392,8 +392,10 @@ TEST_F(Mp3Books, EveryClipOfABuiltBookSitsOnItsPhrase) {
                 }
                 std::cout << "format " << format << " phrase " << k << ": the clip begins " << 1000.0 * shift / rate
                           << " ms before its phrase\n";
-                EXPECT_GE(shift, -rate / 1000) << "the clip begins after its phrase (npt rounds to 1 ms)";
-                EXPECT_LE(shift, 3 * rate / 100) << "the clip begins more than 30 ms before its phrase";
+                // The SMIL's times round to 1 ms; a clip off by part of the encoder's delay
+                // (27 ms at 32 kbit/s for half of it) is off its phrase.
+                EXPECT_GE(shift, -rate / 1000) << "the clip begins after its phrase";
+                EXPECT_LE(shift, rate / 1000) << "the clip begins before its phrase";
                 ++k;
             }
         }
