@@ -35,7 +35,9 @@ struct walked_frame {
   int bitrate_index;
   int block_type[2][2];  // [granule][channel]; 0 for granules and channels the frame lacks
 };
-// Walks the frames from the start; fails with a message unless they are contiguous and sound.
+// Walks the frames from the start; fails with a message unless they are contiguous and sound,
+// down to every granule's scalefactors and Huffman data ending exactly at its part2_3_length
+// (the message names the frame, granule and channel).
 bool walk_frames(const std::vector<uint8_t>& s, std::vector<walked_frame>* frames, std::string* why);
 
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes);
@@ -47,7 +49,9 @@ struct decoded {
   std::vector<float> samples;  // interleaved
   int channels = 0;
   int frames = 0;
-  int failed_frames = 0;  // frames whose status was not a success or carried a CRC error
+  int failed_frames = 0;  // frames whose status was not a success or carried a CRC error, plus
+                          // one when walk_frames refuses the stream
+  std::string walk_error;  // what walk_frames said
 };
 decoded decode_ours(const std::vector<uint8_t>& stream, bool gapless);
 
