@@ -12,7 +12,8 @@
 #include "mp3dec/l3tables.h"
 #include "mp3enc/mp3enc.h"
 
-std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_options& o, int* delay) {
+std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_options& o, int* delay,
+                                 float* bandwidth) {
   std::vector<uint8_t> out;
   const int in_rate = o.input_rate ? o.input_rate : o.rate;
   const int in_channels = o.input_channels ? o.input_channels : o.channels;
@@ -31,7 +32,8 @@ std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_optio
   p.quality = o.effort;
   p.crc = o.crc ? 1 : 0;
   p.stereo_prep = o.stereo_prep ? 1 : 0;
-  p.intensity = p.mid_side = o.stereo_tools ? 1 : 0;
+  p.mid_side = o.stereo_tools ? 1 : 0;
+  p.intensity = o.stereo_tools && o.intensity ? 1 : 0;
   p.bandwidth = o.bandwidth;
   p.length = o.gapless_length > 0 ? o.gapless_length : 0;
   if (!mp3enc_set_params(h, &p)) {
@@ -39,6 +41,7 @@ std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_optio
     return out;
   }
   if (delay) *delay = mp3enc_get_params(h)->delay;
+  if (bandwidth) *bandwidth = mp3enc_get_params(h)->bandwidth;
   std::vector<uint8_t> buf(8192);
   const uint8_t* in = reinterpret_cast<const uint8_t*>(pcm.data());
   const size_t total = pcm.size() * sizeof(float);

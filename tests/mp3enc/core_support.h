@@ -17,14 +17,16 @@ struct core_options {
   float bandwidth = 0.0f;   // 0: as the initialisation chooses
   bool stereo_prep = false;  // two-channel narrowing, off so that outputs compare with inputs
   bool stereo_tools = true;  // joint stereo may use mid/side and intensity
+  bool intensity = true;     // with stereo_tools: intensity too
   int input_rate = 0;        // rate of pcm; 0: o.rate (no conversion)
   int input_channels = 0;    // channels of pcm; 0: o.channels
 };
 
 // Encodes interleaved float samples (16-bit units) at o.input_rate (or o.rate) into a whole
 // flushed stream at o.rate.
-// *delay receives the encoder delay the handle reports.
-std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_options& o, int* delay = nullptr);
+// *delay receives the encoder delay the handle reports, *bandwidth the coded bandwidth in Hz.
+std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_options& o, int* delay = nullptr,
+                                 float* bandwidth = nullptr);
 
 struct walked_frame {
   size_t offset;
