@@ -41,7 +41,7 @@ TEST_F(CorePeer, PeerDecodersAcceptEveryConfiguration) {
     ASSERT_FALSE(talk.empty());
     int st = 0;
     const std::string synth = dir.path("synth.raw");
-    run_command("sox -n -t raw -e signed -b 16 -L -r " + std::to_string(r.rate) + " -c " +
+    run_command("sox -R -n -t raw -e signed -b 16 -L -r " + std::to_string(r.rate) + " -c " +
                     std::to_string(r.channels) + " '" + synth +
                     "' synth 1.5 sine 200-3000 synth pinknoise mix synth square 60 fade 0 1.5 0.4 vol 0.9",
                 &st);

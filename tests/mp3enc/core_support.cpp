@@ -493,7 +493,7 @@ std::vector<float> speech(const core_scratch& dir, int rate, int channels, const
   const std::string wav = dir.path("speech.wav"), raw = dir.path("speech.raw");
   run_command("espeak-ng -w '" + wav + "' '" + text + "'", &st);
   if (st != 0) return {};
-  run_command("sox '" + wav + "' -t raw -e signed -b 16 -L -r " + std::to_string(rate) + " -c " +
+  run_command("sox -R '" + wav + "' -t raw -e signed -b 16 -L -r " + std::to_string(rate) + " -c " +
                   std::to_string(channels) + " '" + raw + "'",
               &st);
   if (st != 0) return {};
@@ -541,7 +541,7 @@ bool write_wav(const core_scratch& dir, const std::vector<float>& pcm, int rate,
   const std::string raw = dir.path("wav_input.raw");
   if (!write_file(raw, bytes)) return false;
   int st = 0;
-  run_command("sox -t raw -e signed -b 16 -L -r " + std::to_string(rate) + " -c 1 '" + raw + "' '" + wav + "'", &st);
+  run_command("sox -R -t raw -e signed -b 16 -L -r " + std::to_string(rate) + " -c 1 '" + raw + "' '" + wav + "'", &st);
   return st == 0;
 }
 
