@@ -296,7 +296,6 @@ TEST(StereoInput, CentredSoundKeepsTheLevelOfMidSide) {
   core_scratch dir;
   const int rates[] = {8000, 11025, 12000, 16000, 22050, 24000};
   const int kbps[] = {16, 24, 32, 40, 48, 56, 64, 80, 96};  // intensity is allowed up to 96 kbit/s
-  int rows = 0;
   for (int rate : rates) {
     const std::vector<float> talk =
         speech(dir, rate, 1, "A voice in the middle of the room reads the chapter aloud, slowly and clearly.");
@@ -317,8 +316,18 @@ TEST(StereoInput, CentredSoundKeepsTheLevelOfMidSide) {
       }
       v = float(600.0 * sum);
     }
+    // at 8000 Hz also the recorded speech on which the fault was seen (its channels are equal)
+    std::vector<float> recorded;
+    if (rate == 8000) {
+      const std::vector<float> pair =
+          read_raw_s16(std::string(KORVANE_SHARED_DIR) + "/cases/encoder/centred-speech-8000-stereo.raw");
+      ASSERT_FALSE(pair.empty());
+      for (size_t i = 0; i < pair.size(); i += 2) recorded.push_back(pair[i]);
+    }
     for (int kb : kbps)
-      for (const auto& [name, mono] : {std::pair{"speech", &talk}, std::pair{"pink noise", &std::as_const(pink)}}) {
+      for (const auto& [name, mono] : {std::pair{"speech", &talk}, std::pair{"pink noise", &std::as_const(pink)},
+                                       std::pair{"recorded speech", &std::as_const(recorded)}}) {
+        if (mono->empty()) continue;
         if (rate < 16000 && kb > 64) continue;  // beyond MPEG-2.5's bit rates
         if (kb == 16 && mono == &pink) continue;
         SCOPED_TRACE(testing::Message() << name << ", " << rate << " Hz, " << kb << " kbit/s");
@@ -337,8 +346,7 @@ TEST(StereoInput, CentredSoundKeepsTheLevelOfMidSide) {
         ASSERT_TRUE(walk_frames(joint, &frames, &why)) << why;
         int intensity = 0;
         for (const walked_frame& f : frames) intensity += (joint[f.offset + 3] & 0x10) != 0;
-        if (intensity == 0) continue;
-        ++rows;
+        EXPECT_GT(intensity, 0) << "no frame uses intensity";
         std::vector<std::pair<double, double>> bands;
         for (double lo = 100; lo * 1.5 < bandwidth; lo *= 2) bands.push_back({lo, std::min(2 * lo, double(bandwidth))});
         const std::string jf = dir.path("joint.mp3"), pf = dir.path("mid_side.mp3");
@@ -363,7 +371,6 @@ TEST(StereoInput, CentredSoundKeepsTheLevelOfMidSide) {
         }
       }
   }
-  EXPECT_GE(rows, 80);
 }
 
 }  // namespace
