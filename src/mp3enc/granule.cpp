@@ -21,19 +21,19 @@ int scalefac_part(const int32_t* sfb_count, int idx) {
 // part2_3_length has 12 bits.
 constexpr int longest_granule = 4095;
 
-// Quantises the lines of one band again, at the same step, so that they decode at half the
-// energy their values q had: what mid/side would have given each channel. Rounding alone
-// would not do: at low bit rates most values are 0 or 1, and the 1s that fall to 0 take far
-// more than half the energy with them. So the rounding offset is the one whose energy comes
-// nearest, and no value grows, so no more bits are needed than before.
+// Quantises the mid lines x of one band again, at the same step, so that they decode at half
+// their energy: what mid/side gives each channel. Rounding x / sqrt(2) alone would not do: at
+// low bit rates most values are 0 or 1, and the 1s that fall to 0 take far more than half the
+// energy with them. So the rounding offset is the one whose energy comes nearest; no value
+// grows beyond its old q, so no more bits are needed than before.
 void requantise_at_half_energy(const float* x, int n, int step, int32_t* q) {
   const double scale = std::pow(2.0, -0.1875 * step) * std::pow(0.5, 0.375);
   double target = 0;
   for (int i = 0; i < n; ++i) target += 0.5 * double(x[i]) * x[i];
   target *= std::pow(2.0, -0.5 * step);
   auto value = [&](int i, double offset) {
-    const int v = int(std::pow(double(std::fabs(x[i])), 0.75) * scale + offset);
-    return std::min(v, std::abs(q[i]));
+    const double v = std::pow(double(std::fabs(x[i])), 0.75) * scale + offset;
+    return v < double(std::abs(q[i])) ? int(v) : std::abs(q[i]);  // a line that is not a number too
   };
   int best = 0;
   double best_gap = -1;
