@@ -37,8 +37,9 @@ int32_t drop_sbr_block(mp3enc_core* core, sbrenc_output* sbr_out) {
 }
 
 // One granule: the frame's size at its first granule, analysis and coding, the gapless
-// block while a length is pending, and the frame itself after its last granule.
-void encode_granule(mp3enc_core* core, const float* samples, int32_t count, int32_t* pending,
+// block while a length is pending, and the frame itself after its last granule. Nonzero when
+// the frame writer refuses the frame.
+int encode_granule(mp3enc_core* core, const float* samples, int32_t count, int32_t* pending,
                     int32_t delay, sbrenc_output* sbr_out, uint8_t* out, int32_t out_size,
                     int32_t* produced, const uint8_t* user_bytes, int32_t* user_count) {
   const int32_t channels = core->cfg.channels;
@@ -109,12 +110,14 @@ void encode_granule(mp3enc_core* core, const float* samples, int32_t count, int3
     int32_t bytes = 0;
     const int32_t bits = mp3enc_write_frame(core->writer, core->granules, sbr_out, index, padding, core->mode_ext,
                                             out + *produced, out_size - *produced, &bytes);
+    if (bits < 0) return 5;
     *produced += bytes;
     mp3enc_quant_add_bits(core->quant, core->head_bits - bits);
     if (core->cfg.vbr) mp3enc_quant_add_bits(core->quant, mp3enc_frame_bits(core->frames, index) - core->head_bits);
     mp3enc_quant_update_sbr_average(core->quant, core->granules, gpf);
   }
   ++core->granule_counter;
+  return 0;
 }
 
 }  // namespace
@@ -247,7 +250,9 @@ int mp3enc_core_encode_frame(int32_t* pending, int32_t delay, mp3enc_core* core,
 
   if (count != 0) {
     if (count < channels * 576) core->silent_samples += 576 - count / channels;
-    encode_granule(core, samples, count, pending, delay, sbr_out, out, out_size, produced, user_bytes, user_count);
+    if (const int failed = encode_granule(core, samples, count, pending, delay, sbr_out, out, out_size, produced,
+                                          user_bytes, user_count))
+      return failed;
     return *produced > out_size ? 4 : 0;
   }
   // End of the stream: silent granules until the analysis delay has passed and a cycle of
@@ -263,7 +268,9 @@ int mp3enc_core_encode_frame(int32_t* pending, int32_t delay, mp3enc_core* core,
     return *produced > out_size ? 4 : 0;
   }
   core->silent_samples += 576;
-  encode_granule(core, nullptr, 0, pending, delay, sbr_out, out, out_size, produced, user_bytes, user_count);
+  if (const int failed =
+          encode_granule(core, nullptr, 0, pending, delay, sbr_out, out, out_size, produced, user_bytes, user_count))
+    return failed;
   return *produced > out_size ? 4 : 0;
 }
 

@@ -87,7 +87,8 @@ int mp3enc_core_drained(const mp3enc_core* core);
 // 1 when a call of mp3enc_core_encode_frame with this count codes a granule; 0 when it only
 // lets the frame writer give up the last frames.
 int mp3enc_core_codes_granule(const mp3enc_core* core, int32_t count);
-// 0 success; 1 bad count; 2 out_size below the minimum; 4 more produced than out_size.
+// 0 success; 1 bad count; 2 out_size below the minimum; 4 more produced than out_size; 5 the
+// frame writer refused a frame whose side information would not fit its fields.
 // A count of 0 (the end of the stream) codes at most one silent granule per call.
 int mp3enc_core_encode_frame(int32_t* pending_length, int32_t delay, mp3enc_core* core,
                              sbrenc_output* sbr_out, const float* samples, int32_t count,

@@ -2,7 +2,6 @@
 #include "mp3enc/framewriter.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstring>
 #include <new>
 
@@ -290,6 +289,31 @@ void write_side(mp3enc_framewriter* w, mp3enc_granule* const* granules, int bitr
     }
 }
 
+// Every value of the header and side information within the width of its field. A value
+// that does not fit would be cut to its low bits, and a decoder would read another granule
+// than the one coded; a part2_3_length of 4096 reads as 0.
+bool side_fits(const mp3enc_framewriter* w, mp3enc_granule* const* granules, int bitrate_index) {
+  auto fits = [](int v, int bits) { return v >= 0 && v < (1 << bits); };
+  if (bitrate_index < 1 || bitrate_index > 14) return false;
+  for (int g = 0; g < w->granules; ++g)
+    for (int c = 0; c < w->channels; ++c) {
+      const mp3enc_granule& gr = *granules[g];
+      const mp3enc_huff_rec& h = gr.huff[c];
+      const int bt = gr.block_type[c];
+      bool ok = fits(gr.part2_3_length[c], 12) && fits(h.big_values, 9) && h.big_values <= 288 &&
+                fits(gr.global_gain[c] + 150, 8) && fits(gr.scalefac_compress[c], w->version == 0 ? 4 : 9) &&
+                fits(bt, 2) && fits(gr.scalefac_scale[c], 1) && fits(h.count1_table, 1) &&
+                (w->version != 0 || fits(gr.preflag[c], 1));
+      for (int k = 0; k < (bt != 0 ? 2 : 3); ++k) ok = ok && fits(h.table_select[k], 5);
+      if (bt != 0)
+        for (int k = 0; k < 3; ++k) ok = ok && fits(gr.subblock_gain[c][k], 3);
+      else
+        ok = ok && fits(h.region0_count, 4) && fits(h.region1_count, 3);
+      if (!ok) return false;
+    }
+  return true;
+}
+
 void write_channel(mp3enc_bitbuf* m, const mp3enc_granule& gr, int c) {
   int written = 0, b = 0;
   for (int p = 0; p < 4; ++p) {
@@ -332,17 +356,21 @@ int mp3enc_write_frame(mp3enc_framewriter* w, mp3enc_granule* const* granules, s
   int E = F - M * 8 - U + w->main_data_begin * 8 - w->head_bits;
   if (E < 1) E = (8 - U % 8) % 8;
 
-  // The back-pointer goes into a 9-bit (MPEG-1) or 8-bit field.
-  assert(w->main_data_begin >= 0 && w->main_data_begin <= (w->version == 0 ? 511 : 255));
+  // The back-pointer goes into a 9-bit (MPEG-1) or 8-bit field. Below zero after this frame,
+  // its main data would run on past its slot into the next frame's header: the driver must
+  // never hand over more than mp3enc_framewriter_room allows. Above M the fill bits were
+  // miscounted. Nothing of a frame that cannot be written goes out.
+  const int next_begin = w->main_data_begin - (U + E) / 8 + (F - w->head_bits) / 8;
+  if (w->main_data_begin < 0 || w->main_data_begin > (w->version == 0 ? 511 : 255) || next_begin < 0 ||
+      next_begin > M || !side_fits(w, granules, bitrate_index)) {
+    if (out_bytes) *out_bytes = 0;
+    return -1;
+  }
   write_side(w, granules, bitrate_index, padding, mode_extension);
   mp3enc_bitbuf* m = w->main_buffer;
   for (int g = 0; g < w->granules; ++g)
     for (int c = 0; c < w->channels; ++c) write_channel(m, *granules[g], c);
-  w->main_data_begin = w->main_data_begin - (U + E) / 8 + (F - w->head_bits) / 8;
-  // Below zero this frame's main data would run on past its slot into the next frame's header:
-  // the driver must never hand over more than mp3enc_framewriter_room allows. Above M the fill
-  // bits were miscounted.
-  assert(w->main_data_begin >= 0 && w->main_data_begin <= M);
+  w->main_data_begin = next_begin;
   for (int k = 0; k < E; ++k) mp3enc_put_bits(m, uint32_t(fill_bit(w->fill)), 1);
   if (sbr_out && w->sbr_block->total > 0) mp3enc_write_ancillary(w->sbr_block, m, sbr_out, w->anc_crc, 2);
   for (int g = 0; g < w->granules; ++g)

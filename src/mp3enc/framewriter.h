@@ -66,7 +66,9 @@ int mp3enc_sbr_block_size(mp3enc_framewriter* w, const sbrenc_output* sbr_out);
 // when it is frame_bits long: what earlier frames left behind plus its own slot.
 int mp3enc_framewriter_room(const mp3enc_framewriter* w, int frame_bits);
 // Appends one frame and emits every complete frame that fits the out_size bytes of out; the
-// rest stays queued. Returns the frame's bits (main data used + head + fill).
+// rest stays queued. Returns the frame's bits (main data used + head + fill), or -1, writing
+// nothing, when a value of the side information does not fit its field or the frame's main
+// data does not fit the room the reservoir left.
 int mp3enc_write_frame(mp3enc_framewriter* w, mp3enc_granule* const* granules, sbrenc_output* sbr_out,
                        int bitrate_index, int padding, int mode_extension, uint8_t* out, int32_t out_size,
                        int32_t* out_bytes);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "mp3dec/l3tables.h"
 #include "mp3enc/ancillary.h"
 #include "mp3enc/quant.h"
 
@@ -17,43 +18,115 @@ int scalefac_part(const int32_t* sfb_count, int idx) {
   return part;
 }
 
+// part2_3_length has 12 bits.
+constexpr int longest_granule = 4095;
+
+// Quantises the mid lines x of one band again, at the same step, so that they decode at half
+// their energy: what mid/side gives each channel. Rounding x / sqrt(2) alone would not do: at
+// low bit rates most values are 0 or 1, and the 1s that fall to 0 take far more than half the
+// energy with them. So the rounding offset is the one whose energy comes nearest; no value
+// grows beyond its old q, so no more bits are needed than before.
+void requantise_at_half_energy(const float* x, int n, int step, int32_t* q) {
+  const double scale = std::pow(2.0, -0.1875 * step) * std::pow(0.5, 0.375);
+  double target = 0;
+  for (int i = 0; i < n; ++i) target += 0.5 * double(x[i]) * x[i];
+  target *= std::pow(2.0, -0.5 * step);
+  auto value = [&](int i, double offset) {
+    const double v = std::pow(double(std::fabs(x[i])), 0.75) * scale + offset;
+    return v < double(std::abs(q[i])) ? int(v) : std::abs(q[i]);  // a line that is not a number too
+  };
+  int best = 0;
+  double best_gap = -1;
+  for (int k = 0; k < 64; ++k) {
+    double e = 0;
+    for (int i = 0; i < n; ++i) e += std::pow(double(value(i, k / 64.0)), 8.0 / 3.0);
+    if (best_gap < 0 || std::fabs(e - target) < best_gap) {
+      best_gap = std::fabs(e - target);
+      best = k;
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    const int v = value(i, best / 64.0);
+    q[i] = x[i] < 0.0f ? -v : v;
+  }
+}
+
 // MPEG-2 joint stereo: the bands below the intensity region whose side channel quantised to
 // zero carry position 0, so every decoder takes the mid channel there as the intensity value,
 // undivided by the sqrt(2) of mid/side. One more unit of the mid channel's scalefactor makes
 // up for it exactly at scalefac_scale 0. Wider scalefactor parts are taken only from the bits
-// the side channel left; otherwise only the bands whose part has room are raised. Returns the
-// bits the mid channel grew by.
-int centre_zero_side_bands(mp3enc_granule* rec, const mp3enc_channel_analysis& right, int spare) {
-  if (rec->scalefac_scale[0] != 0) return 0;
-  int32_t raised[39];
-  std::memcpy(raised, rec->scalefac[0], sizeof raised);
+// the side channel left; otherwise only the bands whose part has room are raised. The bands
+// left over (all of them at scalefac_scale 1, where a unit is twice too much) have their mid
+// lines quantised again at half their energy, so that position 0 renders them as loud as
+// mid/side would. Neither step lets the mid channel grow past the spare bits or its 12-bit
+// length. Returns the bits the mid channel grew by (less than 0 when it shrank).
+int centre_zero_side_bands(mp3enc_huff_state* huff, mp3enc_granule* rec, const mp3enc_channel_analysis& mid,
+                           const mp3enc_channel_analysis& right, int spare) {
+  bool centred[39] = {};
   bool any = false;
   for (int w = 0; w < right.windows; ++w)
     for (int b = right.first_is_band[w] - 1; b >= 0 && rec->band_max[1][b * right.windows + w] == 0; --b) {
       const int idx = b * right.windows + w;
       if (rec->band_max[0][idx] == 0) continue;
-      raised[idx] = (raised[idx] == mp3enc_no_step ? 0 : raised[idx]) + 1;
-      any = true;
+      centred[idx] = any = true;
     }
   if (!any) return 0;
-  const int before =
-      mp3enc_scalefac_bits(rec->scalefac[0], rec->scalefac_compress[0], rec->sfb_count[0], rec->slen[0]);
-  int32_t counts[4], slen[4];
-  const int sc = mp3enc_scalefac_select_mpeg2(0, rec->block_type[0], raised, rec->preflag[0], counts, slen);
-  const int grown = sc < 0 ? spare + 1 : mp3enc_scalefac_bits(raised, sc, counts, slen) - before;
-  if (grown <= spare) {
-    std::memcpy(rec->scalefac[0], raised, sizeof raised);
-    rec->scalefac_compress[0] = sc;
-    std::memcpy(rec->sfb_count[0], counts, sizeof counts);
-    std::memcpy(rec->slen[0], slen, sizeof slen);
-    rec->part2_3_length[0] += grown;
-    return grown;
+  int32_t* sf = rec->scalefac[0];
+  const int length = rec->part2_3_length[0];
+  const int before = mp3enc_scalefac_bits(sf, rec->scalefac_compress[0], rec->sfb_count[0], rec->slen[0]);
+  if (rec->scalefac_scale[0] == 0) {
+    int32_t raised[39];
+    std::memcpy(raised, sf, sizeof raised);
+    for (int b = 0; b < 39; ++b)
+      if (centred[b]) raised[b] = (raised[b] == mp3enc_no_step ? 0 : raised[b]) + 1;
+    int32_t counts[4], slen[4];
+    const int sc = mp3enc_scalefac_select_mpeg2(0, rec->block_type[0], raised, rec->preflag[0], counts, slen);
+    const int grown = sc < 0 ? spare + 1 : mp3enc_scalefac_bits(raised, sc, counts, slen) - before;
+    if (grown <= spare && length + grown <= longest_granule) {
+      std::memcpy(sf, raised, sizeof raised);
+      rec->scalefac_compress[0] = sc;
+      std::memcpy(rec->sfb_count[0], counts, sizeof counts);
+      std::memcpy(rec->slen[0], slen, sizeof slen);
+      rec->part2_3_length[0] += grown;
+      return grown;
+    }
+    for (int b = 0; b < 39; ++b) {
+      const int widest = (1 << rec->slen[0][scalefac_part(rec->sfb_count[0], b)]) - 1;
+      if (centred[b] && raised[b] <= widest) {
+        sf[b] = raised[b];
+        centred[b] = false;
+      }
+    }
   }
-  for (int b = 0; b < 39; ++b) {
-    const int widest = (1 << rec->slen[0][scalefac_part(rec->sfb_count[0], b)]) - 1;
-    if (raised[b] != rec->scalefac[0][b] && raised[b] <= widest) rec->scalefac[0][b] = raised[b];
+  int32_t q[576];
+  std::memcpy(q, rec->quantized[0], sizeof q);
+  int32_t band_max[39];
+  std::memcpy(band_max, rec->band_max[0], sizeof band_max);
+  any = false;
+  for (int b = 0; b < mid.active_bands; ++b) {
+    if (!centred[b]) continue;
+    const int lo = mid.bounds[b], n = mid.bounds[b + 1] - lo;
+    const int f = sf[b] == mp3enc_no_step ? 0 : sf[b];
+    int shift = 0;
+    if (mid.block_type != 2 && b < 21)
+      shift = (f + (rec->preflag[0] ? l3_pretab[b] : 0)) << (rec->scalefac_scale[0] + 1);
+    else if (mid.block_type == 2 && b < 36)
+      shift = (f << (rec->scalefac_scale[0] + 1)) + 8 * rec->subblock_gain[0][b % 3];
+    requantise_at_half_energy(mid.spectrum + lo, n, rec->global_gain[0] - shift, q + lo);
+    band_max[b] = 0;
+    for (int i = lo; i < lo + n; ++i) band_max[b] = std::max(band_max[b], std::abs(q[i]));
+    any = true;
   }
-  return 0;
+  if (!any) return 0;
+  mp3enc_huff_rec h;
+  mp3enc_huff_find_regions(huff, q, band_max, mid.block_type, mid.active_bands, mid.bounds, &h);
+  const int grown = h.huffman_bits + before - length;
+  if (grown > spare || length + grown > longest_granule) return 0;
+  std::memcpy(rec->quantized[0], q, sizeof q);
+  std::memcpy(rec->band_max[0], band_max, sizeof band_max);
+  rec->huff[0] = h;
+  rec->part2_3_length[0] += grown;
+  return grown;
 }
 
 }  // namespace
@@ -278,7 +351,8 @@ int mp3enc_quant_granule(mp3enc_quant* q, mp3enc_granule_analysis* an, mp3enc_gr
     R -= given[c];
   }
   if (nch == 2 && an->is && an->ms && q->version != 0)
-    rec->used_bits += centre_zero_side_bands(rec, an->ch[1], budget[1] - rec->part2_3_length[1] - given[1]);
+    rec->used_bits +=
+        centre_zero_side_bands(q->huff, rec, an->ch[0], an->ch[1], budget[1] - rec->part2_3_length[1] - given[1]);
   rec->used_bits += sbr_bits;
   rec->user_anc_bits =
       mp3enc_pack_user_ancillary(user_bytes, rec->user_anc, user_count, (given[0] + given[1]) / 8 - 2);

@@ -9,9 +9,11 @@
 #include <regex>
 #include <sys/wait.h>
 
+#include "mp3dec/l3tables.h"
 #include "mp3enc/mp3enc.h"
 
-std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_options& o, int* delay) {
+std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_options& o, int* delay,
+                                 float* bandwidth) {
   std::vector<uint8_t> out;
   const int in_rate = o.input_rate ? o.input_rate : o.rate;
   const int in_channels = o.input_channels ? o.input_channels : o.channels;
@@ -30,7 +32,8 @@ std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_optio
   p.quality = o.effort;
   p.crc = o.crc ? 1 : 0;
   p.stereo_prep = o.stereo_prep ? 1 : 0;
-  p.intensity = p.mid_side = o.stereo_tools ? 1 : 0;
+  p.mid_side = o.stereo_tools ? 1 : 0;
+  p.intensity = o.stereo_tools && o.intensity ? 1 : 0;
   p.bandwidth = o.bandwidth;
   p.length = o.gapless_length > 0 ? o.gapless_length : 0;
   if (!mp3enc_set_params(h, &p)) {
@@ -38,6 +41,7 @@ std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_optio
     return out;
   }
   if (delay) *delay = mp3enc_get_params(h)->delay;
+  if (bandwidth) *bandwidth = mp3enc_get_params(h)->bandwidth;
   std::vector<uint8_t> buf(8192);
   const uint8_t* in = reinterpret_cast<const uint8_t*>(pcm.data());
   const size_t total = pcm.size() * sizeof(float);
@@ -77,6 +81,133 @@ struct bit_reader {
 
 }  // namespace
 
+namespace {
+
+struct side_channel {
+  int part2_3_length, big_values, scalefac_compress, window_switching, block_type, mixed;
+  int table_select[3], region0_count, region1_count, preflag, scalefac_scale, count1_table;
+};
+
+// One Huffman code of the decoder's tables at bit position pos of main data.
+uint32_t huff_code(const std::vector<uint8_t>& m, size_t& pos, const uint32_t* tab, int fbits) {
+  auto peek32 = [&](size_t at) {
+    uint32_t v = 0;
+    for (int i = 0; i < 32; ++i, ++at) {
+      const size_t byte = at >> 3;
+      v = (v << 1) | (byte < m.size() ? (m[byte] >> (7 - (at & 7))) & 1 : 0);
+    }
+    return v;
+  };
+  const uint32_t peek = peek32(pos);
+  uint32_t e = tab[peek >> (32 - fbits)];
+  if (e & 0x80000000u) {
+    const int sb = int((e >> 24) & 31);
+    e = tab[(e & 0xFFFFFFu) + ((peek << fbits) >> (32 - sb))];
+    pos += size_t(fbits) + (e >> 16);
+  } else {
+    pos += e >> 16;
+  }
+  return e & 0xFFFFu;
+}
+
+// Bits of the scalefactors of one granule's channel, as a decoder reads them.
+int part2_bits(const side_channel& g, int version, int gr, const int scfsi[4], bool intensity_right) {
+  const bool short_blocks = g.window_switching && g.block_type == 2;
+  if (version == 0) {
+    const int s1 = l3_slen[g.scalefac_compress][0], s2 = l3_slen[g.scalefac_compress][1];
+    if (short_blocks) return g.mixed ? 17 * s1 + 18 * s2 : 18 * s1 + 18 * s2;
+    const int counts[4] = {6, 5, 5, 5};
+    int bits = 0;
+    for (int p = 0; p < 4; ++p)
+      if (gr == 0 || !scfsi[p]) bits += counts[p] * (p < 2 ? s1 : s2);
+    return bits;
+  }
+  int slen[4] = {}, tab;
+  const int sfc = g.scalefac_compress;
+  if (intensity_right) {
+    const int isc = sfc >> 1;
+    if (isc < 180) {
+      slen[0] = isc / 36, slen[1] = (isc % 36) / 6, slen[2] = isc % 6, tab = 3;
+    } else if (isc < 244) {
+      const int t = isc - 180;
+      slen[0] = (t % 64) >> 4, slen[1] = (t % 16) >> 2, slen[2] = t % 4, tab = 4;
+    } else {
+      const int t = isc - 244;
+      slen[0] = t / 3, slen[1] = t % 3, tab = 5;
+    }
+  } else if (sfc < 400) {
+    slen[0] = (sfc >> 4) / 5, slen[1] = (sfc >> 4) % 5, slen[2] = (sfc % 16) >> 2, slen[3] = sfc % 4, tab = 0;
+  } else if (sfc < 500) {
+    const int t = sfc - 400;
+    slen[0] = (t >> 2) / 5, slen[1] = (t >> 2) % 5, slen[2] = t % 4, tab = 1;
+  } else {
+    const int t = sfc - 500;
+    slen[0] = t / 3, slen[1] = t % 3, tab = 2;
+  }
+  const uint8_t* nr = l3_nr_of_sfb[tab][short_blocks ? (g.mixed ? 2 : 1) : 0];
+  int bits = 0;
+  for (int p = 0; p < 4; ++p) bits += nr[p] * slen[p];
+  return bits;
+}
+
+// Reads one granule's channel from bit `start` of the main data: scalefactors, big values by
+// region and count1 quadruples up to its end (ISO/IEC 11172-3 2.4.3.4; a last quadruple that
+// runs past the end is one too many). Empty when it ends exactly at part2_3_length.
+std::string check_granule(const std::vector<uint8_t>& m, size_t start, const side_channel& g, int version,
+                          int sfreq_row, int gr, const int scfsi[4], bool intensity_right) {
+  const size_t end = start + size_t(g.part2_3_length);
+  size_t pos = start + size_t(part2_bits(g, version, gr, scfsi, intensity_right));
+  if (pos > end) return "scalefactors run " + std::to_string(pos - end) + " bits past part2_3_length";
+  const int16_t* lb = l3_sfb_long[sfreq_row];
+  int r1, r2;
+  if (g.window_switching) {
+    r1 = (g.block_type == 2 && !g.mixed) ? 3 * l3_sfb_short[sfreq_row][3] : lb[8];
+    r2 = 576;
+  } else {
+    const int i1 = g.region0_count + 1, i2 = g.region0_count + g.region1_count + 2;
+    r1 = i1 > 22 ? 576 : lb[i1];
+    r2 = i2 > 22 ? 576 : lb[i2];
+  }
+  const int bv = 2 * g.big_values;
+  r1 = std::min(r1, bv);
+  r2 = std::max(r1, std::min(r2, bv));
+  int i = 0;
+  for (int region = 0; region < 3; ++region) {
+    const int region_end = region == 0 ? r1 : region == 1 ? r2 : bv;
+    if (i >= region_end) continue;
+    const l3_huff_table& t = l3_huff_tables[g.table_select[region]];
+    if (!t.valid) return "table " + std::to_string(g.table_select[region]) + " does not exist";
+    if (t.first_bits == 0) {
+      i = region_end;
+      continue;
+    }
+    for (; i < region_end; i += 2) {
+      const uint32_t v = huff_code(m, pos, l3_huff_data + t.offset, t.first_bits);
+      int x = int(v >> 4), y = int(v & 15);
+      if (t.linbits && x == 15) pos += size_t(t.linbits);
+      if (x) ++pos;
+      if (t.linbits && y == 15) pos += size_t(t.linbits);
+      if (y) ++pos;
+    }
+  }
+  if (pos > end)
+    return "big values run " + std::to_string(pos - end) + " bits past part2_3_length " +
+           std::to_string(g.part2_3_length);
+  const l3_huff_table& c1 = l3_count1_tables[g.count1_table];
+  while (pos < end && i <= 572) {
+    const uint32_t v = huff_code(m, pos, l3_huff_data + c1.offset, c1.first_bits);
+    pos += size_t(((v >> 3) & 1) + ((v >> 2) & 1) + ((v >> 1) & 1) + (v & 1));
+    if (pos > end) return "a count1 quadruple runs " + std::to_string(pos - end) + " bits past part2_3_length";
+    i += 4;
+  }
+  if (pos != end)
+    return std::to_string(end - pos) + " bits of part2_3_length " + std::to_string(g.part2_3_length) +
+           " left after line 576";
+  return "";
+}
+
+}  // namespace
+
 bool walk_frames(const std::vector<uint8_t>& s, std::vector<walked_frame>* frames, std::string* why) {
   static const int rates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
   static const int kbps[3][15] = {{0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
@@ -84,8 +215,10 @@ bool walk_frames(const std::vector<uint8_t>& s, std::vector<walked_frame>* frame
                                   {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}};
   size_t off = 0;
   int reservoir = 0;  // main-data bytes the stream holds before the current frame's slot
+  std::vector<uint8_t> main;  // the main data of every frame so far, slot after slot
   while (off + 4 <= s.size()) {
     const uint8_t* h = s.data() + off;
+    const std::string at = "frame " + std::to_string(frames->size()) + " at " + std::to_string(off);
     if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) {
       *why = "no sync at " + std::to_string(off);
       return false;
@@ -99,6 +232,7 @@ bool walk_frames(const std::vector<uint8_t>& s, std::vector<walked_frame>* frame
     const bool crc = !(h[1] & 1);
     const int bi = h[2] >> 4, si = (h[2] >> 2) & 3, pad = (h[2] >> 1) & 1;
     const int mono = (h[3] >> 6) == 3;
+    const bool intensity = (h[3] >> 6) == 1 && ((h[3] >> 4) & 1);
     if (bi == 0 || bi == 15 || si == 3) {
       *why = "bad bitrate or rate index at " + std::to_string(off);
       return false;
@@ -118,35 +252,68 @@ bool walk_frames(const std::vector<uint8_t>& s, std::vector<walked_frame>* frame
       return false;
     }
     const int nch = mono ? 1 : 2;
+    const int ngr = version == 0 ? 2 : 1;
     r.get(version == 0 ? (mono ? 5 : 3) : (mono ? 1 : 2));
-    if (version == 0) r.get(4 * nch);
+    int scfsi[2][4] = {};
+    if (version == 0)
+      for (int c = 0; c < nch; ++c)
+        for (int p = 0; p < 4; ++p) scfsi[c][p] = int(r.get(1));
     int max_bv = 0, main_bits = 0;
     int types[2][2] = {};
-    for (int g = 0; g < (version == 0 ? 2 : 1); ++g)
+    side_channel side[2][2] = {};
+    for (int g = 0; g < ngr; ++g)
       for (int c = 0; c < nch; ++c) {
-        main_bits += int(r.get(12));
-        const int bv = int(r.get(9));
-        max_bv = std::max(max_bv, bv);
+        side_channel& sc = side[g][c];
+        sc.part2_3_length = int(r.get(12));
+        main_bits += sc.part2_3_length;
+        sc.big_values = int(r.get(9));
+        max_bv = std::max(max_bv, sc.big_values);
         r.get(8);
-        r.get(version == 0 ? 4 : 9);
-        if (r.get(1)) {
-          types[g][c] = int(r.get(2));
-          r.get(1 + 10 + 9);
+        sc.scalefac_compress = int(r.get(version == 0 ? 4 : 9));
+        sc.window_switching = int(r.get(1));
+        if (sc.window_switching) {
+          types[g][c] = sc.block_type = int(r.get(2));
+          sc.mixed = int(r.get(1));
+          for (int k = 0; k < 2; ++k) sc.table_select[k] = int(r.get(5));
+          r.get(9);
         } else {
-          r.get(15 + 7);
+          for (int k = 0; k < 3; ++k) sc.table_select[k] = int(r.get(5));
+          sc.region0_count = int(r.get(4));
+          sc.region1_count = int(r.get(3));
         }
-        r.get(version == 0 ? 3 : 2);
+        if (version == 0) sc.preflag = int(r.get(1));
+        sc.scalefac_scale = int(r.get(1));
+        sc.count1_table = int(r.get(1));
+        if (sc.window_switching && sc.block_type == 0) {
+          *why = at + ": window switching with block type 0";
+          return false;
+        }
       }
     if (max_bv > 288) {
       *why = "big_values above 288 at " + std::to_string(off);
       return false;
     }
-    const int side = version == 0 ? (mono ? 17 : 32) : (mono ? 9 : 17);
-    const int slot = bytes - 4 - (crc ? 2 : 0) - side;
+    const int side_bytes = version == 0 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    const int slot = bytes - 4 - (crc ? 2 : 0) - side_bytes;
     if ((main_bits + 7) / 8 > mdb + slot) {
       *why = "main data larger than its room at " + std::to_string(off);
       return false;
     }
+    // Every granule's scalefactors and Huffman data must end exactly where its part2_3_length
+    // says: a decoder that trusts the length reads the next granule from there.
+    const size_t first = main.size() - size_t(mdb);
+    main.insert(main.end(), h + bytes - slot, h + bytes);
+    size_t bit = first * 8;
+    for (int g = 0; g < ngr; ++g)
+      for (int c = 0; c < nch; ++c) {
+        const std::string bad = check_granule(main, bit, side[g][c], version, version * 3 + si, g, scfsi[c],
+                                              intensity && c == 1);
+        if (!bad.empty()) {
+          *why = at + ", granule " + std::to_string(g) + ", channel " + std::to_string(c) + ": " + bad;
+          return false;
+        }
+        bit += size_t(side[g][c].part2_3_length);
+      }
     reservoir = std::min(reservoir + slot, 4096);
     frames->push_back({off, bytes, pad, mdb, max_bv, bi, {{types[0][0], types[0][1]}, {types[1][0], types[1][1]}}});
     off += size_t(bytes);
@@ -190,6 +357,8 @@ bool have_tool(const std::string& name) {
 
 decoded decode_ours(const std::vector<uint8_t>& stream, bool gapless) {
   decoded d;
+  std::vector<walked_frame> walked;
+  if (!walk_frames(stream, &walked, &d.walk_error)) ++d.failed_frames;
   MP3Decoder* dec = nullptr;
   if (MP3CreateDecoder(&dec, 1, 0, 0, gapless ? 1 : 0, 0) != SSC_OK) return d;
   size_t fed = 0;
@@ -324,7 +493,7 @@ std::vector<float> speech(const core_scratch& dir, int rate, int channels, const
   const std::string wav = dir.path("speech.wav"), raw = dir.path("speech.raw");
   run_command("espeak-ng -w '" + wav + "' '" + text + "'", &st);
   if (st != 0) return {};
-  run_command("sox '" + wav + "' -t raw -e signed -b 16 -L -r " + std::to_string(rate) + " -c " +
+  run_command("sox -R '" + wav + "' -t raw -e signed -b 16 -L -r " + std::to_string(rate) + " -c " +
                   std::to_string(channels) + " '" + raw + "'",
               &st);
   if (st != 0) return {};
@@ -372,7 +541,7 @@ bool write_wav(const core_scratch& dir, const std::vector<float>& pcm, int rate,
   const std::string raw = dir.path("wav_input.raw");
   if (!write_file(raw, bytes)) return false;
   int st = 0;
-  run_command("sox -t raw -e signed -b 16 -L -r " + std::to_string(rate) + " -c 1 '" + raw + "' '" + wav + "'", &st);
+  run_command("sox -R -t raw -e signed -b 16 -L -r " + std::to_string(rate) + " -c 1 '" + raw + "' '" + wav + "'", &st);
   return st == 0;
 }
 

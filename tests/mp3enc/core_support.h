@@ -17,14 +17,16 @@ struct core_options {
   float bandwidth = 0.0f;   // 0: as the initialisation chooses
   bool stereo_prep = false;  // two-channel narrowing, off so that outputs compare with inputs
   bool stereo_tools = true;  // joint stereo may use mid/side and intensity
+  bool intensity = true;     // with stereo_tools: intensity too
   int input_rate = 0;        // rate of pcm; 0: o.rate (no conversion)
   int input_channels = 0;    // channels of pcm; 0: o.channels
 };
 
 // Encodes interleaved float samples (16-bit units) at o.input_rate (or o.rate) into a whole
 // flushed stream at o.rate.
-// *delay receives the encoder delay the handle reports.
-std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_options& o, int* delay = nullptr);
+// *delay receives the encoder delay the handle reports, *bandwidth the coded bandwidth in Hz.
+std::vector<uint8_t> core_encode(const std::vector<float>& pcm, const core_options& o, int* delay = nullptr,
+                                 float* bandwidth = nullptr);
 
 struct walked_frame {
   size_t offset;
@@ -35,7 +37,9 @@ struct walked_frame {
   int bitrate_index;
   int block_type[2][2];  // [granule][channel]; 0 for granules and channels the frame lacks
 };
-// Walks the frames from the start; fails with a message unless they are contiguous and sound.
+// Walks the frames from the start; fails with a message unless they are contiguous and sound,
+// down to every granule's scalefactors and Huffman data ending exactly at its part2_3_length
+// (the message names the frame, granule and channel).
 bool walk_frames(const std::vector<uint8_t>& s, std::vector<walked_frame>* frames, std::string* why);
 
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes);
@@ -47,7 +51,9 @@ struct decoded {
   std::vector<float> samples;  // interleaved
   int channels = 0;
   int frames = 0;
-  int failed_frames = 0;  // frames whose status was not a success or carried a CRC error
+  int failed_frames = 0;  // frames whose status was not a success or carried a CRC error, plus
+                          // one when walk_frames refuses the stream
+  std::string walk_error;  // what walk_frames said
 };
 decoded decode_ours(const std::vector<uint8_t>& stream, bool gapless);
 

@@ -31,7 +31,7 @@ TEST(RateRoadQuality, SpeechFrom44100HzWithinHalfADecibelOfTheReferenceEncoder) 
   for (const road& r : roads) {
     // the reference at the output rate: the input through sox's best converter
     const std::string ref_raw = dir.path("ref.raw");
-    run_command("sox '" + wav + "' -t raw -e signed -b 16 -L '" + ref_raw + "' rate -v " + std::to_string(r.rate), &st);
+    run_command("sox -R '" + wav + "' -t raw -e signed -b 16 -L '" + ref_raw + "' rate -v " + std::to_string(r.rate), &st);
     ASSERT_EQ(st, 0);
     const std::vector<float> at_rate = read_raw_s16(ref_raw);
     for (int q = 0; q < 3; ++q) {

@@ -228,7 +228,7 @@ std::vector<float> rt_speech(int rate, int channels, const std::string& text) {
   if (!mkdtemp(dir)) return {};
   const std::string wav = std::string(dir) + "/s.wav", raw = std::string(dir) + "/s.raw";
   std::vector<float> v;
-  const std::string cmd = "espeak-ng -w '" + wav + "' '" + text + "' >/dev/null 2>&1 && sox '" + wav +
+  const std::string cmd = "espeak-ng -w '" + wav + "' '" + text + "' >/dev/null 2>&1 && sox -R '" + wav +
                           "' -t raw -e signed -b 16 -L -r " + std::to_string(rate) + " -c " +
                           std::to_string(channels) + " '" + raw + "' >/dev/null 2>&1";
   if (std::system(cmd.c_str()) == 0) {
