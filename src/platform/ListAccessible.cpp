@@ -20,7 +20,7 @@ const char kMarker[] = "korvane-list-accessible";
 
 // A screen reader holds on to few cells; more than these are let go (they go on working
 // for whoever still holds them, but are no longer kept up to date).
-constexpr size_t kCellCacheLimit = 2000;
+constexpr size_t kCellCacheLimit = 500;
 
 struct KvListTable {
     AtkObject parent;
@@ -489,23 +489,25 @@ void* CListAccessible::Table() {
     return m_table;
 }
 
+void CListAccessible::TrimCells() {
+    // Keep the headers and the rows a screen reader is on: the focused one and those shown.
+    const int focused = m_source.AccFocusedRow();
+    for (auto it = m_impl->cells.begin(); it != m_impl->cells.end();) {
+        const int r = it->first.first;
+        if (r < 0 || r == focused || !m_source.AccCellRect(r, 0).IsEmpty()) {
+            ++it;
+        } else {
+            g_object_unref(it->second);
+            it = m_impl->cells.erase(it);
+        }
+    }
+}
+
 void* CListAccessible::CellObject(int row, int column) {
     const auto key = std::make_pair(row, column);
     const auto found = m_impl->cells.find(key);
     if (found != m_impl->cells.end()) return found->second;
-    if (m_impl->cells.size() >= kCellCacheLimit) {
-        // Keep the headers and the rows a screen reader is on: the focused one and those shown.
-        const int focused = m_source.AccFocusedRow();
-        for (auto it = m_impl->cells.begin(); it != m_impl->cells.end();) {
-            const int r = it->first.first;
-            if (r < 0 || r == focused || !m_source.AccCellRect(r, 0).IsEmpty()) {
-                ++it;
-            } else {
-                g_object_unref(it->second);
-                it = m_impl->cells.erase(it);
-            }
-        }
-    }
+    if (m_impl->cells.size() >= kCellCacheLimit) TrimCells();
     KvListCell* cell = MakeCell(AsTable(Table()), row, column);
     m_impl->cells.emplace(key, cell);
     return cell;

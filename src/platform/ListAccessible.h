@@ -58,6 +58,8 @@ public:
     struct Impl;
 
 private:
+    void TrimCells();
+
     IListAccessSource& m_source;
     std::vector<void*> m_widgets;
     std::string m_name;

@@ -365,6 +365,13 @@ TEST_F(ListsForScreenReaders, BothListsAreTablesWhoseRowsAndMovesAScreenReaderGe
     WaitUntil([&] { return finished.load(); }, 240);
     reader.join();
     ASSERT_NE(output.find("\nend"), std::string::npos) << output;
+    // The lists look as before: kept for a person to look at.
+    const std::filesystem::path png = std::filesystem::path(KORVANE_BUILD_DIR) / "screenshots" / "main_window_lists.png";
+    std::filesystem::create_directories(png.parent_path());
+    std::filesystem::remove(png);
+    frame->Raise();
+    WaitUntilPainted(*frame);
+    EXPECT_EQ(std::system(("import -window root '" + png.string() + "' 2>/dev/null").c_str()), 0);
 
     // Named after the labels beside them; a row per record and the extra row.
     const auto tables = Lines(output, "table");
@@ -408,6 +415,9 @@ TEST_F(ListsForScreenReaders, BothListsAreTablesWhoseRowsAndMovesAScreenReaderGe
         EXPECT_EQ(texts.at(m.step), U(m.texts));
         EXPECT_EQ(phraseRows.at(m.step), m.phrases);
     }
+    // The phrase list, refreshed by the program for the section moved to, tells its row too.
+    EXPECT_TRUE(Has(events.at("home"), "object:active-descendant-changed@" + U("フレーズ") + ">" + U("フレーズ") + ":0,0:1"))
+        << events.at("home");
     // The row left is told unselected.
     EXPECT_TRUE(Has(events.at("down"), "object:state-changed:selected@" + U("セクション") + ":0,0=0")) << events.at("down");
     // A changed text is told for the cell that shows it.
