@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <map>
 #include <utility>
+#include <vector>
 
 #include <atk/atk.h>
 #include <gtk/gtk.h>
 
 // The table and its cells are objects of the accessibility toolkit, built the way it
-// wants them (C types with interface tables); they reach the list only through their
-// CListAccessible, which outlives none of them: when the list goes, they turn defunct.
+// wants them (C types with interface tables). They reach the list only through their
+// CListAccessible; a screen reader may hold them longer than the list lives, so when the
+// list goes they stay, defunct.
 
 GType kv_list_table_get_type();
 GType kv_list_cell_get_type();
@@ -60,13 +62,13 @@ void Extents(const wxRect& screen, AtkCoordType coords, AtkObject* object, gint*
         // Relative to the window, or to the parent, whose screen position the parent knows.
         gint originX = 0, originY = 0;
         if (coords == ATK_XY_WINDOW) {
-            AtkObject* top_ = object;
-            while (atk_object_get_parent(top_) && atk_object_get_role(top_) != ATK_ROLE_FRAME &&
-                   atk_object_get_role(top_) != ATK_ROLE_DIALOG && atk_object_get_role(top_) != ATK_ROLE_WINDOW)
-                top_ = atk_object_get_parent(top_);
-            if (top_ != object && ATK_IS_COMPONENT(top_)) {
+            AtkObject* window = object;
+            while (atk_object_get_parent(window) && atk_object_get_role(window) != ATK_ROLE_FRAME &&
+                   atk_object_get_role(window) != ATK_ROLE_DIALOG && atk_object_get_role(window) != ATK_ROLE_WINDOW)
+                window = atk_object_get_parent(window);
+            if (window != object && ATK_IS_COMPONENT(window)) {
                 gint w = 0, h = 0;
-                atk_component_get_extents(ATK_COMPONENT(top_), &originX, &originY, &w, &h, ATK_XY_SCREEN);
+                atk_component_get_extents(ATK_COMPONENT(window), &originX, &originY, &w, &h, ATK_XY_SCREEN);
             }
         } else if (AtkObject* parent = atk_object_get_parent(object); parent && ATK_IS_COMPONENT(parent)) {
             gint w = 0, h = 0;
@@ -538,35 +540,48 @@ void CListAccessible::Update() {
             cell->toldFocused = FALSE;
         }
     }
-    bool selectionChanged = false;
+    // What is told may make the bus ask for more cells, which changes the cache: the
+    // cells are told from a list of their own.
+    std::vector<KvListCell*> told;
+    told.reserve(d.cells.size());
     for (auto it = d.cells.begin(); it != d.cells.end();) {
         KvListCell* cell = it->second;
+        if (cell->row >= rows || cell->column >= columns) {
+            atk_object_notify_state_change(ATK_OBJECT(cell), ATK_STATE_DEFUNCT, TRUE);
+            it = d.cells.erase(it);
+        } else {
+            g_object_ref(cell);
+            ++it;
+        }
+        told.push_back(cell);  // referenced once in either case
+    }
+    bool selectionChanged = false;
+    for (KvListCell* cell : told) {
         AtkObject* object = ATK_OBJECT(cell);
         if (cell->row >= rows || cell->column >= columns) {
-            atk_object_notify_state_change(object, ATK_STATE_DEFUNCT, TRUE);
             g_object_unref(cell);
-            it = d.cells.erase(it);
             continue;
         }
-        ++it;
         const std::string text = CellText(cell);
         if (text != (cell->toldName ? cell->toldName : "")) {
             g_free(cell->toldName);
             cell->toldName = g_strdup(text.c_str());
             g_object_notify(G_OBJECT(cell), "accessible-name");
         }
-        if (cell->row < 0) continue;
-        const gboolean selected = CellIsSelected(cell);
-        if (selected != cell->toldSelected) {
-            cell->toldSelected = selected;
-            atk_object_notify_state_change(object, ATK_STATE_SELECTED, selected);
-            selectionChanged = true;
+        if (cell->row >= 0) {
+            const gboolean selected = CellIsSelected(cell);
+            if (selected != cell->toldSelected) {
+                cell->toldSelected = selected;
+                atk_object_notify_state_change(object, ATK_STATE_SELECTED, selected);
+                selectionChanged = true;
+            }
+            const gboolean focusedCell = CellIsFocused(cell);
+            if (focusedCell != cell->toldFocused) {
+                cell->toldFocused = focusedCell;
+                atk_object_notify_state_change(object, ATK_STATE_FOCUSED, focusedCell);
+            }
         }
-        const gboolean focusedCell = CellIsFocused(cell);
-        if (focusedCell != cell->toldFocused) {
-            cell->toldFocused = focusedCell;
-            atk_object_notify_state_change(object, ATK_STATE_FOCUSED, focusedCell);
-        }
+        g_object_unref(cell);
     }
     const int selectedCount = m_source.AccSelectedCount();
     const int firstSelected = m_source.AccNextSelected(-1);

@@ -199,7 +199,12 @@ for name, t in sorted(tables.items()):
     print("row0=" + name + "|" + row_texts(t, 0))
     print("selected=" + name + "|" + selected(t))
     cell = t.get_accessible_at(0, 0)
-    print("cell0=" + name + "|" + cell.get_role_name() + "|" + str(cell.get_state_set().contains(Atspi.StateType.SELECTED)))
+    states = cell.get_state_set()
+    box = cell.get_extents(Atspi.CoordType.SCREEN)
+    whole = t.get_extents(Atspi.CoordType.SCREEN)
+    inside = whole.x <= box.x and box.x + box.width <= whole.x + whole.width and whole.y < box.y and box.height > 0
+    print("cell0=" + name + "|" + cell.get_role_name() + "|" + str(states.contains(Atspi.StateType.SELECTED)) +
+          "|" + str(states.contains(Atspi.StateType.SHOWING)) + "|" + str(inside))
 sys.stdout.flush()
 
 log = []
@@ -383,7 +388,9 @@ TEST_F(ListsForScreenReaders, BothListsAreTablesWhoseRowsAndMovesAScreenReaderGe
     const auto row0 = Lines(output, "row0");
     EXPECT_EQ(row0.at(U("セクション")), U("1/1/章1/3/00:00:03//")) << output;
     EXPECT_EQ(row0.at(U("フレーズ")), U("1/1.0/0.2////A000001.wav/")) << output;
-    EXPECT_EQ(Lines(output, "cell0").at(U("セクション")), "table cell|True");
+    // Row 0 is selected and on screen, below the column headers.
+    EXPECT_EQ(Lines(output, "cell0").at(U("セクション")), "table cell|True|True|True");
+    EXPECT_EQ(Lines(output, "cell0").at(U("フレーズ")), "table cell|True|True|True");
     EXPECT_EQ(Lines(output, "probe").count("True"), 1u) << output;
 
     // Each move tells the newly selected row and makes it the active one.
