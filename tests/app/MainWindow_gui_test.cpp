@@ -207,6 +207,14 @@ for name, t in sorted(tables.items()):
           "|" + str(states.contains(Atspi.StateType.SHOWING)) + "|" + str(inside))
 sys.stdout.flush()
 
+# A cell of a row that goes away while a screen reader holds it.
+held = tables[sys.argv[3]].get_accessible_at(2, 0)
+def held_state():
+    try:
+        return "defunct" if held.get_state_set().contains(Atspi.StateType.DEFUNCT) else "live:" + held.get_name()
+    except Exception:
+        return "defunct"
+
 log = []
 def on_event(e):
     try:
@@ -262,6 +270,7 @@ for step, name, until in steps:
     rows = table.get_selected_rows()
     print("texts=" + step + "|" + (row_texts(table, rows[0]) if rows else ""))
     print("phrases=" + step + "|" + str(tables[sys.argv[3]].get_n_rows()))
+    print("held=" + step + "|" + held_state())
 print("end", flush=True)
 )PY";
 
@@ -398,6 +407,7 @@ TEST_F(ListsForScreenReaders, BothListsAreTablesWhoseRowsAndMovesAScreenReaderGe
     const auto selected = Lines(output, "selected");
     const auto texts = Lines(output, "texts");
     const auto phraseRows = Lines(output, "phrases");
+    const auto held = Lines(output, "held");
     const struct {
         const char* step;
         const char* table;
@@ -405,11 +415,12 @@ TEST_F(ListsForScreenReaders, BothListsAreTablesWhoseRowsAndMovesAScreenReaderGe
         const char* active;  // cell told as the active descendant
         const char* texts;   // of the selected row
         const char* phrases;
+        const char* held;  // the phrase cell at row 2 taken before the moves
     } moves[] = {
-        {"down", "セクション", "1", "1,0:2", "2/1/章2/3/00:00:03//", "4"},
-        {"end", "セクション", "3", "3,0:", "//////", "0"},
-        {"home", "セクション", "0", "0,0:1", "1/1/章1/3/00:00:03//", "4"},
-        {"R", "フレーズ", "1", "1,0:2", "2/1.0/0.2////A000001.wav/", "4"},
+        {"down", "セクション", "1", "1,0:2", "2/1/章2/3/00:00:03//", "4", "live:3"},
+        {"end", "セクション", "3", "3,0:", "//////", "0", "defunct"},
+        {"home", "セクション", "0", "0,0:1", "1/1/章1/3/00:00:03//", "4", "defunct"},
+        {"R", "フレーズ", "1", "1,0:2", "2/1.0/0.2////A000001.wav/", "4", "defunct"},
     };
     for (const auto& m : moves) {
         SCOPED_TRACE(m.step);
@@ -421,6 +432,7 @@ TEST_F(ListsForScreenReaders, BothListsAreTablesWhoseRowsAndMovesAScreenReaderGe
         EXPECT_EQ(selected.at(m.step), m.selected);
         EXPECT_EQ(texts.at(m.step), U(m.texts));
         EXPECT_EQ(phraseRows.at(m.step), m.phrases);
+        EXPECT_EQ(held.at(m.step), m.held);
     }
     // The phrase list, refreshed by the program for the section moved to, tells its row too.
     EXPECT_TRUE(Has(events.at("home"), "object:active-descendant-changed@" + U("フレーズ") + ">" + U("フレーズ") + ":0,0:1"))
