@@ -408,11 +408,6 @@ KvListCell* MakeCell(KvListTable* table, int row, int column) {
     return cell;
 }
 
-}  // namespace
-
-
-namespace {
-
 AtkObject* CellAt(KvListTable* table, int row, int column) {
     return table->owner ? static_cast<AtkObject*>(table->owner->CellObject(row, column)) : nullptr;
 }
