@@ -1,12 +1,21 @@
 // Cut, paste and undo of 10000 sections in a book of 20000, on lists without a window
-// that keep their row states as the real lists do.
+// that keep their row states as the real lists do; and filling and paging through a real
+// list window of 20000 phrases (needs a display), with and without a screen reader
+// holding on to the list.
 
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
+#include <gtk/gtk.h>
+#include <wx/app.h>
+#include <wx/frame.h>
+#include <wx/init.h>
+
 #include "app/KorvaneView.h"
+#include "platform/KeyMap.h"
 #include "platform/ListStateModel.h"
+#include "platform/ReportList.h"
 
 namespace {
 
@@ -152,8 +161,121 @@ void BM_UndoPaste10000Sections(benchmark::State& state) {
     }
 }
 
+bool StartToolkit() {
+    static const bool started = [] {
+        wxApp::SetInstance(new wxApp);
+        static int argc = 1;
+        static char arg0[] = "edit_bench";
+        static char* argv[] = {arg0, nullptr};
+        return wxEntryStart(argc, argv) && wxTheApp->CallOnInit();
+    }();
+    return started;
+}
+
+// Texts like the phrase list's, formatted on every request as the view does.
+class CPhraseTexts : public IListViewOwner {
+public:
+    CString OnGetItemText(IListView&, int item, int column) override {
+        if (item >= kListPhrases) return CString();
+        switch (column) {
+        case 0: return CString::Formatted("%d", item + 1);
+        case 1: return CString::Formatted("%.1f", 1.0 + item % 7);
+        case 2: return CString::Formatted("%.1f", 0.1 * (item % 5));
+        case 6: return "A000001.wav";
+        default: return CString();
+        }
+    }
+    void OnItemChanged(IListView&, int, unsigned, unsigned) override {}
+    static constexpr int kListPhrases = 20000;
+};
+
+// A shown phrase list window; with `reader`, its table has been asked for, with the
+// cells of its first rows, as a screen reader that has looked at it holds them.
+struct ListWindow {
+    wxFrame* frame = nullptr;
+    CReportList* list = nullptr;
+    CPhraseTexts texts;
+
+    explicit ListWindow(bool reader) {
+        frame = new wxFrame(nullptr, wxID_ANY, wxASCII_STR("bench"), wxPoint(0, 0), wxSize(900, 700));
+        list = new CReportList(frame, 1012);
+        list->SetSize(0, 0, 880, 660);
+        list->SetOwner(&texts);
+        const char* captions[8] = {"フレーズ", "長さ", "無音", "グループ", "ページ", "マーク", "ファイル", "コメント"};
+        for (int c = 0; c < 8; ++c) list->InsertColumn(c, captions[c], LVCFMT_LEFT, 100);
+        list->SetAccessibleName("フレーズ");
+        frame->Show();
+        Pump();
+        if (reader) {
+            AtkObject* table = gtk_widget_get_accessible(static_cast<GtkWidget*>(list->GetHandle()));
+            list->SetItemCountEx(CPhraseTexts::kListPhrases + 1);
+            for (int row = 0; row < 30; ++row)
+                for (int c = 0; c < 8; ++c) {
+                    AtkObject* cell = atk_table_ref_at(ATK_TABLE(table), row, c);
+                    atk_object_get_name(cell);
+                    g_object_unref(cell);
+                }
+        }
+    }
+    ~ListWindow() {
+        frame->Destroy();
+        Pump();
+    }
+    static void Pump() {
+        for (int i = 0; i < 3; ++i) {
+            wxTheApp->ProcessPendingEvents();
+            wxTheApp->Yield(true);
+        }
+    }
+    // As the view refreshes the phrase list: 20000 rows and the extra one, row 0 selected.
+    void Fill() {
+        list->SetRedraw(false);
+        list->DeleteAllItems();
+        list->SetItemCountEx(CPhraseTexts::kListPhrases + 1);
+        list->SetItemState(0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        list->EnsureVisible(0, false);
+        list->SetRedraw(true);
+        list->Update();
+        Pump();
+    }
+};
+
+// Filling the list and drawing its first page.
+void BM_FillPhraseList20000(benchmark::State& state) {
+    if (!StartToolkit()) {
+        state.SkipWithError("no display");
+        return;
+    }
+    ListWindow window(state.range(0) != 0);
+    for (auto _ : state) window.Fill();
+}
+
+// Page Down from the first row to the last, each page drawn and every move told.
+void BM_PageThroughPhraseList20000(benchmark::State& state) {
+    if (!StartToolkit()) {
+        state.SkipWithError("no display");
+        return;
+    }
+    ListWindow window(state.range(0) != 0);
+    for (auto _ : state) {
+        state.PauseTiming();
+        window.Fill();
+        state.ResumeTiming();
+        int pages = 0;
+        while (window.list->GetNextItem(-1, LVNI_FOCUSED) < CPhraseTexts::kListPhrases) {
+            window.list->SendKeyDown(VK_NEXT);
+            window.list->Update();
+            ListWindow::Pump();
+            ++pages;
+        }
+        state.counters["pages"] = pages;
+    }
+}
+
 }  // namespace
 
+BENCHMARK(BM_FillPhraseList20000)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_PageThroughPhraseList20000)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Cut10000Sections)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_Paste10000Sections)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_UndoCut10000Sections)->Unit(benchmark::kMillisecond)->Iterations(10);

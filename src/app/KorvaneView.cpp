@@ -125,6 +125,9 @@ void CKorvaneView::CreateControls() {
     m_staticSlash2 = MakeLabel(IDC_STATIC_SLASH2, "/", true);
     m_staticPhraseCount = MakeLabel(IDC_STATIC_PHRASE_COUNT, "", true);
     auto* phraseList = new CReportList(this, IDC_LIST_PHRASE);
+    // A screen reader names each list after the label beside it.
+    sectionList->SetAccessibleName("セクション");
+    phraseList->SetAccessibleName("フレーズ");
     AttachLists(sectionList, phraseList);
     m_staticLevelScale = new CLMScaleStatic(this, IDC_STATIC_LEVEL_SCALE);
     m_staticLevelMeter = new CLMRectStatic(this, IDC_STATIC_LEVEL_METER);

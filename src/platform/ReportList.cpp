@@ -1,12 +1,14 @@
 #include "platform/ReportList.h"
 
 #include <algorithm>
+#include <memory>
 
 #include <wx/event.h>
 #include <wx/utils.h>
 
 #include "platform/CodePage.h"
 #include "platform/KeyMap.h"
+#include "platform/ListAccessible.h"
 #include "platform/ListStateModel.h"
 
 namespace {
@@ -41,10 +43,18 @@ CString CutToDisplayBuffer(const CString& text) {
 
 // The toolkit control as the store of the rows' real states, and the input handling.
 // It is an event handler of its own so that its bindings and pending calls end with it.
-struct CReportList::Impl : public wxEvtHandler, public IListStateStore {
+struct CReportList::Impl : public wxEvtHandler, public IListStateStore, public IListAccessSource {
     enum class EClick { Left, LeftDouble, Right, RightDouble };
 
-    Impl(CReportList& owner, wxWindow* rowsWindow) : list(owner), rows(rowsWindow), model(owner, *this) {}
+    Impl(CReportList& owner, wxWindow* rowsWindow)
+        : list(owner),
+          rows(rowsWindow),
+          model(owner, *this),
+          // The list's own widget stands for it among its neighbours, the rows' widget
+          // takes the keyboard focus: both are the table.
+          access(std::make_unique<CListAccessible>(
+              *this, std::vector<void*>{owner.m_widget, rowsWindow->m_wxwindow ? rowsWindow->m_wxwindow
+                                                                                 : rowsWindow->m_widget})) {}
 
     CReportList& list;
     wxWindow* rows;
@@ -58,6 +68,60 @@ struct CReportList::Impl : public wxEvtHandler, public IListStateStore {
     int clickDepth = 0;        // > 0 while a click notification runs
     wxPoint clickPos;          // list client coordinates
     bool clickCtrl = false;
+    std::unique_ptr<CListAccessible> access;
+    bool accessPending = false;
+
+    // --- what assistive technology reads (only once it has asked for the list)
+    void ScheduleAccessUpdate() {
+        if (accessPending || !access || !access->IsInUse()) return;
+        accessPending = true;
+        CallAfter([this] {
+            accessPending = false;
+            access->Update();
+        });
+    }
+    int AccRowCount() const override { return StateRowCount(); }
+    int AccColumnCount() const override { return list.wxListCtrl::GetColumnCount(); }
+    std::string AccCellText(int row, int column) const override {
+        return std::string(list.OnGetItemText(row, column).utf8_str());
+    }
+    std::string AccColumnCaption(int column) const override {
+        wxListItem item;
+        item.SetMask(wxLIST_MASK_TEXT);
+        if (!list.wxListCtrl::GetColumn(column, item)) return std::string();
+        return std::string(item.GetText().utf8_str());
+    }
+    bool AccIsSelected(int row) const override { return (StateOf(row) & LVIS_SELECTED) != 0; }
+    int AccFocusedRow() const override { return FocusedRow(); }
+    int AccNextSelected(int after) const override { return NextSelectedRow(after); }
+    int AccSelectedCount() const override { return SelectedRowCount(); }
+    bool AccHasFocus() const override { return list.HasFocus(); }
+    bool AccIsShown() const override { return list.IsShownOnScreen(); }
+    bool AccIsEnabled() const override { return list.IsEnabled(); }
+    wxRect AccListRect() const override { return list.IsShownOnScreen() ? list.GetScreenRect() : wxRect(); }
+    wxRect AccCellRect(int row, int column) const override {
+        const int top = static_cast<int>(list.GetTopItem());
+        if (!list.IsShownOnScreen() || row < top || row > top + list.wxListCtrl::GetCountPerPage() ||
+            row >= StateRowCount() || column < 0 || column >= AccColumnCount())
+            return wxRect();
+        wxRect cell;
+        if (!list.wxListCtrl::GetSubItemRect(row, column, cell)) return wxRect();
+        cell.SetPosition(list.ClientToScreen(cell.GetPosition()));
+        return cell.Intersect(rows->GetScreenRect());
+    }
+    wxRect AccHeaderRect(int column) const override {
+        if (!list.IsShownOnScreen() || column < 0 || column >= AccColumnCount()) return wxRect();
+        const wxRect rowsRect = rows->GetScreenRect();
+        wxRect header;
+        for (wxWindow* child : list.GetChildren())
+            if (child != rows && child->IsShown()) header = child->GetScreenRect();
+        if (header.IsEmpty()) return wxRect();
+        int unitX = 0, unitY = 0;
+        list.GetScrollPixelsPerUnit(&unitX, &unitY);
+        int x = rowsRect.x - list.GetViewStart().x * unitX;
+        for (int c = 0; c < column; ++c) x += list.wxListCtrl::GetColumnWidth(c);
+        return wxRect(x, header.y, list.wxListCtrl::GetColumnWidth(column), header.height).Intersect(header);
+    }
 
     // --- IListStateStore over the toolkit control
     int StateRowCount() const override { return list.wxListCtrl::GetItemCount(); }
@@ -87,12 +151,14 @@ struct CReportList::Impl : public wxEvtHandler, public IListStateStore {
             else if (focus == row)
                 focus = -1;
         }
+        ScheduleAccessUpdate();
     }
     void SelectAllRows(bool select) override {
         if (StateRowCount() == 0) return;
         ++suppress;
         list.wxListCtrl::SetItemState(-1, select ? wxLIST_STATE_SELECTED : 0, wxLIST_STATE_SELECTED);
         --suppress;
+        ScheduleAccessUpdate();
     }
 
     // Asks the toolkit again, after it may have moved its focus by itself.
@@ -112,6 +178,7 @@ struct CReportList::Impl : public wxEvtHandler, public IListStateStore {
     // --- the toolkit's list events: none of them goes further
     void OnListEvent(wxListEvent& event) {
         if (event.GetEventType() == wxEVT_LIST_ITEM_FOCUSED) focus = static_cast<int>(event.GetIndex());
+        ScheduleAccessUpdate();
         // A change the program did not make (the toolkit's own keys) is told like a user's.
         if (suppress == 0 && (event.GetEventType() == wxEVT_LIST_ITEM_SELECTED ||
                               event.GetEventType() == wxEVT_LIST_ITEM_DESELECTED ||
@@ -170,6 +237,11 @@ struct CReportList::Impl : public wxEvtHandler, public IListStateStore {
         ApplyKey(vk, event.ControlDown(), event.ShiftDown());
         ScheduleMerge();
     }
+    // Whatever the rows show anew (texts changed by the program, scrolling) is drawn.
+    void OnPaint(wxPaintEvent& event) {
+        event.Skip();
+        ScheduleAccessUpdate();
+    }
     void OnChar(wxKeyEvent& event) {
         // The toolkit would jump to a row whose text starts with the typed character.
         const wxChar ch = event.GetUnicodeKey();
@@ -185,10 +257,12 @@ struct CReportList::Impl : public wxEvtHandler, public IListStateStore {
 
     void OnSetFocus(wxFocusEvent& event) {
         event.Skip();
+        ScheduleAccessUpdate();
         if (IListViewOwner* owner = model.GetOwner()) owner->OnSetFocus(list);
     }
     void OnKillFocus(wxFocusEvent& event) {
         event.Skip();
+        ScheduleAccessUpdate();
         if (IListViewOwner* owner = model.GetOwner()) owner->OnKillFocus(list);
     }
 
@@ -261,10 +335,13 @@ CReportList::CReportList(wxWindow* parent, int id)
     rows->Bind(wxEVT_CHAR, &Impl::OnChar, m_impl);
     rows->Bind(wxEVT_SET_FOCUS, &Impl::OnSetFocus, m_impl);
     rows->Bind(wxEVT_KILL_FOCUS, &Impl::OnKillFocus, m_impl);
+    rows->Bind(wxEVT_PAINT, &Impl::OnPaint, m_impl);
 }
 
 CReportList::~CReportList() {
     if (m_impl->frozen) Thaw();
+    // The table turns defunct while the widgets it stands for are still there.
+    m_impl->access.reset();
     // Deleting the handler removes its bindings and its pending calls; the toolkit's
     // events during the rest of the destruction find nobody.
     delete m_impl;
@@ -286,6 +363,7 @@ void CReportList::SetItemCountEx(int count) {
     m_impl->model.RowCountChanged();
     m_impl->model.ImposeToldStates();
     --m_impl->suppress;
+    m_impl->ScheduleAccessUpdate();
 }
 
 bool CReportList::DeleteAllItems() {
@@ -294,6 +372,7 @@ bool CReportList::DeleteAllItems() {
     --m_impl->suppress;
     m_impl->focus = -1;
     m_impl->model.AllRowsDeleted();
+    m_impl->ScheduleAccessUpdate();
     return done;
 }
 
@@ -322,6 +401,7 @@ bool CReportList::RedrawItems(int first, int last) {
     last = std::min(count - 1, last);
     if (first > last) return false;
     RefreshItems(first, last);
+    m_impl->ScheduleAccessUpdate();
     return true;
 }
 
@@ -336,7 +416,10 @@ void CReportList::SetRedraw(bool redraw) {
     }
 }
 
-void CReportList::Invalidate() { Refresh(false); }
+void CReportList::Invalidate() {
+    Refresh(false);
+    m_impl->ScheduleAccessUpdate();
+}
 
 int CReportList::GetTopIndex() const { return static_cast<int>(GetTopItem()); }
 
@@ -357,8 +440,12 @@ bool CReportList::IsControlDown() const {
 }
 
 int CReportList::InsertColumn(int column, const CString& caption, int format, int width) {
-    return static_cast<int>(wxListCtrl::InsertColumn(column, ToWx(caption), ToWxFormat(format), width));
+    const int inserted = static_cast<int>(wxListCtrl::InsertColumn(column, ToWx(caption), ToWxFormat(format), width));
+    m_impl->ScheduleAccessUpdate();
+    return inserted;
 }
+
+void CReportList::SetAccessibleName(const CString& name) { m_impl->access->SetName(std::string(ToWx(name).utf8_str())); }
 
 int CReportList::GetColumnCount() const { return wxListCtrl::GetColumnCount(); }
 

@@ -11,6 +11,8 @@
 //   row order, then the click notification.
 // - Typed characters do not jump to a row (the toolkit would search the rows' texts).
 // - SetRedraw(false) freezes the window until SetRedraw(true).
+// - Assistive technology reads the list as a table of its rows and columns (ListAccessible.h),
+//   and hears the moves of its selection and focus.
 
 #include <wx/listctrl.h>
 
@@ -59,6 +61,9 @@ public:
     // The inner window that shows the rows and receives the mouse and the keys (below the
     // column header). Its client coordinates are what the toolkit's HitTest takes.
     wxWindow* GetRowsWindow() const;
+
+    // What assistive technology calls the list (its table of rows); by default nothing.
+    void SetAccessibleName(const CString& name);
 
 protected:
     wxString OnGetItemText(long item, long column) const override;

@@ -1,12 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
 
+#include <wx/app.h>
 #include <wx/button.h>
 #include <wx/listctrl.h>
 #include <wx/stattext.h>
 
+#include "EditorWindowFixture.h"
 #include "WxTestApp.h"
 #include "app/AboutDlg.h"
 #include "app/AppStrings.h"
@@ -14,6 +25,7 @@
 #include "app/KorvaneView.h"
 #include "app/MainFrame.h"
 #include "platform/CodePage.h"
+#include "platform/ReportList.h"
 
 namespace {
 
@@ -127,6 +139,310 @@ TEST_F(MainWindow, TheAboutBoxAndItsPicture) {
     EXPECT_EQ(std::system(("import -window root -crop " + crop + " '" + png.string() + "' 2>/dev/null").c_str()), 0);
     EXPECT_TRUE(std::filesystem::exists(png));
     dlg.Hide();
+}
+
+// Reads the two lists of the process `pid` from the accessibility bus as a screen reader
+// does, then, for each step of argv[2] ("step/table/until", comma-separated), asks the
+// program to take the step ("do=step") and listens until the table tells the move
+// ("active": its active descendant changed) or a changed text ("name"), printing what
+// arrived and what the table then says. Each line is "key=step|values".
+constexpr const char* kReadLists = R"PY(
+import sys, time
+import gi
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi, GLib
+
+pid = int(sys.argv[1])
+steps = [s.split("/") for s in sys.argv[2].split(",")]
+
+def walk(node, depth=0):
+    if node is None or depth > 10:
+        return
+    yield node
+    if node.get_role() == Atspi.Role.TABLE:
+        return
+    for i in range(node.get_child_count()):
+        yield from walk(node.get_child_at_index(i), depth + 1)
+
+def find_tables():
+    desktop = Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        app = desktop.get_child_at_index(i)
+        if app is not None and app.get_process_id() == pid:
+            return {n.get_name(): n for n in walk(app) if n.get_role() == Atspi.Role.TABLE}
+    return {}
+
+deadline = time.time() + 30
+tables = find_tables()
+while len(tables) < 2 and time.time() < deadline:
+    time.sleep(0.1)
+    tables = find_tables()
+if len(tables) < 2:
+    print("tables=" + "/".join(sorted(tables)))
+    sys.exit(0)
+
+def row_texts(table, row):
+    return "/".join(table.get_accessible_at(row, c).get_name() for c in range(table.get_n_columns()))
+
+def selected(table):
+    return " ".join(str(r) for r in table.get_selected_rows())
+
+def place(cell):
+    table = cell.get_parent()
+    n = table.get_n_columns()
+    i = cell.get_index_in_parent()
+    return table.get_name() + ":" + str(i // n - 1) + "," + str(i % n)
+
+for name, t in sorted(tables.items()):
+    print("table=" + name + "|" + t.get_role_name() + "|" + str(t.get_n_rows()) + "|" + str(t.get_n_columns()))
+    print("headers=" + name + "|" + "/".join(t.get_column_header(c).get_name() for c in range(t.get_n_columns())))
+    print("row0=" + name + "|" + row_texts(t, 0))
+    print("selected=" + name + "|" + selected(t))
+    cell = t.get_accessible_at(0, 0)
+    states = cell.get_state_set()
+    box = cell.get_extents(Atspi.CoordType.SCREEN)
+    whole = t.get_extents(Atspi.CoordType.SCREEN)
+    inside = whole.x <= box.x and box.x + box.width <= whole.x + whole.width and whole.y < box.y and box.height > 0
+    print("cell0=" + name + "|" + cell.get_role_name() + "|" + str(states.contains(Atspi.StateType.SELECTED)) +
+          "|" + str(states.contains(Atspi.StateType.SHOWING)) + "|" + str(inside))
+sys.stdout.flush()
+
+# A cell of a row that goes away while a screen reader holds it.
+held = tables[sys.argv[3]].get_accessible_at(2, 0)
+def held_state():
+    try:
+        return "defunct" if held.get_state_set().contains(Atspi.StateType.DEFUNCT) else "live:" + held.get_name()
+    except Exception:
+        return "defunct"
+
+log = []
+def on_event(e):
+    try:
+        source = e.source
+        if source.get_role() == Atspi.Role.TABLE:
+            where = source.get_name()
+        elif source.get_parent() is not None and source.get_parent().get_role() == Atspi.Role.TABLE:
+            where = place(source)
+        else:
+            return
+        item = e.type + "@" + where
+        if e.type.startswith("object:state-changed"):
+            item += "=" + str(e.detail1)
+        if isinstance(e.any_data, Atspi.Accessible):
+            item += ">" + place(e.any_data) + ":" + e.any_data.get_name()
+        log.append(item)
+    except Exception as x:
+        log.append("error " + str(x))
+
+listener = Atspi.EventListener.new(on_event)
+for kind in ["object:active-descendant-changed", "object:selection-changed", "object:state-changed:selected",
+             "object:state-changed:focused", "object:property-change:accessible-name", "object:model-changed"]:
+    listener.register(kind)
+context = GLib.MainContext.default()
+
+def pump_until(done, seconds):
+    end = time.time() + seconds
+    while not done() and time.time() < end:
+        if not context.iteration(False):
+            time.sleep(0.01)
+    return done()
+
+# The program hears of a new listener in its own time: it is asked to rename a table
+# until the listener hears it.
+heard = lambda: any(x.startswith("object:property-change:accessible-name@") for x in log)
+for _ in range(60):
+    print("do=probe", flush=True)
+    if pump_until(heard, 0.5):
+        break
+print("probe=" + str(heard()))
+
+for step, name, until in steps:
+    del log[:]
+    print("do=" + step, flush=True)
+    table = tables[name]
+    if until == "active":
+        done = lambda: any(x.startswith("object:active-descendant-changed@" + name) for x in log)
+    else:
+        done = lambda: any(x.startswith("object:property-change:accessible-name@" + name + ":") for x in log)
+    pump_until(done, 20)
+    print("events=" + step + "|" + ";".join(log))
+    print("selected=" + step + "|" + selected(table))
+    rows = table.get_selected_rows()
+    print("texts=" + step + "|" + (row_texts(table, rows[0]) if rows else ""))
+    print("phrases=" + step + "|" + str(tables[sys.argv[3]].get_n_rows()))
+    print("held=" + step + "|" + held_state())
+print("end", flush=True)
+)PY";
+
+// Lines "key=first|rest" of `output`, as first -> rest.
+std::map<std::string, std::string> Lines(const std::string& output, const std::string& key) {
+    std::map<std::string, std::string> values;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(key + "=", 0) != 0) continue;
+        const std::string rest = line.substr(key.size() + 1);
+        const size_t bar = rest.find('|');
+        values[rest.substr(0, bar)] = bar == std::string::npos ? "" : rest.substr(bar + 1);
+    }
+    return values;
+}
+
+// The test's texts are compiled in the program's code page; the bus speaks UTF-8.
+std::string U(const char* text) { return Cp932ToUtf8(CString(text)); }
+
+bool Has(const std::string& events, const std::string& event) {
+    return (";" + events + ";").find(";" + event + ";") != std::string::npos;
+}
+
+class ListsForScreenReaders : public EditorWindow {
+protected:
+    // Three sections of three phrases each.
+    void SetUp() override {
+        EditorWindow::SetUp();
+        view->m_lstSection.RemoveAll();
+        for (int s = 0; s < 3; ++s) {
+            auto* section = view->m_lstSection.Add(std::make_unique<CSectionInformation>());
+            section->m_strHeading = CString::Formatted("章%d", s + 1);
+            for (int p = 0; p < 3; ++p) {
+                auto* phrase = section->m_lstPhrase.Add(std::make_unique<CPhraseInformation>());
+                phrase->m_nStart = static_cast<uint32_t>((s * 3 + p) * 32000);
+                phrase->m_nLength = 32000;
+                phrase->m_nPause = 8000;
+                phrase->m_strFileName = "A000001.wav";
+                phrase->m_nBytesPerSec = 32000;
+                section->m_nSectionTime += 32000;
+            }
+        }
+        view->m_bProjectOpen = 1;
+        view->EnableButtons();
+        view->RefreshSectionList(0);
+        RunQueuedEvents();
+    }
+    void KeyOnList(IListView* list, int keyCode) {
+        wxWindow* rows = dynamic_cast<CReportList*>(list)->GetRowsWindow();
+        wxKeyEvent event(wxEVT_KEY_DOWN);
+        event.m_keyCode = keyCode;
+        event.SetEventObject(rows);
+        rows->GetEventHandler()->ProcessEvent(event);
+        RunQueuedEvents();
+    }
+    void Step(const std::string& step) {
+        if (step == "probe") dynamic_cast<CReportList*>(view->m_listSection)->SetAccessibleName("セクション");
+        if (step == "down") KeyOnList(view->m_listSection, WXK_DOWN);
+        if (step == "end") KeyOnList(view->m_listSection, WXK_END);
+        if (step == "home") KeyOnList(view->m_listSection, WXK_HOME);
+        if (step == "R") Press('R');
+        if (step == "W") Press('W');
+    }
+};
+
+// Both lists are tables a screen reader reads row by row, and every move of their
+// selection reaches it. The bus is private to this run (see MessageBoxGui).
+TEST_F(ListsForScreenReaders, BothListsAreTablesWhoseRowsAndMovesAScreenReaderGets) {
+    if (!std::getenv("KORVANE_PRIVATE_BUS")) {
+        const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+        const std::string command = "KORVANE_PRIVATE_BUS=1 timeout 300 dbus-run-session -- '" + self +
+                                    "' --gtest_filter=ListsForScreenReaders.BothListsAreTables* 2>&1";
+        std::string output;
+        FILE* child = ::popen(command.c_str(), "r");
+        ASSERT_NE(child, nullptr);
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, child)) > 0;) output.append(buffer, n);
+        const int status = ::pclose(child);
+        EXPECT_EQ(status, 0) << output;
+        EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+        return;
+    }
+    Focus(view->m_listSection);
+    std::string output;
+    std::atomic<bool> finished{false};
+    std::thread reader([&] {
+        const std::string sections = U("セクション"), phrases = U("フレーズ");
+        const std::string command = "timeout 200 /usr/bin/python3 -c '" + std::string(kReadLists) + "' " +
+                                    std::to_string(::getpid()) + " down/" + sections + "/active,end/" + sections +
+                                    "/active,home/" + sections + "/active,R/" + phrases + "/active,W/" + sections +
+                                    "/name " + phrases + " 2>&1";
+        if (FILE* p = ::popen(command.c_str(), "r")) {
+            char line[8192];
+            while (std::fgets(line, sizeof line, p)) {
+                const std::string text = line;
+                output += text;
+                if (text.rfind("do=", 0) == 0) {
+                    const std::string step = text.substr(3, text.find_first_of("\r\n") - 3);
+                    wxTheApp->CallAfter([this, step] { Step(step); });
+                }
+            }
+            ::pclose(p);
+        }
+        finished = true;
+    });
+    WaitUntil([&] { return finished.load(); }, 240);
+    reader.join();
+    ASSERT_NE(output.find("\nend"), std::string::npos) << output;
+    // The lists look as before: kept for a person to look at.
+    const std::filesystem::path png = std::filesystem::path(KORVANE_BUILD_DIR) / "screenshots" / "main_window_lists.png";
+    std::filesystem::create_directories(png.parent_path());
+    std::filesystem::remove(png);
+    frame->Raise();
+    WaitUntilPainted(*frame);
+    EXPECT_EQ(std::system(("import -window root '" + png.string() + "' 2>/dev/null").c_str()), 0);
+
+    // Named after the labels beside them; a row per record and the extra row.
+    const auto tables = Lines(output, "table");
+    EXPECT_EQ(tables.at(U("セクション")), "table|4|7") << output;
+    EXPECT_EQ(tables.at(U("フレーズ")), "table|4|8") << output;
+    const auto headers = Lines(output, "headers");
+    EXPECT_EQ(headers.at(U("セクション")), U("セクション/レベル/見出し/フレーズ/長さ/ページ/コメント"));
+    EXPECT_EQ(headers.at(U("フレーズ")), U("フレーズ/長さ/無音/グループ/ページ/マーク/ファイル/コメント"));
+    const auto row0 = Lines(output, "row0");
+    EXPECT_EQ(row0.at(U("セクション")), U("1/1/章1/3/00:00:03//")) << output;
+    EXPECT_EQ(row0.at(U("フレーズ")), U("1/1.0/0.2////A000001.wav/")) << output;
+    // Row 0 is selected and on screen, below the column headers.
+    EXPECT_EQ(Lines(output, "cell0").at(U("セクション")), "table cell|True|True|True");
+    EXPECT_EQ(Lines(output, "cell0").at(U("フレーズ")), "table cell|True|True|True");
+    EXPECT_EQ(Lines(output, "probe").count("True"), 1u) << output;
+
+    // Each move tells the newly selected row and makes it the active one.
+    const auto events = Lines(output, "events");
+    const auto selected = Lines(output, "selected");
+    const auto texts = Lines(output, "texts");
+    const auto phraseRows = Lines(output, "phrases");
+    const auto held = Lines(output, "held");
+    const struct {
+        const char* step;
+        const char* table;
+        const char* selected;
+        const char* active;  // cell told as the active descendant
+        const char* texts;   // of the selected row
+        const char* phrases;
+        const char* held;  // the phrase cell at row 2 taken before the moves
+    } moves[] = {
+        {"down", "セクション", "1", "1,0:2", "2/1/章2/3/00:00:03//", "4", "live:3"},
+        {"end", "セクション", "3", "3,0:", "//////", "0", "defunct"},
+        {"home", "セクション", "0", "0,0:1", "1/1/章1/3/00:00:03//", "4", "defunct"},
+        {"R", "フレーズ", "1", "1,0:2", "2/1.0/0.2////A000001.wav/", "4", "defunct"},
+    };
+    for (const auto& m : moves) {
+        SCOPED_TRACE(m.step);
+        const std::string table = U(m.table);
+        const std::string& told = events.at(m.step);
+        EXPECT_TRUE(Has(told, "object:active-descendant-changed@" + table + ">" + table + ":" + m.active)) << told;
+        EXPECT_TRUE(Has(told, "object:selection-changed@" + table)) << told;
+        EXPECT_TRUE(Has(told, "object:state-changed:selected@" + table + ":" + m.selected + ",0=1")) << told;
+        EXPECT_EQ(selected.at(m.step), m.selected);
+        EXPECT_EQ(texts.at(m.step), U(m.texts));
+        EXPECT_EQ(phraseRows.at(m.step), m.phrases);
+        EXPECT_EQ(held.at(m.step), m.held);
+    }
+    // The phrase list, refreshed by the program for the section moved to, tells its row too.
+    EXPECT_TRUE(Has(events.at("home"), "object:active-descendant-changed@" + U("フレーズ") + ">" + U("フレーズ") + ":0,0:1"))
+        << events.at("home");
+    // The row left is told unselected.
+    EXPECT_TRUE(Has(events.at("down"), "object:state-changed:selected@" + U("セクション") + ":0,0=0")) << events.at("down");
+    // A changed text is told for the cell that shows it.
+    EXPECT_TRUE(Has(events.at("W"), "object:property-change:accessible-name@" + U("セクション") + ":0,1")) << events.at("W");
+    EXPECT_EQ(selected.at("W"), "0");
+    EXPECT_EQ(texts.at("W"), U("1/2/　章1/3/00:00:03//"));
 }
 
 }  // namespace
