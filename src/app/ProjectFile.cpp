@@ -31,8 +31,10 @@ CString FieldText(const CString& text, bool commaSeparated = true) {
 }
 
 // The reader drops blanks around a value and one pair of matching quotes around it: a
-// book text that begins or ends with either goes out inside one more pair of quotes, so
-// that it comes back as it was.
+// value that begins or ends with either goes out inside one more pair of quotes, so that
+// it comes back as it was. That is a book text, or a section line whose comment (its
+// last field) ends in blanks, as a comment of a damaged file can that ended at a zero
+// byte.
 CString ValueText(const CString& text) {
     const CString safe = FieldText(text, false);
     const int n = safe.GetLength();
@@ -228,10 +230,10 @@ int CKorvaneView::SaveProject() {
     file.WriteString("[Section]\n");
     for (int i = 0; i < m_lstSection.GetCount(); ++i) {
         const CSectionInformation* s = m_lstSection.GetAt(i);
-        line.Format("%d=%d,%s,%d,%d,%s,%s,%s\n", i + 1, s->m_nLevel, FieldText(s->m_strHeading).c_str(),
+        line.Format("%d,%s,%d,%d,%s,%s,%s", s->m_nLevel, FieldText(s->m_strHeading).c_str(),
                     s->m_lstPhrase.GetCount(), AsInt(s->m_nSectionTime), FieldText(s->m_strStartPage).c_str(),
                     FieldText(s->m_strEndPage).c_str(), FieldText(s->m_strComment).c_str());
-        file.WriteString(line);
+        file.WriteString(CString::Formatted("%d=", i + 1) + ValueText(line) + "\n");
         if (s->m_lstPhrase.GetCount() > 0) {
             if (WriteSectionFileTo(i, GetSectionFilePath(i) + kTempSuffix) != 0) {
                 file.Close();
