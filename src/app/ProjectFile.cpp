@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/AppProfile.h"
@@ -20,14 +21,18 @@ const char kTempSuffix[] = ".tmp";
 
 // A "," or a line break inside a text would change the number of fields or lines, and
 // the reader would then leave the whole section or phrase out. Line breaks are left
-// out and a "," of a comma-separated field is stored in its full-width form.
+// out and a "," of a comma-separated field is stored in its full-width form. Byte by
+// byte, as the reader splits: none of these bytes is part of a double-byte character,
+// also where a damaged text puts one behind a stray lead byte.
 CString FieldText(const CString& text, bool commaSeparated = true) {
-    if (text.FindOneOf(commaSeparated ? ",\r\n" : "\r\n") < 0) return text;
-    CString safe = text;
-    if (commaSeparated) safe.Replace(",", "，");
-    safe.Remove('\r');
-    safe.Remove('\n');
-    return safe;
+    const std::string& bytes = text.str();
+    if (bytes.find_first_of(commaSeparated ? ",\r\n" : "\r\n") == std::string::npos) return text;
+    std::string safe;
+    for (char c : bytes) {
+        if (c == ',' && commaSeparated) safe += "，";
+        else if (c != '\r' && c != '\n') safe += c;
+    }
+    return CString(safe);
 }
 
 // The reader drops blanks around a value and one pair of matching quotes around it: a
