@@ -13,7 +13,7 @@ inline void RunSoxTo22050(benchmark::State& state, const std::string& source, co
         state.SkipWithError("sox is not installed");
         return;
     }
-    const std::string command = "sox '" + source + "' -r 22050 '" + target + "'";
+    const std::string command = "sox -R '" + source + "' -r 22050 '" + target + "'";
     for (auto _ : state) {
         if (std::system(command.c_str()) != 0) {
             state.SkipWithError("sox failed");

@@ -113,7 +113,7 @@ void BM_Mpg123AndSoxOneHourTo22050(benchmark::State& state) {
         return;
     }
     const std::string decoded = file.Folder() + "/mpg123.wav", target = file.Folder() + "/sox.wav";
-    const std::string command = "mpg123 -q -w '" + decoded + "' '" + file.Source() + "' && sox '" + decoded +
+    const std::string command = "mpg123 -q -w '" + decoded + "' '" + file.Source() + "' && sox -R '" + decoded +
                                 "' -r 22050 '" + target + "'";
     double peerSeconds = 0;
     for (auto _ : state) {

@@ -29,7 +29,7 @@ bool make(const std::string& name, int rate, int kbps, corpus_file* out) {
   FILE* f = std::fopen(out->path.c_str(), "rb");
   if (!f) {
     const std::string wav = dir + "/" + name + ".wav";
-    const std::string cmd = "mkdir -p " + dir + " && sox -n -r " + std::to_string(rate) + " -c 1 " + wav +
+    const std::string cmd = "mkdir -p " + dir + " && sox -R -n -r " + std::to_string(rate) + " -c 1 " + wav +
                             " synth 600 sine 20-10000 vol -20dB >/dev/null 2>&1 && lame --quiet -m m -b " +
                             std::to_string(kbps) + " " + wav + " " + out->path + " && rm -f " + wav;
     if (std::system(cmd.c_str()) != 0) return false;

@@ -42,8 +42,8 @@ bool make(int rate, corpus_file* out) {
         "mkdir -p " + dir + " && espeak-ng -w " + once +
         " 'The talking book goes on, page after page, with the steady voice of a narrator who has read a "
         "thousand books before this one. Chapter two begins in the morning, when the library opens.'"
-        " >/dev/null 2>&1 && sox " + once + " -r " + std::to_string(rate) + " -c 1 " + out->wav +
-        " repeat 80 trim 0 600 >/dev/null 2>&1 && sox " + out->wav + " -t raw -e signed -b 16 -L " + raw +
+        " >/dev/null 2>&1 && sox -R " + once + " -r " + std::to_string(rate) + " -c 1 " + out->wav +
+        " repeat 80 trim 0 600 >/dev/null 2>&1 && sox -R " + out->wav + " -t raw -e signed -b 16 -L " + raw +
         " >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0) return false;
     f = std::fopen(raw.c_str(), "rb");

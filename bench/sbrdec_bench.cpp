@@ -26,7 +26,7 @@ std::vector<uint8_t> stream() {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
       const std::string wav = dir + "/stereo22050.wav";
-      const std::string cmd = "mkdir -p " + dir + " && sox -n -r 22050 -c 2 " + wav +
+      const std::string cmd = "mkdir -p " + dir + " && sox -R -n -r 22050 -c 2 " + wav +
                               " synth 600 sine 20-10000 pinknoise vol -20dB >/dev/null 2>&1 && lame --quiet -m j -b 48 " +
                               wav + " " + path + " && rm -f " + wav;
       if (std::system(cmd.c_str()) != 0) return b;

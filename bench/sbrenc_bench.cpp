@@ -29,7 +29,7 @@ const std::vector<int16_t>* speech() {
   const std::string cmd = "mkdir -p " + dir + " && espeak-ng -w " + dir +
                           "/speech.wav 'The talking book is read aloud chapter by chapter, with pauses between the "
                           "sentences and the headings, so that a listener can move through it phrase by phrase.' "
-                          ">/dev/null 2>&1 && sox " + dir + "/speech.wav -t raw -e signed -b 16 -L -r 44100 -c 1 " +
+                          ">/dev/null 2>&1 && sox -R " + dir + "/speech.wav -t raw -e signed -b 16 -L -r 44100 -c 1 " +
                           raw + " >/dev/null 2>&1";
   if (std::system(cmd.c_str()) != 0) return nullptr;
   FILE* f = std::fopen(raw.c_str(), "rb");

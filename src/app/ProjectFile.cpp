@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/AppProfile.h"
@@ -20,19 +21,25 @@ const char kTempSuffix[] = ".tmp";
 
 // A "," or a line break inside a text would change the number of fields or lines, and
 // the reader would then leave the whole section or phrase out. Line breaks are left
-// out and a "," of a comma-separated field is stored in its full-width form.
+// out and a "," of a comma-separated field is stored in its full-width form. Byte by
+// byte, as the reader splits: none of these bytes is part of a double-byte character,
+// also where a damaged text puts one behind a stray lead byte.
 CString FieldText(const CString& text, bool commaSeparated = true) {
-    if (text.FindOneOf(commaSeparated ? ",\r\n" : "\r\n") < 0) return text;
-    CString safe = text;
-    if (commaSeparated) safe.Replace(",", "，");
-    safe.Remove('\r');
-    safe.Remove('\n');
-    return safe;
+    const std::string& bytes = text.str();
+    if (bytes.find_first_of(commaSeparated ? ",\r\n" : "\r\n") == std::string::npos) return text;
+    std::string safe;
+    for (char c : bytes) {
+        if (c == ',' && commaSeparated) safe += "，";
+        else if (c != '\r' && c != '\n') safe += c;
+    }
+    return CString(safe);
 }
 
 // The reader drops blanks around a value and one pair of matching quotes around it: a
-// book text that begins or ends with either goes out inside one more pair of quotes, so
-// that it comes back as it was.
+// value that begins or ends with either goes out inside one more pair of quotes, so that
+// it comes back as it was. That is a book text, or a section line whose comment (its
+// last field) ends in blanks, as a comment of a damaged file can that ended at a zero
+// byte.
 CString ValueText(const CString& text) {
     const CString safe = FieldText(text, false);
     const int n = safe.GetLength();
@@ -228,10 +235,10 @@ int CKorvaneView::SaveProject() {
     file.WriteString("[Section]\n");
     for (int i = 0; i < m_lstSection.GetCount(); ++i) {
         const CSectionInformation* s = m_lstSection.GetAt(i);
-        line.Format("%d=%d,%s,%d,%d,%s,%s,%s\n", i + 1, s->m_nLevel, FieldText(s->m_strHeading).c_str(),
+        line.Format("%d,%s,%d,%d,%s,%s,%s", s->m_nLevel, FieldText(s->m_strHeading).c_str(),
                     s->m_lstPhrase.GetCount(), AsInt(s->m_nSectionTime), FieldText(s->m_strStartPage).c_str(),
                     FieldText(s->m_strEndPage).c_str(), FieldText(s->m_strComment).c_str());
-        file.WriteString(line);
+        file.WriteString(CString::Formatted("%d=", i + 1) + ValueText(line) + "\n");
         if (s->m_lstPhrase.GetCount() > 0) {
             if (WriteSectionFileTo(i, GetSectionFilePath(i) + kTempSuffix) != 0) {
                 file.Close();

@@ -55,8 +55,8 @@ protected:
         const std::string gap = (root / (name + "-gap.wav")).string(), out = (root / (name + ".wav")).string();
         EXPECT_EQ(Shell("espeak-ng -w '" + a + "' '" + first + "'"), 0);
         EXPECT_EQ(Shell("espeak-ng -w '" + b + "' '" + second + "'"), 0);
-        EXPECT_EQ(Shell("sox -n -r 22050 -c 1 -b 16 '" + gap + "' trim 0 1.2"), 0);
-        EXPECT_EQ(Shell("sox '" + a + "' '" + gap + "' '" + b + "' -r 22050 -c 1 -b 16 '" + out + "'"), 0);
+        EXPECT_EQ(Shell("sox -R -n -r 22050 -c 1 -b 16 '" + gap + "' trim 0 1.2"), 0);
+        EXPECT_EQ(Shell("sox -R '" + a + "' '" + gap + "' '" + b + "' -r 22050 -c 1 -b 16 '" + out + "'"), 0);
         return out;
     }
 

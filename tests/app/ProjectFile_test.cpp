@@ -109,10 +109,12 @@ TEST_F(ProjectFiles, SectionFilesOnlyForSectionsWithPhrasesAndStaleOnesGo) {
 TEST_F(ProjectFiles, ACommaOrLineBreakInATextNoLongerLosesTheSection) {
     AddSection("序章,はじめに", 1);
     PhraseAt(0, 0)->m_strComment = "a,b\nc";
+    SectionAt(0)->m_strEndPage = "\x81,9\x81\r";  // stray lead bytes of a damaged import hide nothing
     ASSERT_EQ(view.SaveProject(), 0);
     Reload();
     ASSERT_EQ(Shape(), std::vector<int>{1});
     EXPECT_EQ(SectionAt(0)->m_strHeading, "序章，はじめに");
+    EXPECT_EQ(SectionAt(0)->m_strEndPage, "\x81，9\x81");
     EXPECT_EQ(PhraseAt(0, 0)->m_strComment, "a，bc");
 }
 
@@ -132,21 +134,73 @@ TEST_F(ProjectFiles, AFailedSaveLeavesThePreviousProjectReadable) {
     EXPECT_EQ(Book(), before);
 }
 
-// The reader drops blanks and one pair of quotes around a value; book texts that have
-// them come back as they were. A zero byte in a damaged file ends its value.
-TEST_F(ProjectFiles, BookTextsWithQuotesOrBlanksAroundThemComeBack) {
+// The reader drops blanks and one pair of quotes around a value; book texts and the
+// section comment that ends a section line come back as they were when they have them.
+// A zero byte in a damaged file ends its value, and what the loader took of such a file
+// comes back the same after the program's own save, which the next save writes again.
+TEST_F(ProjectFiles, TextsWithQuotesOrBlanksAroundThemComeBack) {
     AddSection("一", 1);
-    const char* texts[] = {"\"引用\"", "'a'", "  前後  ", "\"", "\"\"", "a\"b\"", "\ttab"};
+    const char* texts[] = {"\"引用\"", "'a'", "  前後  ", "\"", "\"\"", "a\"b\"", "\ttab", "\t", " ", "注 "};
     for (const char* text : texts) {
         view.m_bookInfo.m_strTitle = text;
+        SectionAt(0)->m_strComment = text;
+        const BookData book = Book();
         ASSERT_EQ(view.SaveProject(), 0);
         Reload();
         EXPECT_EQ(view.m_bookInfo.m_strTitle, text);
+        EXPECT_EQ(Book(), book) << "[" << text << "]";
     }
-    WriteBytes(dir / "Korvane.ncc", std::string("[BookInfo]\r\nTitle=ab\0cd\r\n", 22));
-    Reload();
-    EXPECT_EQ(view.m_bookInfo.m_strTitle, "ab");
-    EXPECT_EQ(Shape(), std::vector<int>{0});  // no section line could be read: one fresh section
+    const std::string zero(1, '\0');
+    const std::string head = "[Format]\r\nCompression=1\r\n[BookInfo]\r\nSectionCount=2\r\n[Section]\r\n";
+    const struct {
+        const char* what;
+        std::string ncc, sec1;
+        const char* title;
+        std::vector<std::string> comments;
+    } damaged[] = {
+        {"title", std::string("[BookInfo]\r\nTitle=ab\0cd\r\n", 22), "", "ab", {""}},
+        {"blanks before the zero", head + "1=0,a,0,0,,,x " + zero + "y\r\n2=0,b,0,0,,, \t" + zero + "@\r\n", "", "",
+         {"x ", " \t"}},
+        // Found by fuzzing the loader: a comment of a carriage return and a tab before a
+        // zero byte, and the lines behind it, which the loader passes over.
+        {"blank comment",
+         "[Format]\r\nCompression=1\r\nSamplePerSec=22050\r\nChannels=1\r\nBits=16\r\nBitrate=0\r\n[BookInfo]\r\n"
+         "Title=\x93\xfa\x96{\r\nAuthor=\r\nIsbn=\r\nDiscrimination=\r\nPublisher=\r\nReader=\r\nEditor=\r\n"
+         "OrgPublisher=\r\nOrgPublishDate=\r\nPublishDate=\r\nGenre=\r\nScheme=\r\nSectionCount=2\r\n"
+         "WaveImportCount=1\r\n[Section]\r\n"
+         "1=0,\x8c\xa9\x8fo\x82\xb5,2,64000,1,2,c\r\n2=1,b,1,32000,,,\r\t" + zero +
+             "@@SEC\n[Section]\r\nPrefix=1\r\nSectionTime=64000\r\nPhrase=2\r\n[Phrase]\r\n"
+             "1=0,32000,3200,A000001.wav,1,1,0,0,,32000\r\n2=32000,32000,320?,A000001.wav,0,,1,1,x,32000\r\n",
+         "[Section]\r\nPrefix=2\r\nSectionTime=32000\r\nPhrase=1\r\n[Phrase]\r\n"
+         "1=64000,32100,0,A000001.wav,0,,0,0,,32000\r\n",
+         "\x93\xfa\x96{", {"c", "\t"}},
+        {"carriage return behind a stray lead byte",
+         "[BookInfo]\r\nTitle=\"a\x81\r\"\r\nSectionCount=2\r\n[Section]\r\n1=0,a,0,0,,,x\r\n2=0,b,0,0,,,\"\x81\r" +
+             zero + "@\r\n",
+         "", "a\x81",
+         {"x", "\"\x81"}},
+    };
+    for (const auto& d : damaged) {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        WriteBytes(dir / "Korvane.ncc", d.ncc);
+        if (!d.sec1.empty()) WriteBytes(dir / "SEC000001.sec", d.sec1);
+        Reload();
+        BookData book = Book();
+        std::vector<std::string> comments;
+        for (SectionData& s : book) {
+            std::erase(s.comment, '\r');  // the saver leaves line breaks out of texts
+            comments.push_back(s.comment);
+        }
+        EXPECT_EQ(comments, d.comments) << d.what;
+        ASSERT_EQ(view.SaveProject(), 0);
+        const Files saved = Folder();
+        Reload();
+        EXPECT_EQ(view.m_bookInfo.m_strTitle, d.title) << d.what;
+        EXPECT_EQ(Book(), book) << d.what;
+        ASSERT_EQ(view.SaveProject(), 0);
+        EXPECT_EQ(Folder(), saved) << d.what;  // and the next save writes the same bytes
+    }
 }
 
 TEST_F(ProjectFiles, LoaderLeavesOutMalformedLinesAndBoundsCountsAndLevels) {

@@ -26,7 +26,7 @@ protected:
     // Runs sox in the scratch folder.
     void Sox(const std::string& arguments) {
         std::string output;
-        ASSERT_TRUE(RunCommand("cd '" + folder.Path("") + "' && sox " + arguments, output)) << arguments;
+        ASSERT_TRUE(RunCommand("cd '" + folder.Path("") + "' && sox -R " + arguments, output)) << arguments;
     }
     // Imports `name` into an empty book under a number of its own; the phrases' starts, by section.
     std::vector<std::vector<uint32_t>> ImportFresh(const std::string& name, int phrasePause, int sectionPause) {

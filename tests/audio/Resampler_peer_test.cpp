@@ -23,7 +23,7 @@ void ConvertBoth(double frequency, int from, int to, std::vector<int16_t>& ours,
     RecordingHost host;
     ASSERT_EQ(ConvertWaveFormat(host, folder.CPath("src.wav"), folder.CPath("ours.wav"), to, "", ""), 0);
     std::string ignored;
-    ASSERT_TRUE(RunCommand("sox '" + folder.Path("src.wav") + "' -r " + std::to_string(to) + " '" +
+    ASSERT_TRUE(RunCommand("sox -R '" + folder.Path("src.wav") + "' -r " + std::to_string(to) + " '" +
                                folder.Path("sox.wav") + "'", ignored));
     theirs = SoxDecode(folder.Path("sox.wav"));
     uint32_t rate = 0;

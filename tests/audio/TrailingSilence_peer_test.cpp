@@ -38,7 +38,7 @@ TEST(TrailingSilencePeer, SpeechRecordingMatchesTheBlockRule) {
                                "' 'The phrase ends here, and then the reader pauses for a while.'",
                            out));
     // A canonical 22050 Hz file with a third of a second of silence after the speech.
-    ASSERT_TRUE(RunCommand("sox '" + folder.Path("raw.wav") + "' -b 16 -c 1 -r 22050 '" + folder.Path("speech.wav") +
+    ASSERT_TRUE(RunCommand("sox -R '" + folder.Path("raw.wav") + "' -b 16 -c 1 -r 22050 '" + folder.Path("speech.wav") +
                                "' pad 0.2 0.37",
                            out));
     uint32_t rate = 0;

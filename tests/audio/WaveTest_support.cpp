@@ -195,7 +195,7 @@ std::string Soxi(const std::string& option, const std::string& path) {
 
 std::vector<int16_t> SoxDecode(const std::string& path) {
     std::string raw;
-    EXPECT_TRUE(RunCommand("sox '" + path + "' -t raw -e signed -b 16 -L -", raw)) << path;
+    EXPECT_TRUE(RunCommand("sox -R '" + path + "' -t raw -e signed -b 16 -L -", raw)) << path;
     return BytesToSamples(raw);
 }
 

@@ -41,7 +41,7 @@ protected:
         SetUpProject(*view, project);
         // Two recordings: tones with pauses between them, as a reader leaves them.
         for (const char* name : {"rec1.wav", "rec2.wav"})
-            ASSERT_EQ(RunCommand("sox -n -r 44100 -b 16 -c 1 '" + root.Path(name) +
+            ASSERT_EQ(RunCommand("sox -R -n -r 44100 -b 16 -c 1 '" + root.Path(name) +
                                  "' synth 1.2 sine 440 pad 0 1.5 repeat 2"),
                       0);
         CUiScript import;

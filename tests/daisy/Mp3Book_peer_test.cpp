@@ -291,7 +291,7 @@ std::string Speech(const ScratchFolder& work, const std::vector<std::string>& se
     std::string pcm;
     for (size_t i = 0; i < sentences.size(); ++i) {
         const std::string raw = work.Path("s" + std::to_string(i) + ".raw");
-        if (RunCommand("espeak-ng --stdout '" + sentences[i] + "' | sox -t wav - -r " + std::to_string(rate) +
+        if (RunCommand("espeak-ng --stdout '" + sentences[i] + "' | sox -R -t wav - -r " + std::to_string(rate) +
                        " -b 16 -c 1 -t raw -e signed '" + raw + "' silence 1 0.005 1% reverse silence 1 0.005 1% reverse") != 0)
             return "";
         pcm.append(static_cast<size_t>(gap * rate) * 2, '\0');

@@ -21,12 +21,12 @@ namespace {
 // which makes lame switch to short blocks), and multi-tones.
 bool make_signal(const scratch_dir& env, int rate, int ch, const std::string& out) {
   const std::string r = " -r " + std::to_string(rate) + " -c " + std::to_string(ch) + " ";
-  return run_quiet("sox -n" + r + env.path("s1.wav") + " synth 1.5 sine 20-10000 vol -20dB") == 0 &&
-         run_quiet("sox -n" + r + env.path("s2.wav") + " synth 1 whitenoise vol -20dB") == 0 &&
-         run_quiet("sox -n" + r + env.path("s3.wav") + " synth 1 square 3 vol 0.3") == 0 &&
-         run_quiet("sox -n" + r + env.path("s4.wav") +
+  return run_quiet("sox -R -n" + r + env.path("s1.wav") + " synth 1.5 sine 20-10000 vol -20dB") == 0 &&
+         run_quiet("sox -R -n" + r + env.path("s2.wav") + " synth 1 whitenoise vol -20dB") == 0 &&
+         run_quiet("sox -R -n" + r + env.path("s3.wav") + " synth 1 square 3 vol 0.3") == 0 &&
+         run_quiet("sox -R -n" + r + env.path("s4.wav") +
              " synth 1 sine 220 sine 1000 sine 3300 sine 5000 vol -20dB") == 0 &&
-         run_quiet("sox " + env.path("s1.wav") + " " + env.path("s2.wav") + " " + env.path("s3.wav") +
+         run_quiet("sox -R " + env.path("s1.wav") + " " + env.path("s2.wav") + " " + env.path("s3.wav") +
              " " + env.path("s4.wav") + " " + out) == 0;
 }
 
@@ -91,7 +91,7 @@ TEST(Mp3decPeer, Pcm16IsFloatRoundedAndSaturated) {
   if (!have_tool("lame") || !have_tool("sox")) GTEST_SKIP() << "lame or sox missing";
   scratch_dir env;
   const std::string wav = env.path("loud.wav"), mp3 = env.path("loud.mp3");
-  ASSERT_EQ(run_quiet("sox -n -r 44100 -c 2 " + wav + " synth 2 square 440 vol 0.99"), 0);
+  ASSERT_EQ(run_quiet("sox -R -n -r 44100 -c 2 " + wav + " synth 2 square 440 vol 0.99"), 0);
   ASSERT_EQ(run_quiet("lame --quiet -t -b 192 " + wav + " " + mp3), 0);
   const auto data = read_file(mp3);
   auto f = as_floats(decode_stream(data, 1, 0, 0, 1, 0).pcm);
@@ -122,7 +122,7 @@ TEST(Mp3decPeer, StreamInformationAgreesWithFfprobe) {
                               {16000, "-t -m m -b 32", cbr_unpadded}, {44100, "-V 2", xing}};
   for (const probe_case& c : files) {
     const std::string wav = env.path("i.wav"), mp3 = env.path("i.mp3"), csv = env.path("p.csv");
-    ASSERT_EQ(run_quiet("sox -n -r " + std::to_string(c.rate) + " -c 2 " + wav + " synth 20 sine 20-10000 vol -20dB"), 0);
+    ASSERT_EQ(run_quiet("sox -R -n -r " + std::to_string(c.rate) + " -c 2 " + wav + " synth 20 sine 20-10000 vol -20dB"), 0);
     ASSERT_EQ(run_quiet("lame --quiet " + c.opts + " " + wav + " " + mp3), 0);
     ASSERT_EQ(run_quiet("ffprobe -v error -select_streams a -show_packets -show_entries packet=pts_time,pos "
                         "-of csv=p=0 " + mp3 + " > " + csv), 0);
@@ -171,7 +171,7 @@ TEST(Mp3decPeer, DamagedAndCutStreams) {
   if (!have_tool("lame") || !have_tool("sox")) GTEST_SKIP() << "lame or sox missing";
   scratch_dir env;
   const std::string wav = env.path("d.wav"), mp3 = env.path("d.mp3");
-  ASSERT_EQ(run_quiet("sox -n -r 44100 -c 1 " + wav + " synth 4 sine 300-3000 vol -10dB"), 0);
+  ASSERT_EQ(run_quiet("sox -R -n -r 44100 -c 1 " + wav + " synth 4 sine 300-3000 vol -10dB"), 0);
   ASSERT_EQ(run_quiet("lame --quiet -t -p -m m -b 64 " + wav + " " + mp3), 0);
   auto data = read_file(mp3);
   const int fb = 64000 / 8 * 1152 / 44100;  // 208 or 209 bytes

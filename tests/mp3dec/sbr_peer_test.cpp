@@ -33,7 +33,7 @@ TEST(SbrPeer, EmptyHighBandGivesTheCoreUpsampledLikeSox) {
   std::vector<uint8_t> raw(core.size() * 4);
   std::memcpy(raw.data(), core.data(), raw.size());
   ASSERT_TRUE(write_file(dir.path("core.f32"), raw));
-  ASSERT_EQ(run_quiet("sox -t f32 -r 22050 -c 1 " + dir.path("core.f32") + " -t f32 " + dir.path("up.f32") +
+  ASSERT_EQ(run_quiet("sox -R -t f32 -r 22050 -c 1 " + dir.path("core.f32") + " -t f32 " + dir.path("up.f32") +
                       " rate -v 44100"),
             0);
   const std::vector<float> ref = as_floats(read_file(dir.path("up.f32")));

@@ -34,9 +34,9 @@ TEST(Mp3decWidePeer, StreamsDecodeAsWithThePlainKernels) {
   scratch_dir env;
   for (const auto& c : cases) {
     const std::string r = " -r " + std::to_string(c.rate) + " -c " + std::to_string(c.channels) + " ";
-    ASSERT_EQ(run_quiet("sox -n" + r + env.path("a.wav") + " synth 1 sine 20-10000 vol -10dB"), 0);
-    ASSERT_EQ(run_quiet("sox -n" + r + env.path("b.wav") + " synth 1 square 3 vol 0.5"), 0);
-    ASSERT_EQ(run_quiet("sox " + env.path("a.wav") + " " + env.path("b.wav") + " " + env.path("in.wav")), 0);
+    ASSERT_EQ(run_quiet("sox -R -n" + r + env.path("a.wav") + " synth 1 sine 20-10000 vol -10dB"), 0);
+    ASSERT_EQ(run_quiet("sox -R -n" + r + env.path("b.wav") + " synth 1 square 3 vol 0.5"), 0);
+    ASSERT_EQ(run_quiet("sox -R " + env.path("a.wav") + " " + env.path("b.wav") + " " + env.path("in.wav")), 0);
     ASSERT_EQ(run_quiet(std::string("lame --quiet ") + c.lame + " " + env.path("in.wav") + " " + env.path("x.mp3")), 0);
     const auto mp3 = read_file(env.path("x.mp3"));
     l3_plain_kernels_only = true;
