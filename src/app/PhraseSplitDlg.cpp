@@ -10,7 +10,6 @@
 #include "audio/LevelMeter.h"
 #include "audio/WaveFile.h"
 #include "audio/WaveformDisplays.h"
-#include "platform/AccessibleName.h"
 #include "platform/CodePage.h"
 #include "platform/DialogHost.h"
 #include "platform/DialogKeys.h"

@@ -277,6 +277,7 @@ TEST_F(DialogNames, EveryControlThatTabReachesIsReadByTheLabelBesideIt) {
          },
          {Read("push button", "OK")}},
     };
+    int shown = 0;
     for (const auto& d : dialogs) {
         SCOPED_TRACE(d.title);
         std::vector<std::string> walked;
@@ -284,6 +285,7 @@ TEST_F(DialogNames, EveryControlThatTabReachesIsReadByTheLabelBesideIt) {
         CUiScript script;
         script.AnswerDialog([&](wxDialog& dlg) {
             title = FromWx(dlg.GetTitle());
+            EXPECT_TRUE(SaveScreenshot(dlg, "named_dialog_" + std::to_string(++shown)));
             walked = WalkWithTab(dlg, d.controls.size());
             return IDCANCEL;
         });
@@ -293,6 +295,66 @@ TEST_F(DialogNames, EveryControlThatTabReachesIsReadByTheLabelBesideIt) {
         for (const auto& w : walked) shown += "\n  " + w;
         EXPECT_TRUE(SameRound(d.controls, walked)) << shown;
     }
+}
+
+// Prints the description of the objects of process `argv[1]` named `argv[2]` and the
+// names of those named `argv[3]`, each after "key=".
+constexpr const char* kReadNamed = R"PY(
+import sys
+import gi
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi
+
+def walk(node, depth=0):
+    if node is None or depth > 20:
+        return
+    yield node
+    for i in range(node.get_child_count()):
+        yield from walk(node.get_child_at_index(i), depth + 1)
+
+desktop = Atspi.get_desktop(0)
+for i in range(desktop.get_child_count()):
+    app = desktop.get_child_at_index(i)
+    if app is not None and app.get_process_id() == int(sys.argv[1]):
+        for node in walk(app):
+            if node.get_name() == sys.argv[2]:
+                print("described=" + (node.get_description() or ""))
+            if node.get_name() == sys.argv[3]:
+                print("named=" + node.get_role_name())
+)PY";
+
+// The waveform says where the split falls, and says it anew as the keys move the cursor.
+TEST_F(DialogNames, TheWaveformTellsWhereTheSplitFallsAsTheKeysMoveIt) {
+    if (!OnPrivateAccessibilityBus()) return;
+    WriteRamp("A000009.wav", 20 * 32000);
+    AddSection("長い", 1, 15 * 32000, "A000009.wav", 32000);
+    Show();
+    Pick(4, 0);
+    const struct {
+        int key, times;
+        const char* position;
+    } steps[] = {
+        {WXK_RIGHT, 12, "分割位置 00：00：01.2"}, {WXK_RIGHT, 111, "分割位置 00：00：12.3"},
+        {WXK_LEFT, 3, "分割位置 00：00：12.0"},   {WXK_END, 1, "分割位置 00：00：15.0"},
+        {WXK_HOME, 1, "分割位置 00：00：00.0"},
+    };
+    const std::vector<std::string> names = {std::to_string(::getpid()), Cp932ToUtf8("波形"), Cp932ToUtf8("時間軸")};
+    std::vector<std::string> said, expected;
+    CUiScript script;
+    script.AnswerDialog([&](wxDialog& dlg) {
+        for (const auto& step : steps) {
+            for (int i = 0; i < step.times; ++i) Press(dlg, step.key);
+            const std::string output = RunAccessibilityScriptPumping(kReadNamed, names);
+            const auto described = AccessibilityValues(output, "described");
+            said.push_back(described.size() == 1 ? described[0] : output);
+            expected.push_back(Cp932ToUtf8(step.position));
+            // The ruler above it is a named picture.
+            EXPECT_EQ(AccessibilityValues(output, "named"), std::vector<std::string>{"panel"}) << output;
+        }
+        return IDCANCEL;
+    });
+    view.RunCommand(ID_PHRASE_SPLIT);
+    EXPECT_EQ(said, expected);
 }
 
 }  // namespace
