@@ -146,6 +146,13 @@ def on_focus(event):
         if node.get_role() in (Atspi.Role.FRAME, Atspi.Role.DIALOG, Atspi.Role.WINDOW, Atspi.Role.APPLICATION):
             return
         line = "focus=%s|%s|%s" % (node.get_role_name(), node.get_name() or "", node.get_description() or "")
+        # A label related to the control must be the one that names it.
+        for relation in node.get_relation_set():
+            if relation.get_relation_type() == Atspi.RelationType.LABELLED_BY:
+                for k in range(relation.get_n_targets()):
+                    label = relation.get_target(k).get_name() or ""
+                    if label != (node.get_name() or ""):
+                        line += "\nmislabelled=%s|%s" % (node.get_name() or "", label)
     except GLib.Error:
         return
     if node == state["last"]:
@@ -166,7 +173,7 @@ std::string Read(const char* role, const CString& name, const CString& descripti
 }
 
 // The controls Tab reaches in `dlg`, in Tab order from the one after the first focus;
-// the walk goes once around.
+// the walk goes once around. A control whose related label is not its name adds a line.
 std::vector<std::string> WalkWithTab(wxDialog& dlg, size_t controls) {
     dlg.Raise();  // without a window manager the toolkit gives it the keyboard itself
     WaitUntil([&] { return wxWindow::FindFocus() != nullptr || dlg.IsActive(); }, 10);
@@ -174,6 +181,7 @@ std::vector<std::string> WalkWithTab(wxDialog& dlg, size_t controls) {
         RunAccessibilityScriptPumping(kTabWalk, {std::to_string(::getpid()), std::to_string(controls)});
     std::vector<std::string> reached = AccessibilityValues(output, "focus");
     if (output.find("stuck") != std::string::npos || reached.size() != controls) reached.push_back(output);
+    for (const auto& wrong : AccessibilityValues(output, "mislabelled")) reached.push_back("labelled by " + wrong);
     return reached;
 }
 
