@@ -86,25 +86,9 @@ TEST_F(MainWindow, TitleButtonsListsAndTheBlackStatusArea) {
 TEST_F(MainWindow, ScreenReaderReadsEachButtonByItsCaption) {
     if (!OnPrivateAccessibilityBus()) return;
     constexpr const char* kButtons = R"PY(
-import sys
-import gi
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi
-
-def walk(node, depth=0):
-    if node is None or depth > 20:
-        return
-    yield node
-    for i in range(node.get_child_count()):
-        yield from walk(node.get_child_at_index(i), depth + 1)
-
-desktop = Atspi.get_desktop(0)
-for i in range(desktop.get_child_count()):
-    app = desktop.get_child_at_index(i)
-    if app is not None and app.get_process_id() == int(sys.argv[1]):
-        for node in walk(app):
-            if node.get_role() == Atspi.Role.PUSH_BUTTON:
-                print("button=" + (node.get_name() or ""))
+for node in walk(application(int(sys.argv[1]))):
+    if node.get_role() == Atspi.Role.PUSH_BUTTON:
+        print("button=" + (node.get_name() or ""))
 )PY";
     const std::string output = RunAccessibilityScriptPumping(kButtons, {std::to_string(::getpid())});
     std::vector<std::string> expected;

@@ -96,11 +96,6 @@ namespace {
 // the focus has moved, and prints what a screen reader reads of each control the focus
 // reaches: "focus=role|name|description".
 constexpr const char* kTabWalk = R"PY(
-import sys
-import gi
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi, GLib
-
 pid = int(sys.argv[1])
 presses = int(sys.argv[2])
 state = {"last": None, "count": 0, "timer": 0}
@@ -308,27 +303,11 @@ TEST_F(DialogNames, EveryControlThatTabReachesIsReadByTheLabelBesideIt) {
 // Prints the description of the objects of process `argv[1]` named `argv[2]` and the
 // names of those named `argv[3]`, each after "key=".
 constexpr const char* kReadNamed = R"PY(
-import sys
-import gi
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi
-
-def walk(node, depth=0):
-    if node is None or depth > 20:
-        return
-    yield node
-    for i in range(node.get_child_count()):
-        yield from walk(node.get_child_at_index(i), depth + 1)
-
-desktop = Atspi.get_desktop(0)
-for i in range(desktop.get_child_count()):
-    app = desktop.get_child_at_index(i)
-    if app is not None and app.get_process_id() == int(sys.argv[1]):
-        for node in walk(app):
-            if node.get_name() == sys.argv[2]:
-                print("described=" + (node.get_description() or ""))
-            if node.get_name() == sys.argv[3]:
-                print("named=" + node.get_role_name())
+for node in walk(application(int(sys.argv[1]))):
+    if node.get_name() == sys.argv[2]:
+        print("described=" + (node.get_description() or ""))
+    if node.get_name() == sys.argv[3]:
+        print("named=" + node.get_role_name())
 )PY";
 
 // The waveform says where the split falls, and says it anew as the keys move the cursor.

@@ -198,29 +198,12 @@ namespace {
 // Finds the alert of the process `pid` on the accessibility bus (waiting for it up to
 // 30 s) and prints what a screen reader gets of it, one "key=value" a line.
 constexpr const char* kReadAlert = R"PY(
-import sys, time
-import gi
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi
-
 pid = int(sys.argv[1])
 
-def walk(node, depth=0):
-    if node is None or depth > 12:
-        return
-    yield node
-    for i in range(node.get_child_count()):
-        yield from walk(node.get_child_at_index(i), depth + 1)
-
 def find_alert():
-    desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
-        app = desktop.get_child_at_index(i)
-        if app is None or app.get_process_id() != pid:
-            continue
-        for node in walk(app):
-            if node.get_role() == Atspi.Role.ALERT and node.get_state_set().contains(Atspi.StateType.SHOWING):
-                return node
+    for node in walk(application(pid)):
+        if node.get_role() == Atspi.Role.ALERT and node.get_state_set().contains(Atspi.StateType.SHOWING):
+            return node
     return None
 
 deadline = time.time() + 30

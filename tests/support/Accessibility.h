@@ -11,6 +11,8 @@
 bool OnPrivateAccessibilityBus();
 
 // Runs the Python `script` with `args` and returns what it printed (errors included).
+// The script finds Atspi and GLib imported, `walk(node)` (the node and all below it) and
+// `application(pid)` (the process's application object, or None) defined.
 // Blocks; while it runs, the toolkit's event loop must go on answering the bus, so call
 // it from a thread beside the loop or through RunAccessibilityScriptPumping.
 std::string RunAccessibilityScript(const std::string& script, const std::vector<std::string>& args);

@@ -31,12 +31,41 @@ bool OnPrivateAccessibilityBus() {
     return false;
 }
 
+namespace {
+
+// What every script starts with: the bindings, and the helpers to find a process's
+// application and walk its objects.
+constexpr const char* kPrelude = R"PY(
+import sys, time
+import gi
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi, GLib
+
+def walk(node, depth=0):
+    if node is None or depth > 20:
+        return
+    yield node
+    for i in range(node.get_child_count()):
+        yield from walk(node.get_child_at_index(i), depth + 1)
+
+def application(pid):
+    desktop = Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        app = desktop.get_child_at_index(i)
+        if app is not None and app.get_process_id() == pid:
+            return app
+    return None
+)PY";
+
+}  // namespace
+
 std::string RunAccessibilityScript(const std::string& script, const std::vector<std::string>& args) {
+    const std::string text = std::string(kPrelude) + script;
     // The script goes through a file: it may hold any quote.
     char path[] = "/tmp/korvane-atspi-XXXXXX";
     const int fd = ::mkstemp(path);
     if (fd < 0) return "no script file";
-    const bool written = ::write(fd, script.data(), script.size()) == static_cast<ssize_t>(script.size());
+    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ::close(fd);
     std::string output;
     if (written) {
