@@ -109,6 +109,7 @@ CTimeScaleStatic::CTimeScaleStatic(wxWindow* parent, int id)
       m_font(KvCreateFont(15, FW_BOLD, "ＭＳＰ ゴシック")) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     SetAccessibleName(*this, "時間軸");
+    SetCanFocus(false);
     Bind(wxEVT_PAINT, &CTimeScaleStatic::OnPaint, this);
 }
 

@@ -89,8 +89,15 @@ TEST_F(MainWindow, ScreenReaderReadsEachButtonByItsCaption) {
 for node in walk(application(int(sys.argv[1]))):
     if node.get_role() == Atspi.Role.PUSH_BUTTON:
         print("button=" + (node.get_name() or ""))
+    elif node.get_name() in sys.argv[2:]:
+        focusable = node.get_state_set().contains(Atspi.StateType.FOCUSABLE)
+        print("picture=" + node.get_name() + ("|focusable" if focusable else ""))
 )PY";
-    const std::string output = RunAccessibilityScriptPumping(kButtons, {std::to_string(::getpid())});
+    // The level meter and its scale are pictures: named, and no stop for Tab.
+    const std::vector<std::string> pictures = {Cp932ToUtf8("レベルスケール"), Cp932ToUtf8("レベルメーター")};
+    const std::string output =
+        RunAccessibilityScriptPumping(kButtons, {std::to_string(::getpid()), pictures[0], pictures[1]});
+    EXPECT_EQ(AccessibilityValues(output, "picture"), pictures) << output;
     std::vector<std::string> expected;
     for (const char* caption : {"レベルUp", "レベルDown", "グループ", "ページ", "マーク", "BACK", "NEXT", "Play", "Stop",
                                 "Head", "Tail"})

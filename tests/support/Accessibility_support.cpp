@@ -17,7 +17,8 @@ bool OnPrivateAccessibilityBus() {
     if (std::getenv("KORVANE_PRIVATE_BUS")) return true;
     const auto* test = testing::UnitTest::GetInstance()->current_test_info();
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    const std::string command = "KORVANE_PRIVATE_BUS=1 timeout 280 dbus-run-session -- '" + self +
+    // From the root: an earlier test may have left this program in a folder it removed.
+    const std::string command = "cd / && KORVANE_PRIVATE_BUS=1 timeout 280 dbus-run-session -- '" + self +
                                 "' --gtest_filter=" + test->test_suite_name() + "." + test->name() + " 2>&1";
     std::string output;
     FILE* child = ::popen(command.c_str(), "r");
