@@ -4,6 +4,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "platform/AccessibleName.h"
 #include "platform/CodePage.h"
 #include "platform/FontMap.h"
 #include "platform/InputMethod.h"
@@ -54,6 +55,13 @@ CBookInfoDlg::CBookInfoDlg(wxWindow* parent) : wxDialog(parent, IDD, ToWx("書�
         m_edit[field]->SetFont(font);
         m_edit[field]->Bind(wxEVT_SET_FOCUS, &CBookInfoDlg::OnEditSetFocus, this);
     }
+    for (int field = 0; field < kFieldCount; ++field) {
+        // Genre and Scheme share one label; each says which of the two it is.
+        const int shared = field == kFieldCount - 1 ? field - 1 : field;
+        if (m_label[shared]) SetAccessibleLabel(*m_label[shared], *m_edit[field]);
+    }
+    SetAccessibleDescription(*m_edit[kFieldCount - 2], "ジャンル");
+    SetAccessibleDescription(*m_edit[kFieldCount - 1], "スキーム");
     m_btnOk = new wxButton(this, wxID_OK, wxASCII_STR("OK"));
     m_btnCancel = new wxButton(this, wxID_CANCEL, ToWx("キャンセル"));
     m_btnOk->SetFont(font);

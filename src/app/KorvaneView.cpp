@@ -13,6 +13,7 @@
 #include "app/ButtonIcons.h"
 #include "app/ControlIds.h"
 #include "audio/LevelMeter.h"
+#include "platform/AccessibleName.h"
 #include "platform/CodePage.h"
 #include "platform/FocusKeeper.h"
 #include "platform/FileSystem.h"
@@ -92,9 +93,12 @@ wxStaticText* CKorvaneView::MakeLabel(int id, const char* text, bool blackBackgr
 
 wxButton* CKorvaneView::MakeButton(int id) {
     auto* button = new wxButton(this, id, wxEmptyString, wxDefaultPosition, wxSize(44, 41), wxBU_EXACTFIT | wxBU_NOTEXT);
-    // The picture carries the meaning; the name serves screen readers and tooltips.
-    button->SetName(ToWx(kButtonNames[id - IDC_BUTTON_LEVELUP]));
-    button->SetToolTip(ToWx(kButtonNames[id - IDC_BUTTON_LEVELUP]));
+    // The picture carries the meaning; the caption is what a screen reader reads and
+    // what the tooltip shows.
+    const char* caption = kButtonNames[id - IDC_BUTTON_LEVELUP];
+    button->SetName(ToWx(caption));
+    button->SetToolTip(ToWx(caption));
+    SetAccessibleName(*button, caption);
     return button;
 }
 

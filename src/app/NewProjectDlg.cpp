@@ -6,6 +6,7 @@
 #include <wx/choice.h>
 #include <wx/stattext.h>
 
+#include "platform/AccessibleName.h"
 #include "platform/CodePage.h"
 #include "platform/DialogKeys.h"
 #include "platform/DropDown.h"
@@ -19,6 +20,7 @@ CNewProjectDlg::CNewProjectDlg(wxWindow* parent) : wxDialog(parent, 142, ToWx("�
                              "MP3  （32Kbps、Mono）", "MP3  （64Kbps、Mono）"})
         m_cmbFormat->Append(ToWx(item));
     m_cmbFormat->SetSelection(1);
+    SetAccessibleLabel(*m_stcLabel, *m_cmbFormat);
     m_btnOk = new wxButton(this, wxID_OK, wxASCII_STR("OK"));
     m_btnCancel = new wxButton(this, wxID_CANCEL, ToWx("キャンセル"));
     for (wxWindow* w : {static_cast<wxWindow*>(m_stcLabel), static_cast<wxWindow*>(m_cmbFormat),

@@ -7,6 +7,7 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 
+#include "platform/AccessibleName.h"
 #include "platform/CodePage.h"
 #include "platform/DialogKeys.h"
 #include "platform/DropDown.h"
@@ -30,6 +31,11 @@ CPauseSetDlg::CPauseSetDlg(wxWindow* parent) : wxDialog(parent, 145, ToWx("区�
         m_cmbSectionPause->Append(ToWx(item));
     m_cmbNoiseLevel = new wxChoice(this, 1071);
     for (const char* item : {"高い（-25dB）", "標準（-35dB）", "低い（-45dB）"}) m_cmbNoiseLevel->Append(ToWx(item));
+    // Each drop-down is read by its label, and by its group as the group box shows it.
+    SetAccessibleLabels(*this, {{1073, 1069}, {1074, 1070}, {1077, 1071}});
+    SetAccessibleDescription(*m_cmbPhrasePause, "フレーズ検知");
+    SetAccessibleDescription(*m_cmbSectionPause, "セクション検知");
+    SetAccessibleDescription(*m_cmbNoiseLevel, "ノイズ検知");
     new wxButton(this, wxID_OK, wxASCII_STR("OK"));
     new wxButton(this, wxID_CANCEL, ToWx("キャンセル"));
     for (wxWindow* w : GetChildren()) w->SetFont(font);

@@ -5,6 +5,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "platform/AccessibleName.h"
 #include "platform/CodePage.h"
 #include "platform/DialogKeys.h"
 #include "platform/DropDown.h"
@@ -37,6 +38,9 @@ CPhraseDlg::CPhraseDlg(wxWindow* parent) : wxDialog(parent, IDD, ToWx("フレー
     m_edtComment = CreateMultiLineEdit(this, IDC_COMMENT);
     auto* ok = new wxButton(this, wxID_OK, wxASCII_STR("OK"));
     new wxButton(this, wxID_CANCEL, ToWx("キャンセル"));
+    SetAccessibleLabels(*this, {{1080, IDC_PAGE_KIND}, {1085, IDC_GROUP}, {1088, IDC_MARK}, {1068, IDC_COMMENT}});
+    // The page text stands beside the page kind without a label of its own.
+    SetAccessibleName(*m_edtPageText, "ページ番号");
     for (wxWindow* w : GetChildren()) w->SetFont(GetFont());
     ok->SetDefault();
     SetClientSize(330 - 6, 250 - 3);

@@ -6,6 +6,7 @@
 #include <wx/textctrl.h>
 
 #include "app/KorvaneView.h"
+#include "platform/AccessibleName.h"
 #include "platform/CodePage.h"
 #include "platform/DialogKeys.h"
 #include "platform/DropDown.h"
@@ -82,6 +83,7 @@ CSearchDlgBase::CSearchDlgBase(CKorvaneView* view, int id, const char* title, co
 
 void CSearchDlgBase::Finish(wxWindow* input) {
     m_input = input;
+    if (input) SetAccessibleLabel(*m_stcLabel, *input);
     m_btnSearch = new wxButton(this, IDC_SEARCH, ToWx("検索"));
     m_btnCancel = new wxButton(this, wxID_CANCEL, ToWx("キャンセル"));
     for (wxWindow* w : GetChildren()) w->SetFont(GetFont());

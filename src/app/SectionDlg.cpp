@@ -8,6 +8,7 @@
 #include "app/KorvaneView.h"
 #include "audio/LevelMeter.h"
 #include "audio/PlayerRange.h"
+#include "platform/AccessibleName.h"
 #include "platform/CodePage.h"
 #include "platform/DialogKeys.h"
 #include "platform/DropDown.h"
@@ -44,6 +45,8 @@ CSectionDlg::CSectionDlg(CKorvaneView* view)
     m_btnNext = new wxButton(this, IDC_NEXT, ToWx("次へ(F3)"));
     auto* ok = new wxButton(this, wxID_OK, wxASCII_STR("OK"));
     new wxButton(this, wxID_CANCEL, ToWx("キャンセル"));
+    SetAccessibleLabels(*this, {{1064, IDC_LEVEL}, {1065, IDC_HEADING}, {1066, IDC_START_PAGE},
+                                {1067, IDC_END_PAGE}, {1068, IDC_COMMENT}});
     for (wxWindow* w : GetChildren()) w->SetFont(GetFont());
     ok->SetDefault();
     SetClientSize(398 - 6, 292 - 3);

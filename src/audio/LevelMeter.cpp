@@ -2,6 +2,7 @@
 
 #include <wx/dcclient.h>
 
+#include "platform/AccessibleName.h"
 #include "platform/CodePage.h"
 #include "platform/FontMap.h"
 
@@ -104,6 +105,8 @@ CLMRectStatic::CLMRectStatic(wxWindow* parent, int id)
         m_segmentBrushes[i] = wxBrush(LevelSegmentColour(i), wxBRUSHSTYLE_SOLID);
     // Everything is painted in OnPaint; an erased background would only flicker.
     SetBackgroundStyle(wxBG_STYLE_PAINT);
+    SetAccessibleName(*this, "レベルメーター");
+    SetCanFocus(false);
     Bind(wxEVT_PAINT, &CLMRectStatic::OnPaint, this);
 }
 
@@ -140,6 +143,8 @@ CLMScaleStatic::CLMScaleStatic(wxWindow* parent, int id)
       m_font(KvCreateFont(12, FW_NORMAL, "ＭＳＰ ゴシック")),
       m_tickBrush(*wxWHITE, wxBRUSHSTYLE_SOLID) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
+    SetAccessibleName(*this, "レベルスケール");
+    SetCanFocus(false);
     Bind(wxEVT_PAINT, &CLMScaleStatic::OnPaint, this);
 }
 

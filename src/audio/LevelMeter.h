@@ -46,6 +46,10 @@ public:
 
     CLMRectStatic(wxWindow* parent, int id);
 
+    // A picture, as the static control it stands for: Tab passes it by, and a screen
+    // reader does not offer it as a stop.
+    bool AcceptsFocus() const override { return false; }
+
     void SetLevel(int dB);
     const CLevelMeterState& GetState() const { return m_state; }
 
@@ -60,6 +64,8 @@ private:
 class CLMScaleStatic : public wxWindow {
 public:
     CLMScaleStatic(wxWindow* parent, int id);
+
+    bool AcceptsFocus() const override { return false; }
 
 private:
     void OnPaint(wxPaintEvent& event);

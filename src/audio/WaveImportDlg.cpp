@@ -4,6 +4,7 @@
 #include <wx/listbox.h>
 #include <wx/stattext.h>
 
+#include "platform/AccessibleName.h"
 #include "platform/CodePage.h"
 #include "platform/DialogHost.h"
 #include "platform/FontMap.h"
@@ -20,6 +21,7 @@ CWaveImportDlg::CWaveImportDlg(wxWindow* parent) : wxDialog(parent, IDD_WAVE_IMP
     // Paths are long: the list scrolls sideways rather than cutting them.
     m_lstFiles = new wxListBox(this, IDC_LIST_IMPORT_FILES, wxDefaultPosition, wxDefaultSize, 0, nullptr,
                                wxLB_EXTENDED | wxLB_HSCROLL);
+    SetAccessibleLabel(*m_stcLabel, *m_lstFiles);
     m_btnAdd = new wxButton(this, IDC_BUTTON_ADD_FILE, ToWx("ファイル追加"));
     m_btnOk = new wxButton(this, wxID_OK, wxASCII_STR("OK"));
     m_btnCancel = new wxButton(this, wxID_CANCEL, ToWx("キャンセル"));

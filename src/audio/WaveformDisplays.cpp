@@ -4,6 +4,7 @@
 
 #include <wx/dcbuffer.h>
 
+#include "platform/AccessibleName.h"
 #include "platform/CodePage.h"
 #include "platform/FontMap.h"
 
@@ -23,6 +24,8 @@ int64_t MulDiv(int64_t a, int64_t b, int64_t c) {
 CWaveViewStatic::CWaveViewStatic(wxWindow* parent, int id)
     : wxWindow(parent, id, wxDefaultPosition, wxSize(kWidth, kHeight), wxBORDER_NONE) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
+    SetAccessibleName(*this, "波形");
+    SetCursor(0);
     Bind(wxEVT_PAINT, &CWaveViewStatic::OnPaint, this);
     // The waveform is where the arrows move the split cursor (the scroll bar beneath
     // takes no focus here): it is the dialog's first stop and shows when it holds the focus.
@@ -31,6 +34,16 @@ CWaveViewStatic::CWaveViewStatic(wxWindow* parent, int id)
             e.Skip();
             Refresh();
         });
+}
+
+void CWaveViewStatic::SetCursor(int cursor) {
+    if (cursor == m_nCursor) return;
+    m_nCursor = cursor;
+    // The split falls on whole 100 ms, which tenths of a second show exactly.
+    const int tenths = std::max(0, cursor) / 10;
+    const int seconds = tenths / 10;
+    SetAccessibleDescription(*this, CString::Formatted("分割位置 %02d：%02d：%02d.%d", seconds / 3600,
+                                                       seconds / 60 % 60, seconds % 60, tenths % 10));
 }
 
 int CWaveViewStatic::DataWidth(int byteCount, int base, bool fullWidth) {
@@ -95,6 +108,8 @@ CTimeScaleStatic::CTimeScaleStatic(wxWindow* parent, int id)
     : wxWindow(parent, id, wxDefaultPosition, wxSize(500, 31), wxBORDER_NONE),
       m_font(KvCreateFont(15, FW_BOLD, "ＭＳＰ ゴシック")) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
+    SetAccessibleName(*this, "時間軸");
+    SetCanFocus(false);
     Bind(wxEVT_PAINT, &CTimeScaleStatic::OnPaint, this);
 }
 

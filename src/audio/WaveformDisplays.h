@@ -19,7 +19,8 @@ public:
 
     CWaveViewStatic(wxWindow* parent, int id);
 
-    void SetCursor(int cursor) { m_nCursor = cursor; }
+    // A screen reader reads the split cursor's position as the waveform's description.
+    void SetCursor(int cursor);
     void SetPlayPosition(int position) { m_nPlayPosition = position; }
     void SetOffset(int offset) { m_nOffset = offset; }
     void Refresh() { wxWindow::Refresh(false); }
@@ -48,7 +49,7 @@ public:
 private:
     void OnPaint(wxPaintEvent& event);
 
-    int m_nCursor = 0;
+    int m_nCursor = -1;  // nothing said yet
     int m_nPlayPosition = 0;
     int m_nOffset = 0;
 };

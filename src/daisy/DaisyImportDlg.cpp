@@ -5,6 +5,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "platform/AccessibleName.h"
 #include "platform/CodePage.h"
 #include "platform/DialogHost.h"
 #include "platform/DropDown.h"
@@ -20,6 +21,8 @@ CDaisyImportDlg::CDaisyImportDlg(wxWindow* parent) : wxDialog(parent, IDD, ToWx(
     m_cmbAutoPage = new wxChoice(this, 1103);
     m_cmbAutoPage->Append(ToWx("なし"));
     m_cmbAutoPage->Append(ToWx("あり"));
+    SetAccessibleLabel(*m_stcPathLabel, *m_editPath);
+    SetAccessibleLabel(*m_stcAutoLabel, *m_cmbAutoPage);
     m_btnOk = new wxButton(this, wxID_OK, wxASCII_STR("OK"));
     m_btnCancel = new wxButton(this, wxID_CANCEL, ToWx("キャンセル"));
     for (wxWindow* w : {static_cast<wxWindow*>(m_stcPathLabel), static_cast<wxWindow*>(m_editPath),
@@ -82,6 +85,8 @@ void CDaisyImportDlg::OnOK(wxCommandEvent&) {
 void CDaisyImportDlg::OnBrowse(wxCommandEvent&) {
     TransferDataFromWindow();
     CFileChooser request;
+    // Without a title of its own the system's chooser is called "開く".
+    request.title = "開く";
     request.filter = "NCCﾌｧｲﾙ(NCC.html, NCC.htm)|NCC.html;NCC.htm|";
     request.mustExist = true;
     request.overwritePrompt = true;

@@ -5,6 +5,7 @@
 #include <wx/textctrl.h>
 
 #include "app/KorvaneView.h"
+#include "platform/AccessibleName.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderSize.h"
@@ -40,6 +41,7 @@ CDiscInfoDlg::CDiscInfoDlg(wxWindow* parent, const CKorvaneView& view)
         m_label[i]->SetFont(labelFont);
         m_edit[i] = new wxTextCtrl(this, kRows[i].editId, wxEmptyString, wxDefaultPosition, wxDefaultSize, wxTE_READONLY);
         m_edit[i]->SetFont(valueFont);
+        SetAccessibleLabel(*m_label[i], *m_edit[i]);
     }
     m_btnOk = new wxButton(this, wxID_OK, wxASCII_STR("OK"));
     m_btnOk->SetFont(labelFont);

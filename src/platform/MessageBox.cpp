@@ -1,8 +1,12 @@
 #include "platform/MessageBox.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include <wx/app.h>
+#include <wx/dcscreen.h>
+#include <wx/display.h>
 #include <wx/msgdlg.h>
 #include <wx/generic/msgdlgg.h>
 
@@ -32,7 +36,83 @@ protected:
     }
 };
 
+// Letters and digits of a Latin word, which is not broken.
+bool IsWordChar(wxUniChar c) {
+    return c.IsAscii() && (std::isalnum(static_cast<unsigned char>(c.GetValue())) != 0 || c == '_' || c == '-');
+}
+
+// Characters that never begin a line.
+bool ClosesLine(wxUniChar c) {
+    static const wxString closing = ToWx("、。，．・：；？！）］｝〕〉》」』】ー,.:;?!)]}");
+    return closing.Find(c) != wxNOT_FOUND;
+}
+
+// `line` broken into lines no wider than `maxWidth` pixels in `dc`'s font: after the last
+// blank that fits, else (Japanese has no blanks) after the last character that fits.
+void WrapLine(const wxString& line, wxDC& dc, int maxWidth, wxString& out) {
+    wxArrayInt widths;  // widths[i]: the width of characters 0..i
+    if (line.empty() || !dc.GetPartialTextExtents(line, widths) || widths.back() <= maxWidth) {
+        out += line;
+        return;
+    }
+    const size_t n = line.length();
+    size_t start = 0;
+    while (start < n) {
+        const int base = start > 0 ? widths[start - 1] : 0;
+        size_t end = start;  // one past the last character that fits
+        while (end < n && widths[end] - base <= maxWidth) ++end;
+        if (end == n) {
+            out += line.Mid(start);
+            break;
+        }
+        if (end == start) end = start + 1;  // a character wider than the line still goes
+        size_t next = end;
+        const size_t blank = line.find_last_of(' ', end);
+        if (blank != wxString::npos && blank > start && blank <= end) {
+            end = blank;
+            next = blank + 1;
+        } else {
+            // A word in Latin letters moves whole to the next line, unless it fills the
+            // line alone; a closing mark takes the character before it along.
+            for (size_t before = 0; before != end;) {
+                before = end;
+                size_t wordStart = end;
+                while (wordStart > start && IsWordChar(line[wordStart]) && IsWordChar(line[wordStart - 1]))
+                    --wordStart;
+                if (wordStart > start) end = wordStart;
+                if (end > start + 1 && ClosesLine(line[end])) --end;
+            }
+            next = end;
+        }
+        out += line.Mid(start, end - start);
+        out += '\n';
+        start = next;
+    }
+}
+
 }  // namespace
+
+int MessageTextWidth() {
+    // The system's own boxes wrap their text before it takes more than five eighths of
+    // the screen's width.
+    const int screen = wxDisplay(static_cast<unsigned>(0)).GetGeometry().GetWidth();
+    return std::max(320, screen * 5 / 8);
+}
+
+wxString WrapMessageText(const wxString& text, const wxFont& font, int maxWidth) {
+    wxScreenDC dc;
+    dc.SetFont(font);
+    wxString out;
+    size_t start = 0;
+    while (true) {
+        const size_t end = text.find('\n', start);
+        WrapLine(text.Mid(start, end == wxString::npos ? wxString::npos : end - start), dc, maxWidth, out);
+        if (end == wxString::npos) break;
+        out += '\n';
+        start = end + 1;
+    }
+    return out;
+}
 
 int DefaultBoxResult(long style) {
     switch (style & MB_TYPEMASK) {
@@ -88,6 +168,10 @@ std::unique_ptr<wxMessageDialogBase> MakeMessageDialog(wxWindow* parent, const C
     // alike; the toolkit's generic one draws the icon the style names (and is made an
     // alert above).
     auto dlg = std::make_unique<CAlertDialog>(parent, ToWx(text), ToWx(caption), wxStyle);
+    // The toolkit breaks long lines at blanks only, and Japanese has none: a long line
+    // would run off the screen.
+    const wxString wrapped = WrapMessageText(ToWx(text), dlg->GetFont(), MessageTextWidth());
+    if (wrapped != dlg->GetMessage()) dlg->SetMessage(wrapped);
     const wxString yes = ToWx("はい"), no = ToWx("いいえ"), ok = ToWx("OK"), cancel = ToWx("キャンセル");
     switch (buttons) {
     case MB_OKCANCEL: dlg->SetOKCancelLabels(ok, cancel); break;

@@ -7,6 +7,8 @@
 
 #include "platform/CString.h"
 
+class wxFont;
+class wxString;
 class wxWindow;
 class wxMessageDialogBase;
 
@@ -65,3 +67,11 @@ int BoxResultFromWx(long style, int wxId);
 // Japanese button texts as the original's system shows them.
 std::unique_ptr<wxMessageDialogBase> MakeMessageDialog(wxWindow* parent, const CString& text,
                                                    const CString& caption, long style);
+
+// The widest a line of a box's text may be, in pixels, before it wraps.
+int MessageTextWidth();
+
+// `text` with a line break wherever a line would be wider than `maxWidth` pixels in
+// `font`: after a blank where one fits, else between characters (Japanese), never before
+// closing punctuation.
+wxString WrapMessageText(const wxString& text, const wxFont& font, int maxWidth);

@@ -89,6 +89,10 @@ TEST_F(DaisyDialogs, ImportDialogChecksTheNameAndImports) {
         EXPECT_GE(drop.height, std::max(23, choice->GetBestSize().y));
         Screenshot(dlg, "daisy_import_dialog.png");
 
+        // "参照..." fills the path from the chooser.
+        EXPECT_TRUE(CUiScript::ClickButton(dlg, 1101));
+        EXPECT_EQ(FromWx(wxStaticCast(dlg.FindWindow(1099), wxTextCtrl)->GetValue()), CString(folder.Path("NCC.html")));
+        SetText(dlg, 1099, "");
         EXPECT_TRUE(CUiScript::ClickButton(dlg, wxID_OK));  // empty
         SetText(dlg, 1099, CString(folder.Path("index.html")));
         EXPECT_TRUE(CUiScript::ClickButton(dlg, wxID_OK));
@@ -98,8 +102,13 @@ TEST_F(DaisyDialogs, ImportDialogChecksTheNameAndImports) {
         EXPECT_TRUE(CUiScript::ClickButton(dlg, wxID_OK));
         return IDOK;
     });
+    script.AnswerFile({CString(folder.Path("NCC.html"))});
     script.AnswerBox(IDOK).AnswerBox(IDOK).AnswerBox(IDNO);
     target.OnDaisyImport();
+    // The chooser has the title the system gives one that names none.
+    ASSERT_GE(script.Records().size(), 2u);
+    EXPECT_EQ(script.Records()[1].chooser.title, "開く");
+    EXPECT_EQ(script.Records()[1].chooser.filter, "NCCﾌｧｲﾙ(NCC.html, NCC.htm)|NCC.html;NCC.htm|");
     EXPECT_EQ(script.BoxTexts(), (std::vector<CString>{"NCCファイルの保存先を指定して下さい。", "NCCファイルを指定して下さい。",
                                                        "書誌情報を上書きしますか？"}));
     ASSERT_EQ(target.m_lstSection.GetCount(), 3);

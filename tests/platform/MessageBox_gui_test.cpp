@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -13,8 +14,13 @@
 
 #include <wx/app.h>
 #include <wx/dialog.h>
+#include <wx/display.h>
 #include <wx/msgdlg.h>
+#include <wx/dcscreen.h>
+#include <wx/stattext.h>
+#include <wx/tokenzr.h>
 
+#include "Accessibility.h"
 #include "Screenshot.h"
 #include "TestModalHook.h"
 #include "WxTestApp.h"
@@ -68,6 +74,104 @@ TEST_F(MessageBoxGui, BoxesAreBuiltWithTheOriginalsButtonsIconsAndJapaneseLabels
     }
 }
 
+// Lines of `text`, each with its width in `font`.
+std::vector<std::pair<wxString, int>> MeasuredLines(const wxString& text, const wxFont& font) {
+    wxScreenDC dc;
+    dc.SetFont(font);
+    std::vector<std::pair<wxString, int>> lines;
+    for (const wxString& line : wxSplit(text, '\n', '\0')) lines.emplace_back(line, dc.GetTextExtent(line).x);
+    return lines;
+}
+
+TEST_F(MessageBoxGui, LongLinesWrapWithinTheWidthBetweenCharactersOrAtBlanks) {
+    const wxFont font = *wxNORMAL_FONT;
+    const int width = 200;
+    const struct {
+        const char* text;
+        size_t lines;             // lines after wrapping
+        const char* firstLine;    // exactly, where the break is fixed
+    } cases[] = {
+        {"完了しました。", 1, "完了しました。"},
+        {"一行目\n\n三行目", 3, "一行目"},
+        // Japanese breaks between characters; a closing mark stays on the line it closes.
+        {"あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろわをん", 3, nullptr},
+        {"abc defgh ijklmnop qrstu vwxyz abcdefg hijk lmnop qrs tuvw xyz abc defg hijkl", 3, nullptr},
+        // Latin words between Japanese marks move whole.
+        {"項目（SamplePerSec、Channels、Bits、Bitrate、Title、Author、Isbn、Discrimination）", 3, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const wxString text = ToWx(c.text);
+        const wxString wrapped = WrapMessageText(text, font, width);
+        const auto lines = MeasuredLines(wrapped, font);
+        EXPECT_GE(lines.size(), c.lines);
+        wxString joined;
+        // Without blanks, no break falls inside a Latin word.
+        for (size_t i = 1; i < lines.size() && !std::strchr(c.text, ' '); ++i) {
+            const wxString& before = lines[i - 1].first;
+            const wxString& after = lines[i].first;
+            if (!before.empty() && !after.empty()) {
+                EXPECT_FALSE(before.Last().IsAscii() && std::isalnum(before.Last().GetValue()) && after[0].IsAscii() &&
+                             std::isalnum(after[0].GetValue()))
+                    << before.utf8_string() << " / " << after.utf8_string();
+            }
+        }
+        for (const auto& [line, pixels] : lines) {
+            EXPECT_LE(pixels, width) << line.utf8_string();
+            if (!line.empty()) {
+                EXPECT_EQ(ToWx("、。）").Find(line[0]), wxNOT_FOUND) << line.utf8_string();
+                EXPECT_NE(line[0], ' ');
+            }
+            joined += line;
+        }
+        if (c.firstLine) {
+            EXPECT_EQ(lines.size(), c.lines);
+            EXPECT_EQ(FromWx(lines[0].first), c.firstLine);
+        }
+        // Nothing lost: only breaks were put in, blanks at a break taken out.
+        wxString plain = text;
+        plain.Replace(wxASCII_STR("\n"), wxString());
+        plain.Replace(wxASCII_STR(" "), wxString());
+        joined.Replace(wxASCII_STR(" "), wxString());
+        EXPECT_EQ(joined, plain);
+    }
+}
+
+// The project file that lacks every key gives the longest line of the program's boxes:
+// shown, it wraps inside a box that the screen holds.
+TEST_F(MessageBoxGui, AVeryLongMessageWrapsInsideABoxTheScreenHolds) {
+    const CString text =
+        "プロジェクトファイルが壊れているため開けません。\n/home/user/本\n\nKorvane.ncc：項目がありません（"
+        "SamplePerSec、Channels、Bits、Bitrate、Title、Author、Isbn、Discrimination、Publisher、Reader、Editor、"
+        "OrgPublisher、OrgPublishDate、PublishDate、Genre、Scheme、SectionCount、WaveImportCount）。";
+    wxRect box;
+    wxString shown;
+    wxFont font;
+    wxTheApp->CallAfter([&] {
+        for (wxWindow* w : wxTopLevelWindows)
+            if (auto* dlg = dynamic_cast<wxMessageDialogBase*>(w); dlg && dlg->IsModal()) {
+                EXPECT_TRUE(SaveScreenshot(*dlg, "message_box_long"));
+                box = dlg->GetScreenRect();
+                shown = dlg->GetMessage();
+                font = dlg->GetFont();
+                dlg->EndModal(wxID_OK);
+            }
+    });
+    EXPECT_EQ(KvMessageBox(nullptr, text, "エラー", MB_OK | MB_ICONSTOP), IDOK);
+    const wxRect screen = wxDisplay(static_cast<unsigned>(0)).GetGeometry();
+    EXPECT_TRUE(screen.Contains(box)) << box.x << "," << box.y << " " << box.width << "x" << box.height;
+    // The text's width and the icon's, the margins and the frame.
+    EXPECT_LE(box.width, MessageTextWidth() + 120);
+    const auto lines = MeasuredLines(shown, font);
+    EXPECT_EQ(lines.size(), 6u) << shown.utf8_string();  // the list of keys takes three
+    for (const auto& [line, pixels] : lines) EXPECT_LE(pixels, MessageTextWidth()) << line.utf8_string();
+    // The message is the same text with breaks put in.
+    shown.Replace(wxASCII_STR("\n"), wxString());
+    wxString plain = ToWx(text);
+    plain.Replace(wxASCII_STR("\n"), wxString());
+    EXPECT_EQ(shown, plain);
+}
+
 TEST_F(MessageBoxGui, WithoutAScriptTheRealBoxIsShownAndClosingItGivesOneOfItsButtons) {
     CString caption, text;
     int answer = wxID_YES;
@@ -94,29 +198,12 @@ namespace {
 // Finds the alert of the process `pid` on the accessibility bus (waiting for it up to
 // 30 s) and prints what a screen reader gets of it, one "key=value" a line.
 constexpr const char* kReadAlert = R"PY(
-import sys, time
-import gi
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi
-
 pid = int(sys.argv[1])
 
-def walk(node, depth=0):
-    if node is None or depth > 12:
-        return
-    yield node
-    for i in range(node.get_child_count()):
-        yield from walk(node.get_child_at_index(i), depth + 1)
-
 def find_alert():
-    desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
-        app = desktop.get_child_at_index(i)
-        if app is None or app.get_process_id() != pid:
-            continue
-        for node in walk(app):
-            if node.get_role() == Atspi.Role.ALERT and node.get_state_set().contains(Atspi.StateType.SHOWING):
-                return node
+    for node in walk(application(pid)):
+        if node.get_role() == Atspi.Role.ALERT and node.get_state_set().contains(Atspi.StateType.SHOWING):
+            return node
     return None
 
 deadline = time.time() + 30
@@ -139,15 +226,6 @@ for node in walk(alert):
         print("button=" + node.get_name())
 )PY";
 
-// Lines of `output` that start with `key=`, without the key.
-std::vector<std::string> Values(const std::string& output, const std::string& key) {
-    std::vector<std::string> values;
-    std::istringstream in(output);
-    for (std::string line; std::getline(in, line);)
-        if (line == key || line.rfind(key + "=", 0) == 0) values.push_back(line.substr(std::min(line.size(), key.size() + 1)));
-    return values;
-}
-
 std::string Utf8(const CString& text) { return Cp932ToUtf8(text); }
 
 }  // namespace
@@ -156,20 +234,7 @@ std::string Utf8(const CString& text) { return Cp932ToUtf8(text); }
 // bus. The bus is private to this run: the test starts itself again under its own
 // session bus, so that the toolkit registers there from its start.
 TEST_F(MessageBoxGui, EveryKindOfBoxIsAnAlertWhoseTextIconAndButtonsAScreenReaderGets) {
-    if (!std::getenv("KORVANE_PRIVATE_BUS")) {
-        const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-        const std::string command = "KORVANE_PRIVATE_BUS=1 timeout 300 dbus-run-session -- '" + self +
-                                    "' --gtest_filter=MessageBoxGui.EveryKindOfBoxIsAnAlert* 2>&1";
-        std::string output;
-        FILE* child = ::popen(command.c_str(), "r");
-        ASSERT_NE(child, nullptr);
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, child)) > 0;) output.append(buffer, n);
-        const int status = ::pclose(child);
-        EXPECT_EQ(status, 0) << output;
-        EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
-        return;
-    }
+    if (!OnPrivateAccessibilityBus()) return;
     const struct {
         long style;
         const char* caption;
@@ -189,12 +254,7 @@ TEST_F(MessageBoxGui, EveryKindOfBoxIsAnAlertWhoseTextIconAndButtonsAScreenReade
         // The system's Python, which the distribution's bindings serve. The reader runs beside the box's own event loop, which answers the bus; once it
         // has read the box it closes it.
         std::thread reader([&] {
-            const std::string command = "timeout 60 /usr/bin/python3 -c '" + std::string(kReadAlert) + "' " + pid + " 2>&1";
-            if (FILE* p = ::popen(command.c_str(), "r")) {
-                char buffer[4096];
-                for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) output.append(buffer, n);
-                ::pclose(p);
-            }
+            output = RunAccessibilityScript(kReadAlert, {pid});
             read = true;
             wxTheApp->CallAfter([&c] {
                 for (wxWindow* w : wxTopLevelWindows)
@@ -208,12 +268,12 @@ TEST_F(MessageBoxGui, EveryKindOfBoxIsAnAlertWhoseTextIconAndButtonsAScreenReade
         KvMessageBox(nullptr, c.text, c.caption, c.style);
         reader.join();
         ASSERT_TRUE(read);
-        EXPECT_EQ(Values(output, "role"), std::vector<std::string>{"alert"}) << output;
-        EXPECT_EQ(Values(output, "name"), std::vector<std::string>{Utf8(c.caption)}) << output;
-        EXPECT_EQ(Values(output, "label"), std::vector<std::string>{Utf8(c.text)}) << output;
-        EXPECT_EQ(Values(output, "icon").size(), 1u) << output;
+        EXPECT_EQ(AccessibilityValues(output, "role"), std::vector<std::string>{"alert"}) << output;
+        EXPECT_EQ(AccessibilityValues(output, "name"), std::vector<std::string>{Utf8(c.caption)}) << output;
+        EXPECT_EQ(AccessibilityValues(output, "label"), std::vector<std::string>{Utf8(c.text)}) << output;
+        EXPECT_EQ(AccessibilityValues(output, "icon").size(), 1u) << output;
         std::vector<std::string> buttons;
         for (const auto& b : c.buttons) buttons.push_back(Utf8(b.c_str()));
-        EXPECT_EQ(Values(output, "button"), buttons) << output;
+        EXPECT_EQ(AccessibilityValues(output, "button"), buttons) << output;
     }
 }
