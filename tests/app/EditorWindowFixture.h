@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 #include <wx/choice.h>
 #include <wx/dialog.h>
@@ -51,6 +52,28 @@ protected:
         WaitUntilGone(frame);
         frame = nullptr;
         view = nullptr;
+    }
+    // An open project of three sections "章1".."章3" of `phrases` phrases each, cut from one
+    // recording (without a folder, so that nothing plays and nothing is saved).
+    void OpenThreeSections(int phrases, uint32_t pause = 0) {
+        view->m_lstSection.RemoveAll();
+        for (int s = 0; s < 3; ++s) {
+            auto* section = view->m_lstSection.Add(std::make_unique<CSectionInformation>());
+            section->m_strHeading = CString::Formatted("章%d", s + 1);
+            for (int p = 0; p < phrases; ++p) {
+                auto* phrase = section->m_lstPhrase.Add(std::make_unique<CPhraseInformation>());
+                phrase->m_nStart = static_cast<uint32_t>((s * phrases + p) * 32000);
+                phrase->m_nLength = 32000;
+                phrase->m_nPause = pause;
+                phrase->m_strFileName = "A000001.wav";
+                phrase->m_nBytesPerSec = 32000;
+                section->m_nSectionTime += 32000;
+            }
+        }
+        view->m_bProjectOpen = 1;
+        view->EnableButtons();
+        view->RefreshSectionList(0);
+        RunQueuedEvents();
     }
     // Runs "新規作成" through the menu with the dialog and the chooser answered.
     void NewProject(int format, const fs::path& folder) {

@@ -323,24 +323,7 @@ protected:
     // Three sections of three phrases each.
     void SetUp() override {
         EditorWindow::SetUp();
-        view->m_lstSection.RemoveAll();
-        for (int s = 0; s < 3; ++s) {
-            auto* section = view->m_lstSection.Add(std::make_unique<CSectionInformation>());
-            section->m_strHeading = CString::Formatted("章%d", s + 1);
-            for (int p = 0; p < 3; ++p) {
-                auto* phrase = section->m_lstPhrase.Add(std::make_unique<CPhraseInformation>());
-                phrase->m_nStart = static_cast<uint32_t>((s * 3 + p) * 32000);
-                phrase->m_nLength = 32000;
-                phrase->m_nPause = 8000;
-                phrase->m_strFileName = "A000001.wav";
-                phrase->m_nBytesPerSec = 32000;
-                section->m_nSectionTime += 32000;
-            }
-        }
-        view->m_bProjectOpen = 1;
-        view->EnableButtons();
-        view->RefreshSectionList(0);
-        RunQueuedEvents();
+        OpenThreeSections(3, 8000);
     }
     void KeyOnList(IListView* list, int keyCode) {
         wxWindow* rows = dynamic_cast<CReportList*>(list)->GetRowsWindow();
