@@ -1,7 +1,11 @@
+#include <atomic>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
+#include "Atspi.h"
 #include "EditorWindowFixture.h"
+#include "app/ProgressDlg.h"
 #include "app/ControlIds.h"
 #include "platform/CodePage.h"
 
@@ -115,3 +119,83 @@ TEST_F(ProjectCommands, WithoutAProjectOnlyTheCommandsThatNeedNoneRun) {
 }
 
 }  // namespace
+
+namespace {
+
+// Reports the first top-level window of the process `pid` that the accessibility bus
+// announces after the start:
+// the first one: "title=" with the name the event carries, then "bar=" with the name of
+// each progress bar in that window.
+constexpr const char* kWatchWindows = R"PY(
+import sys
+import gi
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi, GLib
+
+pid = int(sys.argv[1])
+
+def walk(node, depth=0):
+    if node is None or depth > 12:
+        return
+    yield node
+    for i in range(node.get_child_count()):
+        yield from walk(node.get_child_at_index(i), depth + 1)
+
+def heard(event):
+    source = event.source
+    if source is None or source.get_process_id() != pid:
+        return
+    if source.get_role() not in (Atspi.Role.DIALOG, Atspi.Role.FRAME, Atspi.Role.WINDOW):
+        return
+    print("event=" + event.type)
+    print("title=" + (event.any_data if event.type.startswith("object:property-change") else source.get_name()))
+    for node in walk(source):
+        if node.get_role() == Atspi.Role.PROGRESS_BAR:
+            print("bar=" + node.get_name())
+    Atspi.event_quit()
+
+listener = Atspi.EventListener.new(heard)
+for kind in ("window:create", "window:activate", "object:property-change:accessible-name"):
+    listener.register(kind)
+print("ready")
+GLib.timeout_add_seconds(50, Atspi.event_quit)
+Atspi.event_main()
+)PY";
+
+}  // namespace
+
+// A screen reader speaks a window's title when it appears: the progress window of a load
+// must appear under its real title, not under a placeholder renamed a moment later, and
+// its bar is named after the message beside it.
+TEST(ProgressWindow, AppearsUnderItsRealTitleWithANamedBar) {
+    ASSERT_TRUE(EnsureWxApp());
+    if (std::string output; RerunUnderPrivateBus("ProgressWindow.AppearsUnderItsRealTitle*", output)) {
+        EXPECT_EQ(output.find("exit status not 0"), std::string::npos) << output;
+        EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+        return;
+    }
+    std::string output;
+    std::atomic<bool> ready{false}, done{false};
+    std::thread watcher([&] {
+        output = RunAtspiScript(kWatchWindows, std::to_string(::getpid()), 60,
+                                [&](const std::string& line) { ready = ready || line == "ready"; });
+        done = true;
+    });
+    ASSERT_TRUE(WaitUntil([&] { return ready || done; }, 60)) << output;
+    {
+        // As a project load calls it.
+        CProgressDlg progress;
+        progress.Create();
+        progress.SetRange(0, 3);
+        progress.SetWindowText("Tolvane Zavi");
+        progress.SetMessage("プロジェクト情報読込中...");
+        progress.ShowCancelButton(false);
+        for (int i = 1; !done; i = i % 3 + 1) progress.SetPos(i);  // the watcher's own time bounds it
+    }
+    watcher.join();
+    const std::vector<std::string> titles = AtspiValues(output, "title");
+    ASSERT_FALSE(titles.empty()) << output;
+    EXPECT_EQ(titles.front(), Cp932ToUtf8("Tolvane Zavi")) << output;
+    for (const std::string& title : titles) EXPECT_NE(title, "1") << output;
+    EXPECT_EQ(AtspiValues(output, "bar"), std::vector<std::string>{Cp932ToUtf8("プロジェクト情報読込中...")}) << output;
+}

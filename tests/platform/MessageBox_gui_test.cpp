@@ -15,6 +15,7 @@
 #include <wx/dialog.h>
 #include <wx/msgdlg.h>
 
+#include "Atspi.h"
 #include "Screenshot.h"
 #include "TestModalHook.h"
 #include "WxTestApp.h"
@@ -139,15 +140,6 @@ for node in walk(alert):
         print("button=" + node.get_name())
 )PY";
 
-// Lines of `output` that start with `key=`, without the key.
-std::vector<std::string> Values(const std::string& output, const std::string& key) {
-    std::vector<std::string> values;
-    std::istringstream in(output);
-    for (std::string line; std::getline(in, line);)
-        if (line == key || line.rfind(key + "=", 0) == 0) values.push_back(line.substr(std::min(line.size(), key.size() + 1)));
-    return values;
-}
-
 std::string Utf8(const CString& text) { return Cp932ToUtf8(text); }
 
 }  // namespace
@@ -156,17 +148,8 @@ std::string Utf8(const CString& text) { return Cp932ToUtf8(text); }
 // bus. The bus is private to this run: the test starts itself again under its own
 // session bus, so that the toolkit registers there from its start.
 TEST_F(MessageBoxGui, EveryKindOfBoxIsAnAlertWhoseTextIconAndButtonsAScreenReaderGets) {
-    if (!std::getenv("KORVANE_PRIVATE_BUS")) {
-        const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-        const std::string command = "KORVANE_PRIVATE_BUS=1 timeout 300 dbus-run-session -- '" + self +
-                                    "' --gtest_filter=MessageBoxGui.EveryKindOfBoxIsAnAlert* 2>&1";
-        std::string output;
-        FILE* child = ::popen(command.c_str(), "r");
-        ASSERT_NE(child, nullptr);
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, child)) > 0;) output.append(buffer, n);
-        const int status = ::pclose(child);
-        EXPECT_EQ(status, 0) << output;
+    if (std::string output; RerunUnderPrivateBus("MessageBoxGui.EveryKindOfBoxIsAnAlert*", output)) {
+        EXPECT_EQ(output.find("exit status not 0"), std::string::npos) << output;
         EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
         return;
     }
@@ -186,15 +169,10 @@ TEST_F(MessageBoxGui, EveryKindOfBoxIsAnAlertWhoseTextIconAndButtonsAScreenReade
         SCOPED_TRACE(Utf8(c.text));
         std::string output;
         std::atomic<bool> read{false};
-        // The system's Python, which the distribution's bindings serve. The reader runs beside the box's own event loop, which answers the bus; once it
+        // The reader runs beside the box's own event loop, which answers the bus; once it
         // has read the box it closes it.
         std::thread reader([&] {
-            const std::string command = "timeout 60 /usr/bin/python3 -c '" + std::string(kReadAlert) + "' " + pid + " 2>&1";
-            if (FILE* p = ::popen(command.c_str(), "r")) {
-                char buffer[4096];
-                for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) output.append(buffer, n);
-                ::pclose(p);
-            }
+            output = RunAtspiScript(kReadAlert, pid);
             read = true;
             wxTheApp->CallAfter([&c] {
                 for (wxWindow* w : wxTopLevelWindows)
@@ -208,12 +186,12 @@ TEST_F(MessageBoxGui, EveryKindOfBoxIsAnAlertWhoseTextIconAndButtonsAScreenReade
         KvMessageBox(nullptr, c.text, c.caption, c.style);
         reader.join();
         ASSERT_TRUE(read);
-        EXPECT_EQ(Values(output, "role"), std::vector<std::string>{"alert"}) << output;
-        EXPECT_EQ(Values(output, "name"), std::vector<std::string>{Utf8(c.caption)}) << output;
-        EXPECT_EQ(Values(output, "label"), std::vector<std::string>{Utf8(c.text)}) << output;
-        EXPECT_EQ(Values(output, "icon").size(), 1u) << output;
+        EXPECT_EQ(AtspiValues(output, "role"), std::vector<std::string>{"alert"}) << output;
+        EXPECT_EQ(AtspiValues(output, "name"), std::vector<std::string>{Utf8(c.caption)}) << output;
+        EXPECT_EQ(AtspiValues(output, "label"), std::vector<std::string>{Utf8(c.text)}) << output;
+        EXPECT_EQ(AtspiValues(output, "icon").size(), 1u) << output;
         std::vector<std::string> buttons;
         for (const auto& b : c.buttons) buttons.push_back(Utf8(b.c_str()));
-        EXPECT_EQ(Values(output, "button"), buttons) << output;
+        EXPECT_EQ(AtspiValues(output, "button"), buttons) << output;
     }
 }
