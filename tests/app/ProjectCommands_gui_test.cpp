@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "Atspi.h"
+#include "Screenshot.h"
 #include "EditorWindowFixture.h"
 #include "app/ProgressDlg.h"
 #include "app/ControlIds.h"
@@ -191,6 +192,8 @@ TEST(ProgressWindow, AppearsUnderItsRealTitleWithANamedBar) {
         progress.SetMessage("プロジェクト情報読込中...");
         progress.ShowCancelButton(false);
         for (int i = 1; !done; i = i % 3 + 1) progress.SetPos(i);  // the watcher's own time bounds it
+        ASSERT_NE(progress.GetDialog(), nullptr);
+        EXPECT_TRUE(SaveScreenshot(*progress.GetDialog(), "progress_load"));
     }
     watcher.join();
     const std::vector<std::string> titles = AtspiValues(output, "title");
