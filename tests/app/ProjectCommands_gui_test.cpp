@@ -142,17 +142,23 @@ def walk(node, depth=0):
     for i in range(node.get_child_count()):
         yield from walk(node.get_child_at_index(i), depth + 1)
 
+reported = False
+
 def heard(event):
+    global reported
     source = event.source
-    if source is None or source.get_process_id() != pid:
+    if reported or source is None or source.get_process_id() != pid:
         return
     if source.get_role() not in (Atspi.Role.DIALOG, Atspi.Role.FRAME, Atspi.Role.WINDOW):
         return
+    reported = True
     print("event=" + event.type)
     print("title=" + (event.any_data if event.type.startswith("object:property-change") else source.get_name()))
+    # The first bar only: while the window fills in, the bus may list a child twice.
     for node in walk(source):
         if node.get_role() == Atspi.Role.PROGRESS_BAR:
             print("bar=" + node.get_name())
+            break
     Atspi.event_quit()
 
 listener = Atspi.EventListener.new(heard)
