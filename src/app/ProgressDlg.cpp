@@ -7,6 +7,7 @@
 #include <wx/gauge.h>
 #include <wx/stattext.h>
 
+#include "platform/AccessibleName.h"
 #include "platform/CodePage.h"
 #include "platform/FocusKeeper.h"
 #include "platform/FontMap.h"
@@ -29,7 +30,12 @@ bool CProgressDlg::Create(wxWindow* parent) {
         m_pParent = owner;
         m_bParentDisabled = 1;
     }
-    m_pDialog = new wxDialog(owner, 102, wxASCII_STR("1"), wxDefaultPosition, wxDefaultSize, wxCAPTION);
+    // The caller names the window after this call: it is built hidden and comes on the
+    // screen at the first pump, under its real title, so that a screen reader never
+    // announces a placeholder and the window manager never activates a window that
+    // vanishes at once.
+    m_pDialog = new wxDialog(owner, 102, ToWx(m_strCaption.IsEmpty() ? CString("1") : m_strCaption), wxDefaultPosition,
+                             wxDefaultSize, wxCAPTION);
     if (!m_pDialog) {
         if (m_bParentDisabled) m_pParent->Enable();
         m_bParentDisabled = 0;
@@ -54,15 +60,24 @@ bool CProgressDlg::Create(wxWindow* parent) {
     m_pDialog->SetEscapeId(wxID_CANCEL);
     m_pDialog->SetAffirmativeId(wxID_NONE);
     m_pDialog->Bind(wxEVT_SIZE, [this](wxSizeEvent& e) { e.Skip(); Layout(); });
-    if (!m_strCaption.IsEmpty()) m_pDialog->SetLabel(ToWx(m_strCaption));
     if (!m_strMessage.IsEmpty()) m_stcMessage->SetLabel(ToWx(m_strMessage));
+    NameProgressBar();
     m_btnCancel->Show(m_bCancelShown);
     m_pDialog->SetClientSize(378, 150);
     Layout();
     m_pDialog->CentreOnParent();
-    m_pDialog->Show();
-    PumpMessages();
     return true;
+}
+
+void CProgressDlg::ShowOnce() {
+    if (!m_pDialog || m_pDialog->IsShown()) return;
+    m_pDialog->Show();
+}
+
+// The bar shows no text of its own: a screen reader names it after the message line
+// beside it.
+void CProgressDlg::NameProgressBar() {
+    if (m_progress) SetAccessibleName(*m_progress, m_strMessage.IsEmpty() ? m_strCaption : m_strMessage);
 }
 
 void CProgressDlg::Layout() {
@@ -126,6 +141,7 @@ int CProgressDlg::CheckCancel() {
 
 void CProgressDlg::PumpMessages() {
     if (!wxTheApp || !m_pDialog) return;
+    ShowOnce();
     m_pDialog->Update();
     // Re-entry is refused by the toolkit's yield itself; a nested long operation just
     // skips pumping.
@@ -135,11 +151,13 @@ void CProgressDlg::PumpMessages() {
 void CProgressDlg::SetWindowText(const CString& caption) {
     m_strCaption = caption;
     if (m_pDialog) m_pDialog->SetLabel(ToWx(caption));
+    NameProgressBar();
 }
 
 void CProgressDlg::SetMessage(const CString& message) {
     m_strMessage = message;
     if (m_stcMessage) m_stcMessage->SetLabel(ToWx(message));
+    NameProgressBar();
 }
 
 void CProgressDlg::ShowCancelButton(bool show) {

@@ -25,7 +25,9 @@ public:
     CProgressDlg(const CProgressDlg&) = delete;
     CProgressDlg& operator=(const CProgressDlg&) = delete;
 
-    // Disables the owner (the main window when none is given) and opens the dialog.
+    // Disables the owner (the main window when none is given) and builds the dialog, which
+    // comes on the screen at the first pump (SetPos, CheckCancel), once the caller has
+    // given it its caption and message.
     bool Create(wxWindow* parent = nullptr);
     bool DestroyWindow();
 
@@ -65,6 +67,8 @@ public:
 
 private:
     void Layout();
+    void ShowOnce();
+    void NameProgressBar();
 
     wxDialog* m_pDialog = nullptr;
     wxStaticText* m_stcMessage = nullptr;

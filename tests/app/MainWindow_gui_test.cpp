@@ -171,11 +171,6 @@ TEST_F(MainWindow, TheAboutBoxAndItsPicture) {
 // ("active": its active descendant changed) or a changed text ("name"), printing what
 // arrived and what the table then says. Each line is "key=step|values".
 constexpr const char* kReadLists = R"PY(
-import sys, time
-import gi
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi, GLib
-
 pid = int(sys.argv[1])
 steps = [s.split("/") for s in sys.argv[2].split(",")]
 
@@ -352,22 +347,15 @@ TEST_F(ListsForScreenReaders, BothListsAreTablesWhoseRowsAndMovesAScreenReaderGe
     std::atomic<bool> finished{false};
     std::thread reader([&] {
         const std::string sections = U("セクション"), phrases = U("フレーズ");
-        const std::string command = "timeout 200 /usr/bin/python3 -c '" + std::string(kReadLists) + "' " +
-                                    std::to_string(::getpid()) + " down/" + sections + "/active,end/" + sections +
-                                    "/active,home/" + sections + "/active,R/" + phrases + "/active,W/" + sections +
-                                    "/name " + phrases + " 2>&1";
-        if (FILE* p = ::popen(command.c_str(), "r")) {
-            char line[8192];
-            while (std::fgets(line, sizeof line, p)) {
-                const std::string text = line;
-                output += text;
-                if (text.rfind("do=", 0) == 0) {
-                    const std::string step = text.substr(3, text.find_first_of("\r\n") - 3);
-                    wxTheApp->CallAfter([this, step] { Step(step); });
-                }
-            }
-            ::pclose(p);
-        }
+        output = RunAccessibilityScript(
+            kReadLists,
+            {std::to_string(::getpid()),
+             "down/" + sections + "/active,end/" + sections + "/active,home/" + sections + "/active,R/" + phrases +
+                 "/active,W/" + sections + "/name",
+             phrases},
+            [this](const std::string& line) {
+                if (line.rfind("do=", 0) == 0) wxTheApp->CallAfter([this, step = line.substr(3)] { Step(step); });
+            });
         finished = true;
     });
     WaitUntil([&] { return finished.load(); }, 240);

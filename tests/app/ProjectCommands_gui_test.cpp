@@ -1,7 +1,12 @@
+#include <atomic>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
+#include "Accessibility.h"
+#include "Screenshot.h"
 #include "EditorWindowFixture.h"
+#include "app/ProgressDlg.h"
 #include "app/ControlIds.h"
 #include "platform/CodePage.h"
 
@@ -115,3 +120,74 @@ TEST_F(ProjectCommands, WithoutAProjectOnlyTheCommandsThatNeedNoneRun) {
 }
 
 }  // namespace
+
+namespace {
+
+// Reports the first top-level window of the process `pid` that the accessibility bus
+// announces after the start:
+// the first one: "title=" with the name the event carries, then "bar=" with the name of
+// each progress bar in that window.
+constexpr const char* kWatchWindows = R"PY(
+pid = int(sys.argv[1])
+reported = False
+
+def heard(event):
+    global reported
+    source = event.source
+    if reported or source is None or source.get_process_id() != pid:
+        return
+    if source.get_role() not in (Atspi.Role.DIALOG, Atspi.Role.FRAME, Atspi.Role.WINDOW):
+        return
+    reported = True
+    print("event=" + event.type)
+    print("title=" + (event.any_data if event.type.startswith("object:property-change") else source.get_name()))
+    # The first bar only: while the window fills in, the bus may list a child twice.
+    for node in walk(source):
+        if node.get_role() == Atspi.Role.PROGRESS_BAR:
+            print("bar=" + node.get_name())
+            break
+    Atspi.event_quit()
+
+listener = Atspi.EventListener.new(heard)
+for kind in ("window:create", "window:activate", "object:property-change:accessible-name"):
+    listener.register(kind)
+print("ready")
+GLib.timeout_add_seconds(50, Atspi.event_quit)
+Atspi.event_main()
+)PY";
+
+}  // namespace
+
+// A screen reader speaks a window's title when it appears: the progress window of a load
+// must appear under its real title, not under a placeholder renamed a moment later, and
+// its bar is named after the message beside it.
+TEST(ProgressWindow, AppearsUnderItsRealTitleWithANamedBar) {
+    ASSERT_TRUE(EnsureWxApp());
+    if (!OnPrivateAccessibilityBus()) return;
+    std::string output;
+    std::atomic<bool> ready{false}, done{false};
+    std::thread watcher([&] {
+        output = RunAccessibilityScript(kWatchWindows, {std::to_string(::getpid())},
+                                        [&](const std::string& line) { ready = ready || line == "ready"; });
+        done = true;
+    });
+    ASSERT_TRUE(WaitUntil([&] { return ready || done; }, 60)) << output;
+    {
+        // As a project load calls it.
+        CProgressDlg progress;
+        progress.Create();
+        progress.SetRange(0, 3);
+        progress.SetWindowText("Tolvane Zavi");
+        progress.SetMessage("プロジェクト情報読込中...");
+        progress.ShowCancelButton(false);
+        for (int i = 1; !done; i = i % 3 + 1) progress.SetPos(i);  // the watcher's own time bounds it
+        ASSERT_NE(progress.GetDialog(), nullptr);
+        EXPECT_TRUE(SaveScreenshot(*progress.GetDialog(), "progress_load"));
+    }
+    watcher.join();
+    const std::vector<std::string> titles = AccessibilityValues(output, "title");
+    ASSERT_FALSE(titles.empty()) << output;
+    EXPECT_EQ(titles.front(), Cp932ToUtf8("Tolvane Zavi")) << output;
+    for (const std::string& title : titles) EXPECT_NE(title, "1") << output;
+    EXPECT_EQ(AccessibilityValues(output, "bar"), std::vector<std::string>{Cp932ToUtf8("プロジェクト情報読込中...")}) << output;
+}

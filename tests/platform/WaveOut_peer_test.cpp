@@ -147,7 +147,9 @@ void StopAndPlayOn(uint32_t rate) {
     CHILD_CHECK(WaveOutOpen(&device, WAVE_MAPPER, format, &owner) == MMSYSERR_NOERROR);
     owner.Play(device, first);
     PumpUntil(ui, [&] { return owner.reports >= 3; });
-    CHILD_CHECK(WaveOutClose(device) == WAVERR_STILLPLAYING);
+    // No close is tried while it plays: the null device takes data as fast as it comes,
+    // so whether anything is still queued at a given moment depends on the machine's load.
+    // The refusal itself is the virtual device's test.
 
     const int before = owner.reports, inFlight = owner.queued;
     owner.Stop();

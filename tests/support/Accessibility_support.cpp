@@ -60,7 +60,8 @@ def application(pid):
 
 }  // namespace
 
-std::string RunAccessibilityScript(const std::string& script, const std::vector<std::string>& args) {
+std::string RunAccessibilityScript(const std::string& script, const std::vector<std::string>& args,
+                                   const std::function<void(const std::string&)>& onLine) {
     const std::string text = std::string(kPrelude) + script;
     // The script goes through a file: it may hold any quote.
     char path[] = "/tmp/korvane-atspi-XXXXXX";
@@ -71,12 +72,19 @@ std::string RunAccessibilityScript(const std::string& script, const std::vector<
     std::string output;
     if (written) {
         // The system's Python, which the distribution's bindings serve.
-        std::string command = "timeout 120 /usr/bin/python3 " + std::string(path);
+        std::string command = "timeout 120 /usr/bin/python3 -u " + std::string(path);
         for (const auto& a : args) command += " '" + a + "'";
         command += " 2>&1";
         if (FILE* p = ::popen(command.c_str(), "r")) {
-            char buffer[4096];
-            for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) output.append(buffer, n);
+            char buffer[8192];
+            while (std::fgets(buffer, sizeof buffer, p)) {
+                output += buffer;
+                if (onLine) {
+                    std::string line(buffer);
+                    if (!line.empty() && line.back() == '\n') line.pop_back();
+                    onLine(line);
+                }
+            }
             ::pclose(p);
         }
     }
