@@ -114,6 +114,8 @@ public:
     // --- playback
     void OnButtonPlay();
     void OnButtonStop();
+    // Stop as the Stop button does, leaving the focus where it is.
+    void StopPlayback();
     void OnMoveHead();
     void OnMoveTail();
     void PlayWavePhrase();

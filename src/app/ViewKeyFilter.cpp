@@ -1,6 +1,7 @@
 // The view's key filter: which key presses stop playback before they go on.
 
 #include "app/KorvaneView.h"
+#include "platform/KeyMap.h"
 
 namespace {
 
@@ -52,7 +53,10 @@ bool CKorvaneView::PreTranslateKeyDown(int vk) {
         return true;
     }
     case EViewKeyAction::StopThenPass:
-        OnButtonStop();
+        // Tab and Shift+Tab walk the form from the control that has the focus: giving the
+        // focus back to the list first would start every walk at the list again.
+        if (vk == VK_TAB) StopPlayback();
+        else OnButtonStop();
         return false;
     }
     return false;

@@ -45,6 +45,10 @@ void CKorvaneView::OnButtonPlay() {
 
 void CKorvaneView::OnButtonStop() {
     GiveFocusBack(*this);
+    StopPlayback();
+}
+
+void CKorvaneView::StopPlayback() {
     if (GetActiveDeviceState() == kAudioDeviceOpen) StopActivePlayer();
     m_bContinuousPlay = 0;
 }

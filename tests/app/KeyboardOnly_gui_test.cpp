@@ -8,7 +8,10 @@
 
 #include <cstdio>
 #include <functional>
+#include <string>
+#include <vector>
 
+#include <wx/button.h>
 #include <wx/dialog.h>
 #include <wx/modalhook.h>
 #include <wx/timer.h>
@@ -202,6 +205,63 @@ TEST_F(KeyboardOnly, AfterTheRealChooserCtrlOF6SpaceAndEnterWorkAtOnce) {
     EXPECT_EQ(script->Records()[0].text, "Daisy図書を生成しますか？");
     EXPECT_EQ(script->Records()[1].caption, "セクションプロパティ");
     EXPECT_EQ(script->Records()[2].kind, CUiKind::File);
+}
+
+// Tab walks the form's controls in their order, as a dialog's keys do, and wraps around;
+// Shift+Tab walks back. Stopping playback on the key must not pull the focus back to the
+// list the user worked in.
+TEST_F(KeyboardOnly, TabWalksTheControlsInOrderAndShiftTabWalksBack) {
+    ASSERT_TRUE(view->m_btnLevelUp->IsEnabled() && view->m_btnTail->IsEnabled());
+    wxWindow* const sections = view->m_listSection->GetWindow();
+    wxWindow* const phrases = view->m_listPhrase->GetWindow();
+    std::vector<wxWindow*> order = {sections};
+    for (wxWindow* button : {view->m_btnLevelUp, view->m_btnLevelDown, view->m_btnGroup, view->m_btnPage,
+                             view->m_btnMark, view->m_btnBack, view->m_btnNext, view->m_btnPlay, view->m_btnStop,
+                             view->m_btnHead, view->m_btnTail})
+        order.push_back(button);
+    order.push_back(phrases);
+    // The list's rows are a window of their own inside the list.
+    auto focused = [&] {
+        wxWindow* focus = wxWindow::FindFocus();
+        return focus && (focus->GetParent() == sections || focus->GetParent() == phrases) ? focus->GetParent() : focus;
+    };
+    auto name = [&](wxWindow* w) -> std::string {
+        for (size_t i = 0; i < order.size(); ++i)
+            if (order[i] == w) return "control " + std::to_string(i);
+        return w ? std::string(w->GetName().utf8_str()) : std::string("nothing");
+    };
+    std::system("xdotool search --onlyvisible --name '^Tolvane Zavi' windowactivate >/dev/null 2>&1");
+    ASSERT_TRUE(WaitForFocus(*frame)) << "the main window never got the focus";
+    view->m_listSection->SetFocus();
+    ASSERT_TRUE(WaitUntil([&] { return focused() == sections; }));
+    // Twice round forwards, then twice round backwards; then, with the buttons disabled (as
+    // before a project is open), Tab goes from list to list.
+    std::vector<wxWindow*> forwards, backwards;
+    for (size_t press = 1; press <= 2 * order.size(); ++press) {
+        forwards.push_back(order[press % order.size()]);
+        backwards.push_back(order[(2 * order.size() - press) % order.size()]);
+    }
+    const struct {
+        const char* key;
+        bool buttons;
+        std::vector<wxWindow*> visits;
+    } walks[] = {
+        {"key Tab", true, forwards},
+        {"key shift+Tab", true, backwards},
+        {"key Tab", false, {phrases, sections, phrases, sections}},
+    };
+    for (const auto& walk : walks) {
+        if (!walk.buttons) view->DisableButtons();
+        ASSERT_EQ(focused(), sections);
+        for (size_t press = 0; press < walk.visits.size(); ++press) {
+            Keys(walk.key);
+            wxWindow* const expected = walk.visits[press];
+            EXPECT_TRUE(WaitUntil([&] { return focused() == expected; }, 20))
+                << walk.key << " number " << press + 1 << " left the focus on " << name(focused()) << " instead of "
+                << name(expected);
+            if (focused() != expected) return;
+        }
+    }
 }
 
 }  // namespace

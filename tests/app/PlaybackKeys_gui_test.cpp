@@ -95,6 +95,11 @@ TEST_F(PlaybackKeys, SpaceAndTheLetterKeysPlayAndStopAndOtherKeysStop) {
     EXPECT_EQ(view->m_bContinuousPlay, 1);
     Press(WXK_DOWN);  // stops before it goes on to the list
     EXPECT_FALSE(Playing());
+    Press('D');
+    ASSERT_TRUE(Playing());
+    Press(WXK_TAB);  // stops too, though it leaves the focus where it is
+    EXPECT_FALSE(Playing());
+    EXPECT_EQ(view->m_bContinuousPlay, 0);
 }
 
 TEST_F(PlaybackKeys, SpeedAndVolumeKeysChangeTheirLabelsAndKeepPlaying) {

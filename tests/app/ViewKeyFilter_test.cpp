@@ -16,6 +16,7 @@ TEST(ViewKeyFilter, ClassifiesKeysAsTheFormExpects) {
         {17, A::StopThenPass, "Ctrl"},     {37, A::StopThenPass, "Left"},    {40, A::StopThenPass, "Down"},
         {13, A::StopThenPass, "Enter"},    {46, A::StopThenPass, "Delete"},  {'1', A::StopThenPass, "digit"},
         {'S', A::StopThenPass, "S"},       {116, A::StopThenPass, "F5"},
+        {9, A::StopThenPass, "Tab"},
         {229, A::StopThenPass, "IME processing key must get through"},
     };
     for (const auto& c : cases) EXPECT_EQ(CKorvaneView::ClassifyKey(c.vk), c.action) << c.what << " (" << c.vk << ")";
