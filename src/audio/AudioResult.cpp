@@ -2,6 +2,11 @@
 
 #include "platform/MessageBox.h"
 
+CString RecordingFault(int section, const CString& fileName, int phraseIndex, const char* what) {
+    return CString::Formatted("セクション%dの音声ファイル", section) + fileName + what +
+           CString::Formatted("（フレーズ%d）", phraseIndex + 1);
+}
+
 const char* GetAudioResultMessage(int result) {
     switch (result) {
     case kAudioEmptyPath: return "ファイル名ＮＧ";

@@ -4,6 +4,8 @@
 // before they return it; 1, 21, 29 and 32 come without one, and the header reader
 // shows none at all.
 
+#include "platform/CString.h"
+
 enum : int {
     kAudioOk = 0,
     kAudioFailed = 1,               // speed index out of range; the MP3 player's decoder failures
@@ -41,3 +43,8 @@ const char* GetAudioResultMessage(int result);
 
 // Shows the message of `result` in the class library's box, when it has one.
 void ShowAudioResultMessage(int result);
+
+// The message naming the recording of section `section` (1-based) that fails the clip of
+// its phrase `phraseIndex` (0-based), as the book's build says it: `what` is the fault
+// ("が途中で切れています。", "が読み込めません。").
+CString RecordingFault(int section, const CString& fileName, int phraseIndex, const char* what);

@@ -75,6 +75,11 @@ bool IsAcceptedStream(const MP3StreamInfo& info) {
 
 }  // namespace
 
+// A part's end that far past the stream's end is the rounding of a length, not a cut.
+uint32_t Mp3FrameBytes(const MP3StreamInfo& info) {
+    return 2 * info.channels * (info.sampleRate > 24000 ? 1152 : 576);
+}
+
 CString Mp3StatusMessage(const char* text, uint32_t status) {
     CString message;
     message.Format("%s(%s)", text, MP3GetStatusText(status));
@@ -250,12 +255,6 @@ int OpenPart(CWaveTaskHost& host, const CString& source, const CString& programF
     return kMp3DecodeOk;
 }
 
-// What one frame of the stream decodes to: a part's end that far past the stream's end is
-// the rounding of a length, not a cut, as the book's section join takes it.
-uint32_t FrameBytes(const MP3StreamInfo& info) {
-    return 2 * info.channels * (info.sampleRate > 24000 ? 1152 : 576);
-}
-
 // The message of a part reader's failure.
 CString PartFailure(const CMp3PartReader& reader, const CString& source) {
     return reader.Status() == SSC_OK ? ReadFailure(source)
@@ -303,7 +302,7 @@ int DecodeMp3PhraseToWave(CWaveTaskHost& host, const CString& source, const CStr
         written += n;
     }
     // Silence in place of a lost end would be taken for the phrase's own: the part is cut.
-    if (!failed && length - written > FrameBytes(info)) {
+    if (!failed && length - written > Mp3FrameBytes(info)) {
         writer.Close(out);
         return kMp3DecodeCut;
     }
@@ -352,7 +351,7 @@ int MeasureMp3TrailingSilence(CWaveTaskHost& host, const CString& path, uint32_t
             return kMp3DecodeFailed;
         }
         // The end of a recording cut short is no silence of the phrase.
-        if (got == CMp3PartReader::kEnd && length - std::min<uint64_t>(decoded, length) > FrameBytes(info))
+        if (got == CMp3PartReader::kEnd && length - std::min<uint64_t>(decoded, length) > Mp3FrameBytes(info))
             return kMp3DecodeCut;
         decoded += got == CMp3PartReader::kData ? bytes : 0;
         const int r = got == CMp3PartReader::kData ? 1 : 0;

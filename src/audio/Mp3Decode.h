@@ -14,6 +14,11 @@
 class MP3Decoder;
 class MP3DecoderInfo;
 
+struct MP3StreamInfo;
+
+// The bytes of 16-bit audio one frame of the stream decodes to.
+uint32_t Mp3FrameBytes(const MP3StreamInfo& info);
+
 enum : int {
     kMp3DecodeOk = 0,
     kMp3DecodeFailed = 1,

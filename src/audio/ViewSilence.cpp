@@ -3,6 +3,7 @@
 
 #include "app/KorvaneView.h"
 #include "app/ProgressDlg.h"
+#include "audio/AudioResult.h"
 #include "audio/Mp3Decode.h"
 #include "audio/TrailingSilence.h"
 #include "audio/ViewWaveTaskHost.h"
@@ -30,8 +31,7 @@ CString CKorvaneView::CutRecordingMessage(const CPhraseInformation* phrase) cons
         const auto& phrases = m_lstSection.GetAt(s)->m_lstPhrase;
         for (int p = 0; p < phrases.GetCount(); ++p)
             if (phrases.GetAt(p) == phrase)
-                return CString::Formatted("セクション%dの音声ファイル", s + 1) + phrase->m_strFileName +
-                       CString::Formatted("が途中で切れています。（フレーズ%d）", p + 1);
+                return RecordingFault(s + 1, phrase->m_strFileName, p, "が途中で切れています。");
     }
     // A phrase outside the book (none today) is still named by its file.
     return CString("MP3ファイルが読み込めませんでした。\n") + m_strProjectFolder + "/" + phrase->m_strFileName;

@@ -11,6 +11,7 @@
 
 #include "app/KorvaneView.h"
 #include "app/ProgressDlg.h"
+#include "audio/AudioResult.h"
 #include "audio/WaveConvert.h"
 #include "audio/WaveFile.h"
 #include "audio/WaveFileWriter.h"
@@ -60,10 +61,6 @@ private:
 };
 
 // A clip its recording cannot give whole, named by section, file and phrase.
-CString RecordingFault(int n, const CString& name, int j, const char* what) {
-    return CString::Formatted("セクション%dの音声ファイル", n) + name + what + CString::Formatted("（フレーズ%d）", j + 1);
-}
-
 // What the build and the export do differently while joining a section.
 struct SectionJob {
     wxWindow* parent = nullptr;

@@ -8,6 +8,7 @@
 
 #include "app/KorvaneView.h"
 #include "app/ProgressDlg.h"
+#include "audio/AudioResult.h"
 #include "audio/Mp3Decode.h"
 #include "audio/Mp3Encode.h"
 #include "audio/Mp3Part.h"
@@ -179,12 +180,10 @@ int JoinMp3Section(const Mp3SectionJob& job, CSectionInformation* section, uint3
         // A clip that runs past the end of its recording (a file cut short on the disk)
         // is refused: a book of silence where the narration was would be taken for done.
         // Less than a frame short is the rounding of a length, not a cut.
-        const uint32_t frameBytes = 2 * stream.channels * (stream.sampleRate > 24000 ? 1152 : 576);
-        if (ended && length - written > frameBytes) {
+        if (ended && length - written > Mp3FrameBytes(stream)) {
             closeSource();
             writer.Close(out);
-            ShowError(job.parent, CString::Formatted("セクション%dの音声ファイル", job.n) + phrase->m_strFileName +
-                                      CString::Formatted("が途中で切れています。（フレーズ%d）", j + 1));
+            ShowError(job.parent, RecordingFault(job.n, phrase->m_strFileName, j, "が途中で切れています。"));
             return 10;
         }
         while (written < length) {
