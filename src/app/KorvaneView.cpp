@@ -23,8 +23,9 @@
 
 namespace {
 
-// Buttons in the order of their ids 1001..1011, with the key that each answers to.
-const char* const kKeyLabels[11] = {"(Q)", "(W)", "(G)", "(P)", "(M)", "(E)", "(R)", "(D)", "(H)", "(C)", "(V)"};
+// Buttons in the order of their ids 1001..1011, with the key that each answers to (the
+// accelerator of the same command, which the key filter lets through).
+const char* const kKeys[11] = {"Q", "W", "G", "P", "M", "E", "R", "D", "H", "C", "V"};
 const char* const kButtonNames[11] = {"レベルUp", "レベルDown", "グループ", "ページ", "マーク", "BACK",
                                       "NEXT", "Play", "Stop", "Head", "Tail"};
 
@@ -99,6 +100,11 @@ wxButton* CKorvaneView::MakeButton(int id) {
     button->SetName(ToWx(caption));
     button->SetToolTip(ToWx(caption));
     SetAccessibleName(*button, caption);
+    // The key is shown in a label of its own under the button, which a screen reader does
+    // not read with it: the button tells it.
+    const CString key = kKeys[id - IDC_BUTTON_LEVELUP];
+    SetAccessibleKeyBinding(*button, key);
+    SetAccessibleDescription(*button, key + "キー");
     return button;
 }
 
@@ -117,7 +123,7 @@ void CKorvaneView::CreateControls() {
     m_btnHead = MakeButton(IDC_BUTTON_HEAD);
     m_btnTail = MakeButton(IDC_BUTTON_TAIL);
     for (int i = 0; i < 11; ++i) {
-        m_staticKey[i] = MakeLabel(IDC_STATIC_KEY_FIRST + i, kKeyLabels[i], false);
+        m_staticKey[i] = MakeLabel(IDC_STATIC_KEY_FIRST + i, ("(" + CString(kKeys[i]) + ")").GetString(), false);
         m_staticKey[i]->SetWindowStyleFlag(m_staticKey[i]->GetWindowStyleFlag() | wxALIGN_CENTRE_HORIZONTAL);
     }
     m_staticSectionLabel = MakeLabel(IDC_STATIC_SECTION_LABEL, " セクション：", true);

@@ -1,5 +1,6 @@
 #include "platform/AccessibleName.h"
 
+#include <map>
 #include <vector>
 
 #include <wx/window.h>
@@ -42,7 +43,51 @@ std::vector<AtkObject*> Accessibles(wxWindow& control) {
     return objects;
 }
 
+// The key binding a control was given, kept on its accessible object. The toolkit's
+// objects derive their binding from a mnemonic only, so their class's action is made to
+// answer with the given one first; objects given none answer as before.
+GQuark KeyBindingQuark() {
+    static const GQuark quark = g_quark_from_static_string("korvane-key-binding");
+    return quark;
+}
+
+using GetKeyBinding = const gchar* (*)(AtkAction*, gint);
+
+// The toolkit's own answer for each class whose action was taken over. A subclass set up
+// afterwards inherits the taken-over answer, so the lookup goes up to the class found.
+std::map<GType, GetKeyBinding>& ToolkitKeyBindings() {
+    static std::map<GType, GetKeyBinding> bindings;
+    return bindings;
+}
+
+const gchar* KeyBindingGiven(AtkAction* action, gint i) {
+    if (i == 0)
+        if (auto* given = static_cast<const gchar*>(g_object_get_qdata(G_OBJECT(action), KeyBindingQuark())))
+            return given;
+    for (GType type = G_TYPE_FROM_INSTANCE(action); type; type = g_type_parent(type)) {
+        auto found = ToolkitKeyBindings().find(type);
+        if (found != ToolkitKeyBindings().end()) return found->second ? found->second(action, i) : nullptr;
+    }
+    return nullptr;
+}
+
+void AnswerGivenKeyBinding(AtkObject* object) {
+    auto* iface = static_cast<AtkActionIface*>(g_type_interface_peek(G_OBJECT_GET_CLASS(object), ATK_TYPE_ACTION));
+    if (!iface || iface->get_keybinding == KeyBindingGiven) return;
+    ToolkitKeyBindings()[G_TYPE_FROM_INSTANCE(object)] = iface->get_keybinding;
+    iface->get_keybinding = KeyBindingGiven;
+}
+
 }  // namespace
+
+void SetAccessibleKeyBinding(wxWindow& control, const CString& key) {
+    const std::string utf8 = Cp932ToUtf8(key);
+    for (AtkObject* object : Accessibles(control)) {
+        if (!ATK_IS_ACTION(object)) continue;
+        AnswerGivenKeyBinding(object);
+        g_object_set_qdata_full(G_OBJECT(object), KeyBindingQuark(), g_strdup(utf8.c_str()), g_free);
+    }
+}
 
 void SetAccessibleName(wxWindow& control, const CString& name) {
     const std::string utf8 = Cp932ToUtf8(name);

@@ -20,6 +20,11 @@ void SetAccessibleName(wxWindow& control, const CString& name);
 // position); an empty text removes it.
 void SetAccessibleDescription(wxWindow& control, const CString& text);
 
+// The key that works `control` wherever the focus is in its window (shown beside it, not
+// in its caption), as the key binding of the control's action. It only tells the key: the
+// key is handled where it always was.
+void SetAccessibleKeyBinding(wxWindow& control, const CString& key);
+
 // `label` names `control`: the control takes the label's text as its name, and the two
 // are related (labelled-by, label-for) as a mnemonic label relates them.
 void SetAccessibleLabel(wxWindow& label, wxWindow& control);

@@ -92,13 +92,14 @@ TEST_F(MainWindow, TitleButtonsListsAndTheBlackStatusArea) {
     }
 }
 
-// The buttons show pictures only: a screen reader reads each by its caption.
+// The buttons show pictures only: a screen reader reads each by its caption, and tells
+// the key shown under it (its action's key binding, and in its description).
 TEST_F(MainWindow, ScreenReaderReadsEachButtonByItsCaption) {
     if (!OnPrivateAccessibilityBus()) return;
     constexpr const char* kButtons = R"PY(
 for node in walk(application(int(sys.argv[1]))):
     if node.get_role() == Atspi.Role.PUSH_BUTTON:
-        print("button=" + (node.get_name() or ""))
+        print("button=%s|%s|%s" % (node.get_name(), node.get_key_binding(0), node.get_description()))
     elif node.get_name() in sys.argv[2:]:
         focusable = node.get_state_set().contains(Atspi.StateType.FOCUSABLE)
         print("picture=" + node.get_name() + ("|focusable" if focusable else ""))
@@ -109,9 +110,9 @@ for node in walk(application(int(sys.argv[1]))):
         RunAccessibilityScriptPumping(kButtons, {std::to_string(::getpid()), pictures[0], pictures[1]});
     EXPECT_EQ(AccessibilityValues(output, "picture"), pictures) << output;
     std::vector<std::string> expected;
-    for (const char* caption : {"レベルUp", "レベルDown", "グループ", "ページ", "マーク", "BACK", "NEXT", "Play", "Stop",
-                                "Head", "Tail"})
-        expected.push_back(Cp932ToUtf8(caption));
+    for (const char* button : {"レベルUp|Q|Qキー", "レベルDown|W|Wキー", "グループ|G|Gキー", "ページ|P|Pキー", "マーク|M|Mキー",
+                               "BACK|E|Eキー", "NEXT|R|Rキー", "Play|D|Dキー", "Stop|H|Hキー", "Head|C|Cキー", "Tail|V|Vキー"})
+        expected.push_back(Cp932ToUtf8(button));
     EXPECT_EQ(AccessibilityValues(output, "button"), expected) << output;
 }
 
