@@ -14,6 +14,8 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <gtk/gtk.h>
+
 #include "DiscImage.h"
 
 namespace {
@@ -44,6 +46,9 @@ public:
         new wxButton(this, wxID_CANCEL, U("閉じる"), wxPoint(370, 158), wxSize(100, 26));
         write->SetDefault();
         SetClientSize(480, 194);
+        // A screen reader reads a dialog's text as it opens, and the toolkit would report
+        // this window as a frame.
+        if (GtkWidget* widget = GetHandle()) atk_object_set_role(gtk_widget_get_accessible(widget), ATK_ROLE_DIALOG);
         Bind(wxEVT_BUTTON, &CDiscWriteDlg::OnBrowse, this, kIdBrowse);
         Bind(wxEVT_BUTTON, &CDiscWriteDlg::OnWrite, this, kIdWrite);
     }

@@ -89,6 +89,12 @@ void SetAccessibleKeyBinding(wxWindow& control, const CString& key) {
     }
 }
 
+void SetAccessibleDialogRole(wxWindow& window) {
+    GtkWidget* widget = window.GetHandle();
+    if (AtkObject* object = widget ? gtk_widget_get_accessible(widget) : nullptr)
+        atk_object_set_role(object, ATK_ROLE_DIALOG);
+}
+
 void SetAccessibleName(wxWindow& control, const CString& name) {
     const std::string utf8 = Cp932ToUtf8(name);
     for (AtkObject* object : Accessibles(control)) atk_object_set_name(object, utf8.c_str());

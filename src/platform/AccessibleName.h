@@ -25,6 +25,10 @@ void SetAccessibleDescription(wxWindow& control, const CString& text);
 // key is handled where it always was.
 void SetAccessibleKeyBinding(wxWindow& control, const CString& key);
 
+// A dialog is read as one: a screen reader reads its text as it opens. The toolkit
+// reports every top-level window of ours as a frame.
+void SetAccessibleDialogRole(wxWindow& window);
+
 // `label` names `control`: the control takes the label's text as its name, and the two
 // are related (labelled-by, label-for) as a mnemonic label relates them.
 void SetAccessibleLabel(wxWindow& label, wxWindow& control);

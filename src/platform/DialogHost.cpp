@@ -9,6 +9,7 @@
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
 
+#include "platform/AccessibleName.h"
 #include "platform/CodePage.h"
 #include "platform/FocusKeeper.h"
 #include "platform/MessageBox.h"
@@ -133,6 +134,7 @@ int WxIdFromDialogResult(int result) {
 
 int RunModal(wxDialog& dlg) {
     CFocusKeeper focus;
+    SetAccessibleDialogRole(dlg);
     if (CUiScript* script = CUiScript::Active()) return script->OnDialog(dlg);
     return DialogResultFromWx(dlg.ShowModal());
 }

@@ -94,7 +94,7 @@ namespace {
 
 // Presses Tab `argv[2]` times in the active window of process `argv[1]`, each time once
 // the focus has moved, and prints what a screen reader reads of each control the focus
-// reaches: "focus=role|name|description".
+// reaches: "focus=role|name|description", and the role of its window: "window=role".
 constexpr const char* kTabWalk = R"PY(
 pid = int(sys.argv[1])
 presses = int(sys.argv[2])
@@ -148,6 +148,10 @@ def on_focus(event):
                     label = relation.get_target(k).get_name() or ""
                     if label != (node.get_name() or ""):
                         line += "\nmislabelled=%s|%s" % (node.get_name() or "", label)
+        window = node
+        while window.get_parent() is not None and window.get_parent().get_role() != Atspi.Role.APPLICATION:
+            window = window.get_parent()
+        line += "\nwindow=" + window.get_role_name()
     except GLib.Error:
         return
     if node == state["last"]:
@@ -168,7 +172,8 @@ std::string Read(const char* role, const CString& name, const CString& descripti
 }
 
 // The controls Tab reaches in `dlg`, in Tab order from the one after the first focus;
-// the walk goes once around. A control whose related label is not its name adds a line.
+// the walk goes once around. A control whose related label is not its name adds a line,
+// and so does one in a window that is not read as a dialog.
 std::vector<std::string> WalkWithTab(wxDialog& dlg, size_t controls) {
     dlg.Raise();  // without a window manager the toolkit gives it the keyboard itself
     WaitUntil([&] { return wxWindow::FindFocus() != nullptr || dlg.IsActive(); }, 10);
@@ -177,6 +182,8 @@ std::vector<std::string> WalkWithTab(wxDialog& dlg, size_t controls) {
     std::vector<std::string> reached = AccessibilityValues(output, "focus");
     if (output.find("stuck") != std::string::npos || reached.size() != controls) reached.push_back(output);
     for (const auto& wrong : AccessibilityValues(output, "mislabelled")) reached.push_back("labelled by " + wrong);
+    for (const auto& window : AccessibilityValues(output, "window"))
+        if (window != "dialog") reached.push_back("in a " + window);
     return reached;
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include <wx/app.h>
@@ -12,6 +14,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "Accessibility.h"
 #include "DaisyTestSupport.h"
 #include "WxTestApp.h"
 #include "app/ControlIds.h"
@@ -156,6 +159,7 @@ TEST_F(DaisyDialogs, DiscInformationOfAFolderThatIsGone) {
 
 TEST_F(DaisyDialogs, ThePlugInsDialogWritesTheImage) {
     if (RunCommand("command -v xorriso") != 0) GTEST_SKIP() << "xorriso is not installed";
+    if (!OnPrivateAccessibilityBus()) return;
     ASSERT_EQ(Build({IDYES, IDOK}).back(), "完了しました。");
     // A project of a usual name, holding the built book.
     ScratchFolder work("work");
@@ -173,6 +177,12 @@ TEST_F(DaisyDialogs, ThePlugInsDialogWritesTheImage) {
             if (!dlg || !dlg->IsModal()) continue;
             seen = true;
             EXPECT_EQ(FromWx(dlg->GetTitle()), "CD書込み");
+            // A screen reader reads it as a dialog, as it does the program's own.
+            const std::string roles = RunAccessibilityScriptPumping(
+                "for w in walk(application(int(sys.argv[1]))):\n"
+                "    if w.get_name() == sys.argv[2]: print('role=' + w.get_role_name())\n",
+                {std::to_string(::getpid()), Cp932ToUtf8("CD書込み")});
+            EXPECT_EQ(AccessibilityValues(roles, "role"), std::vector<std::string>{"dialog"}) << roles;
             Screenshot(*dlg, "disc_write_plugin_dialog.png");
             wxStaticCast(dlg->FindWindow(103), wxTextCtrl)->ChangeValue(wxString::FromUTF8(image));
             EXPECT_TRUE(CUiScript::ClickButton(*dlg, 106));
