@@ -153,6 +153,7 @@ TEST(SbrRoom, FrameThatCannotBeWrittenIsRefusedWhole) {
     int rate, bit_rate_index;
     void (*set)(mp3enc_granule&);
     bool written;
+    int begin = 0;  // the back-pointer the frame finds
   } rows[] = {
       // 24000 Hz mono at 32000 bit/s: a first frame's slot is 768 - 104 bits; one byte more
       // would take the back-pointer below zero
@@ -168,17 +169,20 @@ TEST(SbrRoom, FrameThatCannotBeWrittenIsRefusedWhole) {
       {"scalefac_compress 16", 48000, 14, [](mp3enc_granule& r) { r.scalefac_compress[0] = 16; }, false},
       {"table 32", 48000, 14, [](mp3enc_granule& r) { r.huff[0].table_select[2] = 32; }, false},
       {"region0_count 16", 48000, 14, [](mp3enc_granule& r) { r.huff[0].region0_count = 16; }, false},
+      {"region1_count 8", 48000, 14, [](mp3enc_granule& r) { r.huff[0].region1_count = 8; }, false},
       {"subblock_gain 8", 48000, 14,
        [](mp3enc_granule& r) {
          r.block_type[0] = 2;
-         r.subblock_gain[0][1] = 8;
+         r.subblock_gain[0][2] = 8;
        },
        false},
-      {"bit rate index 15", 48000, 15, [](mp3enc_granule&) {}, false},
+      // a frame of no bits: banked bytes let it past the reservoir check
+      {"bit rate index 15", 48000, 15, [](mp3enc_granule&) {}, false, 100},
   };
   for (const row& r : rows) {
     const int32_t cfg[7] = {3, 0, r.rate, 0, 0, 0, 0};
     ASSERT_EQ(mp3enc_framewriter_config(w, cfg), 0);
+    w->main_data_begin = r.begin;
     *g = *second = mp3enc_granule{};
     r.set(*g);
     int32_t bytes = -1;
@@ -186,7 +190,7 @@ TEST(SbrRoom, FrameThatCannotBeWrittenIsRefusedWhole) {
                                         &bytes);
     EXPECT_EQ(bits >= 0, r.written) << r.what;
     EXPECT_EQ(mp3enc_framewriter_queued(w) + mp3enc_framewriter_output(w)->frames, r.written ? 1 : 0) << r.what;
-    EXPECT_EQ(w->main_data_begin, 0) << r.what;
+    EXPECT_EQ(w->main_data_begin, r.begin) << r.what;
     if (!r.written) {
       EXPECT_EQ(bits, -1) << r.what;
       EXPECT_EQ(bytes, 0) << r.what;
@@ -196,6 +200,19 @@ TEST(SbrRoom, FrameThatCannotBeWrittenIsRefusedWhole) {
   mp3enc_granule_free(g);
   mp3enc_granule_free(second);
   mp3enc_framewriter_free(w);
+}
+
+// The core stops at a frame its writer refuses, rather than go on with the frame's bits lost.
+TEST(SbrRoom, CoreStopsAtAFrameItsWriterRefuses) {
+  core_box box(22050, 32000);
+  ASSERT_NE(box.core, nullptr);
+  box.core->writer->main_data_begin = 256;  // past its 8-bit field
+  std::vector<float> block(576, 0.0f);
+  std::vector<uint8_t> out(16384);
+  int32_t pending = 0, made = 0;
+  EXPECT_EQ(mp3enc_core_encode_frame(&pending, 0, box.core, nullptr, block.data(), 576, out.data(),
+                                     int32_t(out.size()), &made, nullptr, nullptr),
+            5);
 }
 
 }  // namespace
