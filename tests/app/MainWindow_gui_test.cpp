@@ -226,8 +226,8 @@ for name, t in sorted(tables.items()):
     print("cell0=" + name + "|" + cell.get_role_name() + "|" + str(states.contains(Atspi.StateType.SELECTED)) +
           "|" + str(states.contains(Atspi.StateType.SHOWING)) + "|" + str(inside))
     # Each cell's index leads back to its row and column.
-    print("lookups=" + name + "|" + " ".join(str(t.get_row_at_index(t.get_index_at(r, c))) + "," +
-                                            str(t.get_column_at_index(t.get_index_at(r, c))) for r, c in [(0, 0), (2, 5), (3, 6)]))
+    back = lambda i: str(t.get_row_at_index(i)) + "," + str(t.get_column_at_index(i))
+    print("lookups=" + name + "|" + " ".join(back(t.get_index_at(r, c)) for r, c in [(0, 0), (2, 5), (3, 6)]))
 sys.stdout.flush()
 
 # A cell of a row that goes away while a screen reader holds it.
