@@ -19,6 +19,7 @@
 
 #include "Accessibility.h"
 #include "EditorWindowFixture.h"
+#include "Screenshot.h"
 #include "WxTestApp.h"
 #include "app/AboutDlg.h"
 #include "app/AppStrings.h"
@@ -225,6 +226,9 @@ for name, t in sorted(tables.items()):
     inside = whole.x <= box.x and box.x + box.width <= whole.x + whole.width and whole.y < box.y and box.height > 0
     print("cell0=" + name + "|" + cell.get_role_name() + "|" + str(states.contains(Atspi.StateType.SELECTED)) +
           "|" + str(states.contains(Atspi.StateType.SHOWING)) + "|" + str(inside))
+    # Each cell's index leads back to its row and column.
+    back = lambda i: str(t.get_row_at_index(i)) + "," + str(t.get_column_at_index(i))
+    print("lookups=" + name + "|" + " ".join(back(t.get_index_at(r, c)) for r, c in [(0, 0), (2, 5), (3, 6)]))
 sys.stdout.flush()
 
 # A cell of a row that goes away while a screen reader holds it.
@@ -277,11 +281,11 @@ for _ in range(60):
 print("probe=" + str(heard()))
 
 # A move may pass through other rows first (a list filled anew): a table has settled once
-# the row now selected in it has been made its active one.
+# the row now selected in it (the last, when a block grows down) has been made its active one.
 def settled(name):
     rows = tables[name].get_selected_rows()
     return bool(rows) and any(
-        x.startswith("object:active-descendant-changed@" + name + ">" + name + ":" + str(rows[0]) + ",0:") for x in log)
+        x.startswith("object:active-descendant-changed@" + name + ">" + name + ":" + str(rows[-1]) + ",0:") for x in log)
 
 for step, name, until, *also in steps:
     del log[:]
@@ -298,6 +302,11 @@ for step, name, until, *also in steps:
     print("texts=" + step + "|" + (row_texts(table, rows[0]) if rows else ""))
     print("phrases=" + step + "|" + str(tables[sys.argv[3]].get_n_rows()))
     print("held=" + step + "|" + held_state())
+    flags = lambda selected: "".join(str(int(selected(r))) for r in range(table.get_n_rows()))
+    print("chosen=" + step + "|" + str(table.get_n_selected_children()) + "|" +
+          " ".join(place(table.get_selected_child(i)) for i in range(table.get_n_selected_children())) + "|" +
+          flags(lambda r: table.is_child_selected(table.get_index_at(r, 0))) + "|" + flags(table.is_row_selected) + "|" +
+          flags(lambda r: table.is_selected(r, 1)))
 print("end", flush=True)
 )PY";
 
@@ -328,10 +337,11 @@ protected:
         EditorWindow::SetUp();
         OpenThreeSections(3, 8000);
     }
-    void KeyOnList(IListView* list, int keyCode) {
+    void KeyOnList(IListView* list, int keyCode, bool shift = false) {
         wxWindow* rows = dynamic_cast<CReportList*>(list)->GetRowsWindow();
         wxKeyEvent event(wxEVT_KEY_DOWN);
         event.m_keyCode = keyCode;
+        event.SetShiftDown(shift);
         event.SetEventObject(rows);
         rows->GetEventHandler()->ProcessEvent(event);
         RunQueuedEvents();
@@ -343,6 +353,11 @@ protected:
         if (step == "home") KeyOnList(view->m_listSection, WXK_HOME);
         if (step == "R") Press('R');
         if (step == "W") Press('W');
+        if (step == "tab") {  // from the last button into the phrase list
+            view->m_btnTail->SetFocus();
+            view->m_btnTail->Navigate();
+        }
+        if (step == "shift-down") KeyOnList(view->m_listPhrase, WXK_DOWN, true);
     }
 };
 
@@ -359,7 +374,7 @@ TEST_F(ListsForScreenReaders, BothListsAreTablesWhoseRowsAndMovesAScreenReaderGe
             kReadLists,
             {std::to_string(::getpid()),
              "down/" + sections + "/active,end/" + sections + "/active,home/" + sections + "/active/" + phrases + ",R/" + phrases +
-                 "/active,W/" + sections + "/name",
+                 "/active,W/" + sections + "/name,tab/" + phrases + "/active,shift-down/" + phrases + "/active",
              phrases},
             [this](const std::string& line) {
                 if (line.rfind("do=", 0) == 0) wxTheApp->CallAfter([this, step = line.substr(3)] { Step(step); });
@@ -369,13 +384,7 @@ TEST_F(ListsForScreenReaders, BothListsAreTablesWhoseRowsAndMovesAScreenReaderGe
     WaitUntil([&] { return finished.load(); }, 240);
     reader.join();
     ASSERT_NE(output.find("\nend"), std::string::npos) << output;
-    // The lists look as before: kept for a person to look at.
-    const std::filesystem::path png = std::filesystem::path(KORVANE_BUILD_DIR) / "screenshots" / "main_window_lists.png";
-    std::filesystem::create_directories(png.parent_path());
-    std::filesystem::remove(png);
-    frame->Raise();
-    WaitUntilPainted(*frame);
-    EXPECT_EQ(std::system(("import -window root '" + png.string() + "' 2>/dev/null").c_str()), 0);
+    SaveScreenshot(*frame, "main_window_lists");  // a picture for a person to look at, not a check
 
     // Named after the labels beside them; a row per record and the extra row.
     const auto tables = Lines(output, "table");
@@ -391,6 +400,8 @@ TEST_F(ListsForScreenReaders, BothListsAreTablesWhoseRowsAndMovesAScreenReaderGe
     EXPECT_EQ(Lines(output, "cell0").at(U("セクション")), "table cell|True|True|True");
     EXPECT_EQ(Lines(output, "cell0").at(U("フレーズ")), "table cell|True|True|True");
     EXPECT_EQ(Lines(output, "probe").count("True"), 1u) << output;
+    EXPECT_EQ(Lines(output, "lookups").at(U("セクション")), "0,0 2,5 3,6");
+    EXPECT_EQ(Lines(output, "lookups").at(U("フレーズ")), "0,0 2,5 3,6");
 
     // Each move tells the newly selected row and makes it the active one.
     const auto events = Lines(output, "events");
@@ -419,6 +430,7 @@ TEST_F(ListsForScreenReaders, BothListsAreTablesWhoseRowsAndMovesAScreenReaderGe
         EXPECT_TRUE(Has(told, "object:active-descendant-changed@" + table + ">" + table + ":" + m.active)) << told;
         EXPECT_TRUE(Has(told, "object:selection-changed@" + table)) << told;
         EXPECT_TRUE(Has(told, "object:state-changed:selected@" + table + ":" + m.selected + ",0=1")) << told;
+        EXPECT_TRUE(Has(told, "object:state-changed:focused@" + table + ":" + m.selected + ",0=1")) << told;
         EXPECT_EQ(selected.at(m.step), m.selected);
         EXPECT_EQ(texts.at(m.step), U(m.texts));
         EXPECT_EQ(phraseRows.at(m.step), m.phrases);
@@ -427,6 +439,13 @@ TEST_F(ListsForScreenReaders, BothListsAreTablesWhoseRowsAndMovesAScreenReaderGe
     // The phrase list, refreshed by the program for the section moved to, tells its row too.
     EXPECT_TRUE(Has(events.at("home"), "object:active-descendant-changed@" + U("フレーズ") + ">" + U("フレーズ") + ":0,0:1"))
         << events.at("home");
+    // It told its new row count, too (the end row had emptied it).
+    EXPECT_TRUE(Has(events.at("home"), "object:model-changed@" + U("フレーズ"))) << events.at("home");
+    // Tab into a list names its current row, not only the table.
+    EXPECT_TRUE(Has(events.at("tab"), "object:active-descendant-changed@" + U("フレーズ") + ">" + U("フレーズ") + ":1,0:2"))
+        << events.at("tab");
+    // Shift+Down makes a block of two rows: its second is the second selected child.
+    EXPECT_EQ(Lines(output, "chosen").at("shift-down"), U("2|フレーズ:1,0 フレーズ:2,0|0110|0110|0110"));
     // The row left is told unselected.
     EXPECT_TRUE(Has(events.at("down"), "object:state-changed:selected@" + U("セクション") + ":0,0=0")) << events.at("down");
     // A changed text is told for the cell that shows it.
