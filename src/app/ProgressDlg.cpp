@@ -41,6 +41,7 @@ bool CProgressDlg::Create(wxWindow* parent) {
         m_bParentDisabled = 0;
         return false;
     }
+    SetAccessibleDialogRole(*m_pDialog);
     wxFont font = KvCreateFont(15, FW_NORMAL, "ＭＳＰ ゴシック");
     m_stcMessage = new wxStaticText(m_pDialog, IDC_PROGRESS_MESSAGE, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                                     wxST_NO_AUTORESIZE);

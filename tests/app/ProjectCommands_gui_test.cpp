@@ -140,6 +140,7 @@ def heard(event):
         return
     reported = True
     print("event=" + event.type)
+    print("role=" + source.get_role_name())
     print("title=" + (event.any_data if event.type.startswith("object:property-change") else source.get_name()))
     # The first bar only: while the window fills in, the bus may list a child twice.
     for node in walk(source):
@@ -188,6 +189,7 @@ TEST(ProgressWindow, AppearsUnderItsRealTitleWithANamedBar) {
     const std::vector<std::string> titles = AccessibilityValues(output, "title");
     ASSERT_FALSE(titles.empty()) << output;
     EXPECT_EQ(titles.front(), Cp932ToUtf8("Tolvane Zavi")) << output;
+    EXPECT_EQ(AccessibilityValues(output, "role"), std::vector<std::string>{"dialog"}) << output;
     for (const std::string& title : titles) EXPECT_NE(title, "1") << output;
     EXPECT_EQ(AccessibilityValues(output, "bar"), std::vector<std::string>{Cp932ToUtf8("プロジェクト情報読込中...")}) << output;
 }
