@@ -442,14 +442,13 @@ TEST_F(ListPages, PageDownAndPageUpMoveByTheRowsShownWhole) {
     OpenThreeSections(60);
     for (int s = 3; s < 60; ++s) view->m_lstSection.Add(std::make_unique<CSectionInformation>());
     view->RefreshSectionList(0);
-    auto* sections = dynamic_cast<CReportList*>(view->m_listSection);
-    wxWindow* rows = sections->GetRowsWindow();
+    auto rows = [](IListView* list) { return dynamic_cast<CReportList*>(list)->GetRowsWindow()->GetClientSize().y; };
     wxRect line;
-    ASSERT_TRUE(sections->GetItemRect(0, line));
+    ASSERT_TRUE(dynamic_cast<CReportList*>(view->m_listSection)->GetItemRect(0, line));
     for (int height : {8 * line.height, 7 * line.height + 1, 9 * line.height - 1}) {
         // Both lists grow by half of what the window grows.
-        frame->SetClientSize(frame->GetClientSize() + wxSize(0, 2 * (height - rows->GetClientSize().y)));
-        ASSERT_TRUE(WaitUntil([&] { return rows->GetClientSize().y == height; }));
+        frame->SetClientSize(frame->GetClientSize() + wxSize(0, 2 * (height - rows(view->m_listSection))));
+        ASSERT_TRUE(WaitUntil([&] { return rows(view->m_listSection) == height && rows(view->m_listPhrase) == height; }));
         for (IListView* list : {view->m_listPhrase, view->m_listSection}) {
             Focus(list);
             std::vector<int> moves, expected;
