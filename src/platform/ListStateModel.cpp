@@ -232,16 +232,18 @@ int CListStateModel::UserKey(int virtualKey, bool ctrl, bool shift, int topRow, 
     if (count <= 0) return -1;
     const int focused = m_store.FocusedRow();
     pageRows = std::max(1, pageRows);
+    // A page ends on the row it starts from next; a page of one row still moves a row.
+    const int pageStep = std::max(1, pageRows - 1);
     int row = -1;
     switch (virtualKey) {
     case VK_UP: row = focused > 0 ? focused - 1 : -1; break;
     case VK_DOWN: row = focused + 1 < count ? focused + 1 : -1; break;
     case VK_HOME: row = 0; break;
     case VK_END: row = count - 1; break;
-    case VK_PRIOR: row = std::max(0, focused == topRow ? topRow - pageRows + 1 : topRow); break;
+    case VK_PRIOR: row = std::max(0, focused == topRow ? topRow - pageStep : topRow); break;
     case VK_NEXT: {
         const int bottom = topRow + pageRows - 1;
-        row = std::min(count - 1, focused == bottom ? focused + pageRows - 1 : bottom);
+        row = std::min(count - 1, focused == bottom ? focused + pageStep : bottom);
         break;
     }
     case VK_SPACE: row = focused; break;

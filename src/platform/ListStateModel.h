@@ -96,8 +96,9 @@ public:
     // Right button down on `row` (-1: no row).
     void UserRightButtonDown(int row, bool ctrl, bool shift);
     // A navigation key: VK_UP, VK_DOWN, VK_HOME, VK_END, VK_PRIOR, VK_NEXT or VK_SPACE.
-    // `topRow` and `pageRows` describe the visible rows for the page keys. Returns the row
-    // that the key selected or focused, -1 when it changed nothing.
+    // `topRow` and `pageRows` are the first of the rows shown whole and their number: the
+    // page of the page keys. Returns the row that the key selected or focused, -1 when it
+    // changed nothing.
     int UserKey(int virtualKey, bool ctrl, bool shift, int topRow, int pageRows);
     static bool IsNavigationKey(int virtualKey);
 

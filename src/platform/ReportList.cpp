@@ -168,6 +168,28 @@ struct CReportList::Impl : public wxEvtHandler, public IListStateStore, public I
                     : -1;
     }
 
+    // The rows shown whole below the column header: the original's page.
+    int WholeRows() const {
+        wxRect line;
+        if (StateRowCount() == 0 || !list.wxListCtrl::GetItemRect(0, line) || line.height <= 0) return 1;
+        return std::max(1, rows->GetClientSize().y / line.height);
+    }
+    // Scrolls no further than it takes to show `row` whole. The toolkit alone scrolls a row
+    // too far when the rows end exactly at the bottom edge; the page keys would then find
+    // the focus above the bottom of the page and move by one row.
+    void ShowWhole(int row) {
+        const int before = static_cast<int>(list.GetTopItem());
+        list.wxListCtrl::EnsureVisible(row);  // lays out rows the list has just been given
+        const int top = std::clamp(before, row - WholeRows() + 1, row);
+        if (static_cast<int>(list.GetTopItem()) == top) return;
+        list.Scroll(-1, top);
+        // Told as a scroll bar tells it, so that the toolkit forgets the rows it counted as
+        // shown: it would otherwise go on giving the old top row.
+        wxScrollWinEvent scrolled(wxEVT_SCROLLWIN_THUMBRELEASE, top, wxVERTICAL);
+        scrolled.SetEventObject(&list);
+        list.GetEventHandler()->ProcessEvent(scrolled);
+    }
+
     int RowAt(const wxPoint& rowsPoint) const {
         int flags = 0;
         const long row = list.wxListCtrl::HitTest(rowsPoint, flags);
@@ -191,7 +213,7 @@ struct CReportList::Impl : public wxEvtHandler, public IListStateStore, public I
         list.SetFocus();
         const int row = RowAt(event.GetPosition());
         model.UserButtonDown(row, event.ControlDown(), event.ShiftDown());
-        if (row >= 0) list.wxListCtrl::EnsureVisible(row);
+        if (row >= 0) ShowWhole(row);
         leftPending = true;
         ScheduleMerge();
         // Not passed on: the toolkit would apply its own selection rules.
@@ -250,9 +272,8 @@ struct CReportList::Impl : public wxEvtHandler, public IListStateStore, public I
         event.Skip();
     }
     void ApplyKey(int vk, bool ctrl, bool shift) {
-        const int row = model.UserKey(vk, ctrl, shift, static_cast<int>(list.GetTopItem()),
-                                      list.wxListCtrl::GetCountPerPage());
-        if (row >= 0) list.wxListCtrl::EnsureVisible(row);
+        const int row = model.UserKey(vk, ctrl, shift, static_cast<int>(list.GetTopItem()), WholeRows());
+        if (row >= 0) ShowWhole(row);
     }
 
     void OnSetFocus(wxFocusEvent& event) {
@@ -392,7 +413,8 @@ int CReportList::SetSelectionMark(int item) { return m_impl->model.SetSelectionM
 
 bool CReportList::EnsureVisible(int item, bool partialOK) {
     if (item < 0 || item >= GetItemCount()) return false;
-    return wxListCtrl::EnsureVisible(item);
+    m_impl->ShowWhole(item);
+    return true;
 }
 
 bool CReportList::RedrawItems(int first, int last) {

@@ -9,6 +9,8 @@
 //   extends from the last clicked row and keeps the rest selected). Their notifications
 //   are sent after the toolkit has finished with the input event, one per changed row in
 //   row order, then the click notification.
+// - The page keys page by the rows shown whole, and a row is scrolled into view no
+//   further than it takes to show it whole.
 // - Typed characters do not jump to a row (the toolkit would search the rows' texts).
 // - SetRedraw(false) freezes the window until SetRedraw(true).
 // - Assistive technology reads the list as a table of its rows and columns (ListAccessible.h),

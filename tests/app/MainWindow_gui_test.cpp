@@ -454,4 +454,32 @@ TEST_F(ListsForScreenReaders, BothListsAreTablesWhoseRowsAndMovesAScreenReaderGe
     EXPECT_EQ(texts.at("W"), U("1/2/　章1/3/00:00:03//"));
 }
 
+// The page keys move by the rows shown whole, as the original's lists do, whether the
+// rows end at the bottom edge or one is cut off there.
+class ListPages : public ListsForScreenReaders {};
+
+TEST_F(ListPages, PageDownAndPageUpMoveByTheRowsShownWhole) {
+    OpenThreeSections(60);
+    for (int s = 3; s < 60; ++s) view->m_lstSection.Add(std::make_unique<CSectionInformation>());
+    view->RefreshSectionList(0);
+    auto rows = [](IListView* list) { return dynamic_cast<CReportList*>(list)->GetRowsWindow()->GetClientSize().y; };
+    wxRect line;
+    ASSERT_TRUE(dynamic_cast<CReportList*>(view->m_listSection)->GetItemRect(0, line));
+    for (int height : {8 * line.height, 7 * line.height + 1, 9 * line.height - 1}) {
+        // Both lists grow by half of what the window grows.
+        frame->SetClientSize(frame->GetClientSize() + wxSize(0, 2 * (height - rows(view->m_listSection))));
+        ASSERT_TRUE(WaitUntil([&] { return rows(view->m_listSection) == height && rows(view->m_listPhrase) == height; }));
+        for (IListView* list : {view->m_listPhrase, view->m_listSection}) {
+            Focus(list);
+            std::vector<int> moves, expected;
+            for (int i = 0; i <= 12; ++i) {  // Home, PageDown x6, PageUp x6
+                KeyOnList(list, i == 0 ? WXK_HOME : i <= 6 ? WXK_PAGEDOWN : WXK_PAGEUP);
+                moves.push_back(list->GetNextItem(-1, LVNI_FOCUSED));
+                expected.push_back((i <= 6 ? i : 12 - i) * (height / line.height - 1));
+            }
+            EXPECT_EQ(moves, expected) << "rows of " << height << " pixels in list " << list->GetDlgCtrlID();
+        }
+    }
+}
+
 }  // namespace

@@ -176,6 +176,10 @@ TEST_F(ListStateModelTest, NavigationKeys) {
     EXPECT_EQ(model.UserKey(VK_NEXT, false, false, 0, 5), 4);
     EXPECT_EQ(model.UserKey(VK_NEXT, false, false, 0, 5), 8);
     EXPECT_EQ(Selected(), (std::vector<int>{8}));
+    // A page of one row still moves; a list shorter than a page goes to its ends.
+    EXPECT_EQ(model.UserKey(VK_PRIOR, false, false, 8, 1), 7);
+    EXPECT_EQ(model.UserKey(VK_NEXT, false, false, 0, 20), 9);
+    EXPECT_EQ(model.UserKey(VK_PRIOR, false, false, 0, 20), 0);
     EXPECT_EQ(model.UserKey('7', false, false, 0, 5), -1);  // digits do not navigate
 }
 
