@@ -110,12 +110,14 @@ TEST_F(ProjectFiles, ACommaOrLineBreakInATextNoLongerLosesTheSection) {
     AddSection("序章,はじめに", 1);
     PhraseAt(0, 0)->m_strComment = "a,b\nc";
     SectionAt(0)->m_strEndPage = "\x81,9\x81\r";  // stray lead bytes of a damaged import hide nothing
+    view.m_bookInfo.m_strTitle = "a,b\nc";  // a book text is no comma-separated field
     ASSERT_EQ(view.SaveProject(), 0);
     Reload();
     ASSERT_EQ(Shape(), std::vector<int>{1});
     EXPECT_EQ(SectionAt(0)->m_strHeading, "序章，はじめに");
     EXPECT_EQ(SectionAt(0)->m_strEndPage, "\x81，9\x81");
     EXPECT_EQ(PhraseAt(0, 0)->m_strComment, "a，bc");
+    EXPECT_EQ(view.m_bookInfo.m_strTitle.str(), "a,bc");
 }
 
 TEST_F(ProjectFiles, AFailedSaveLeavesThePreviousProjectReadable) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "DaisyTestSupport.h"
+#include "platform/DialogHost.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 
@@ -145,6 +146,40 @@ TEST_F(DaisyBuild, EachFailingStepLeavesTheProjectAsItWas) {
     // Nothing of the failures stays behind: the project still builds.
     fs::rename(folder.Path("A000002.bak"), folder.Path("A000002.wav"));
     EXPECT_EQ(Build({IDYES, IDOK}), (std::vector<CString>{kAsk, kDone}));
+
+    // The roll-back cannot remove its mark either (a folder in its place: not even root can
+    // unlink that): the files are back and the mark is named. Once the disk lets the mark
+    // go, the next open finishes the restore, the backup of the build before in its place.
+    const auto built = FolderFiles(folder.Root());
+    const auto firstBackup = FolderFiles(folder.Path("Backup"));
+    const std::string mark = folder.Path("Backup/Korvane.backup");
+    std::string marked;
+    {
+        ScopedFault fault([&](EBookFileStep step, const CString&) {
+            if (step == EBookFileStep::RestoreMove && marked.empty()) {
+                marked = ReadBytes(mark);
+                fs::remove(mark);
+                fs::create_directory(mark);
+            }
+            return step == EBookFileStep::Ncc;
+        });
+        EXPECT_EQ(Build({IDYES, IDOK, IDOK}),
+                  (std::vector<CString>{kAsk,
+                                        CString("Backupフォルダの後始末ができませんでした。次回プロジェクトを開くときに"
+                                                "片付けます。\n" + mark),
+                                        "NCC.htmlの作成時にエラーが発生しました。"}));
+    }
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), built), "");
+    fs::remove(mark);
+    WriteBytes(mark, marked);
+    CUiScript script;
+    script.AnswerFile({CString(folder.Path("Korvane.ncc"))});
+    view.m_bSuppressPlay = 1;  // the open selects a phrase; no player is wanted
+    view.OnProjectOpen();
+    EXPECT_EQ(script.BoxTexts(), std::vector<CString>{});
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Root()), built), "");
+    EXPECT_EQ(DiffFiles(FolderFiles(folder.Path("Backup")), firstBackup), "");
+    EXPECT_FALSE(fs::exists(folder.Path("Backup.earlier")));
 }
 
 TEST_F(DaisyBuild, AFailedRollBackKeepsTheBackupUntilTheNextBuildPutsItBack) {

@@ -263,6 +263,7 @@ void FailEveryBuildOperation(FileFaults& test, bool earlierBuild) {
                 EXPECT_EQ(nextOpen(), bookBuilt) << where;
                 builtWhole(where + ", opened");
                 EXPECT_FALSE(fs::exists(root + "/" + kBackupDiscardFolder)) << where;
+                EXPECT_FALSE(fs::exists(root + "/" + kBackupEarlierFolder)) << where;
                 continue;
             }
             ++failedBuilds;
