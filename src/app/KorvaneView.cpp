@@ -285,7 +285,9 @@ void CKorvaneView::UpdateTitle() {
 
 void CKorvaneView::OnPaint(wxPaintEvent&) {
     wxPaintDC dc(this);
-    if (m_staticLevelMeter) m_staticLevelMeter->Refresh(true);
+    // The meter is not invalidated here: the toolkit draws the form's area under a child
+    // window too, so the meter's redraw would paint the form again, and so on for ever.
+    // The toolkit redraws the meter itself wherever it was uncovered.
     MeasureFrameBars();
     UpdateTitle();
 }

@@ -1,5 +1,6 @@
 // The playback keys on a real main window, playing on the virtual sound card.
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -7,6 +8,7 @@
 
 #include "EditorWindowFixture.h"
 #include "app/ControlIds.h"
+#include "audio/LevelMeter.h"
 #include "audio/WaveFileWriter.h"
 #include "platform/CodePage.h"
 #include "platform/Mixer.h"
@@ -69,6 +71,7 @@ protected:
 
     CVirtualWaveOut card;
     CManualWaveOutDispatcher reports;
+    std::map<wxWindow*, int> paints;  // by window, once counted
 };
 
 TEST_F(PlaybackKeys, SpaceAndTheLetterKeysPlayAndStopAndOtherKeysStop) {
@@ -122,6 +125,35 @@ TEST_F(PlaybackKeys, SpeedAndVolumeKeysChangeTheirLabelsAndKeepPlaying) {
     SetMixerFactory([] { return std::unique_ptr<IMixer>(); });  // without a mixer the label stays
     Press(WXK_F4);
     EXPECT_EQ(Label(view->m_staticVolume), " 9");
+}
+
+// The meter is drawn when a buffer's level changes it; at rest nothing is drawn again,
+// however often the toolkit is asked to bring the window up to date.
+TEST_F(PlaybackKeys, TheMeterIsDrawnWhilePlayingAndNothingAtRest) {
+    for (wxWindow* w : {static_cast<wxWindow*>(view), static_cast<wxWindow*>(view->m_staticLevelScale),
+                        static_cast<wxWindow*>(view->m_staticLevelMeter)})
+        w->Bind(wxEVT_PAINT, [this, w](wxPaintEvent& event) {
+            ++paints[w];
+            event.Skip();
+        });
+    ASSERT_TRUE(WaitUntilPainted(*view));
+    paints.clear();
+    for (int pass = 0; pass < 5; ++pass) frame->Update();
+    EXPECT_TRUE(paints.empty()) << paints.size() << " windows drawn again, the meter "
+                                << paints[view->m_staticLevelMeter] << " times";
+
+    Press(WXK_SPACE);
+    card.Complete(1);
+    reports.Pump();
+    EXPECT_EQ(view->m_staticLevelMeter->GetState().CurrentSegment(), 24);
+    EXPECT_TRUE(WaitUntil([&] { return paints[view->m_staticLevelMeter] > 0; }));
+    // The rest of the first phrase, a buffer at a time: then the next one's row and number.
+    for (int buffer = 0; buffer < 40 && view->m_listPhrase->GetNextItem(-1, LVNI_SELECTED) == 0; ++buffer) {
+        card.Complete(1);
+        reports.Pump();
+    }
+    EXPECT_EQ(view->m_listPhrase->GetNextItem(-1, LVNI_SELECTED), 1);
+    EXPECT_EQ(Label(view->m_staticPhraseNo), "2");
 }
 
 }  // namespace
