@@ -32,7 +32,7 @@ bool CKorvaneApp::InitInstance() {
     m_pMainFrame->Centre();
     m_pMainFrame->Maximize(true);
     m_pMainFrame->Show(true);
-    m_instance->Listen([this] { RaiseMainWindow(); });
+    m_instance->Listen([this] { RaiseMainWindow(m_pMainFrame); });
     return true;
 }
 
@@ -46,8 +46,7 @@ int CKorvaneApp::ExitInstance() {
     return 0;
 }
 
-void CKorvaneApp::RaiseMainWindow() {
-    wxFrame* frame = m_pMainFrame;
+void CKorvaneApp::RaiseMainWindow(wxFrame* frame) {
     if (!frame) return;
     if (frame->IsIconized()) frame->Iconize(false);
     // The last active pop-up (a modal dialog) goes to the front if there is one.

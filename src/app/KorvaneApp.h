@@ -8,6 +8,7 @@
 #include "platform/CString.h"
 
 class CMainFrame;
+class wxFrame;
 class CSingleInstance;
 
 class CKorvaneApp : public wxApp {
@@ -26,10 +27,11 @@ public:
     static void SetProfileFile(const CString& path);
 
     CMainFrame* GetMainFrame() const { return m_pMainFrame; }
+    // What a second start asks of the running copy: its window (or the pop-up in front of
+    // it) comes to the front.
+    static void RaiseMainWindow(wxFrame* frame);
 
 private:
-    void RaiseMainWindow();
-
     std::unique_ptr<CSingleInstance> m_instance;
     CMainFrame* m_pMainFrame = nullptr;
     bool m_bOtherInstanceRunning = false;

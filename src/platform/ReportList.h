@@ -67,6 +67,14 @@ public:
     // What assistive technology calls the list (its table of rows); by default nothing.
     void SetAccessibleName(const CString& name);
 
+    // Tab reaches the list whenever it is shown and enabled. The toolkit builds the Tab
+    // order of the list's parent, once its controls change, from the controls that could
+    // take the focus at that moment, and counts a list only while the whole window is
+    // enabled: an order built while a progress window or a modal dialog disabled the main
+    // window left both lists out until the controls changed again. GTK itself passes over
+    // a list that is hidden or disabled when Tab is pressed.
+    bool AcceptsFocusFromKeyboard() const override { return true; }
+
 protected:
     wxString OnGetItemText(long item, long column) const override;
 

@@ -13,12 +13,17 @@
 
 #include <wx/button.h>
 #include <wx/dialog.h>
+#include <wx/evtloop.h>
 #include <wx/modalhook.h>
+#include <wx/textctrl.h>
 #include <wx/timer.h>
 
 #include "EditorWindowFixture.h"
+#include "app/AppStrings.h"
 #include "app/ControlIds.h"
+#include "app/KorvaneApp.h"
 #include "audio/WaveFileWriter.h"
+#include "platform/SingleInstance.h"
 #include "platform/WaveOutDispatcher.h"
 #include "platform/WaveOutVirtual.h"
 
@@ -40,16 +45,19 @@ unsigned long XWindowOf(wxWindow& window) {
     return gdk ? gdk_x11_window_get_xid(gdk) : 0;
 }
 
-// The window that holds the X input focus (the client window, as xdotool reports it):
-// keys typed through the X server go there, whatever the program thinks.
-unsigned long XFocus() {
-    FILE* p = ::popen("xdotool getwindowfocus 2>/dev/null", "r");
+// The first window that xdotool names for `query`, 0 for none.
+unsigned long XWindowFor(const std::string& query) {
+    FILE* p = ::popen(("xdotool " + query + " 2>/dev/null").c_str(), "r");
     if (!p) return 0;
     unsigned long id = 0;
     if (std::fscanf(p, "%lu", &id) != 1) id = 0;
     ::pclose(p);
     return id;
 }
+
+// The window that holds the X input focus (the client window, as xdotool reports it):
+// keys typed through the X server go there, whatever the program thinks.
+unsigned long XFocus() { return XWindowFor("getwindowfocus"); }
 
 // Waits until `window` holds the X input focus and the toolkit has taken it in: the
 // window manager hands the focus over in its own time, and the toolkit takes it only
@@ -88,9 +96,7 @@ protected:
         SetWaveOutBackend(&card);
         SetWaveOutDispatcher(&reports);
         EditorWindow::SetUp();
-        frame->Maximize(true);
-        WaitUntilPainted(*view);
-        // A saved PCM project of one section with one phrase of two seconds.
+        // A saved PCM project of one section with one phrase of two seconds, and a copy.
         NewProject(0, root / "book");
         CWaveFileWriter writer;
         std::unique_ptr<CRiffFile> file;
@@ -103,6 +109,8 @@ protected:
         phrase->m_strFileName = "A000001.wav";
         phrase->m_nBytesPerSec = 32000;
         ASSERT_EQ(view->SaveProject(), 0);
+        fs::copy(root / "book", root / "other");
+        Restart();
     }
     void TearDown() override {
         if (frame) view->StopWavePlay();
@@ -127,54 +135,62 @@ protected:
             [] { return std::system("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window") == 0; }, 60);
         ASSERT_TRUE(up) << "the window manager did not start";
     }
+    // As after a start: a new main window with nothing open.
+    void Restart() {
+        Close();
+        Open();
+        frame->Maximize(true);
+        WaitUntilPainted(*view);
+    }
+    // Ctrl+O, and the path typed into the toolkit's own chooser once it holds the focus.
+    // The ticks only look; they never wait, so the chooser runs meanwhile.
+    ::testing::AssertionResult OpenWithChooser(const fs::path& file) {
+        const CString project(file.string());
+        ModalWatch modal;
+        wxTimer typist;
+        bool typed = false;
+        typist.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+            if (!modal.shown || !HasFocus(*modal.shown)) return;
+            typist.Stop();
+            typed = true;
+            Keys("key ctrl+l");
+            // The X server hands the keys on in order: Return comes after the whole path.
+            Keys("type --delay 2 '" + file.string() + "'");
+            Keys("key Return");
+        });
+        // Should the chooser never hear the typed path, it would wait for ever: it is closed
+        // after a bound that a loaded machine meets, and the test fails.
+        wxTimer rescue;
+        rescue.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+            if (modal.shown) modal.shown->EndModal(wxID_CANCEL);
+        });
+        // The program's window is the active one, as after its start.
+        std::system("xdotool search --onlyvisible --name '^Tolvane Zavi' windowactivate >/dev/null 2>&1");
+        if (!WaitForFocus(*frame)) return ::testing::AssertionFailure() << "the main window never got the focus";
+        rescue.StartOnce(90000);
+        typist.Start(100);
+        Keys("key ctrl+o");
+        const bool opened = WaitUntil([&] { return view->m_strProjectFile == project; }, 120);
+        if (opened) return ::testing::AssertionSuccess();
+        std::system(("import -window root '" + std::string(KORVANE_BUILD_DIR) + "/screenshots/keyboard_only_failure.png'").c_str());
+        return ::testing::AssertionFailure() << (typed ? "the chooser did not open the typed path" : "the chooser never came up with the focus");
+    }
+    // Types `keys` once the main window holds the X focus again and the toolkit has taken
+    // it in: right after a chooser or a progress window closes, the window manager may not
+    // yet have handed it back. A key typed then must work; it is typed once.
+    ::testing::AssertionResult Type(const char* keys, const std::function<bool()>& done) {
+        if (!WaitForFocus(*frame)) return ::testing::AssertionFailure() << "the main window never got the focus back before " << keys;
+        Keys(keys);
+        if (!WaitUntil(done, 60)) return ::testing::AssertionFailure() << keys << " was not heard";
+        return ::testing::AssertionSuccess();
+    }
     pid_t m_wm = -1;
     CVirtualWaveOut card;
     CManualWaveOutDispatcher reports;
 };
 
 TEST_F(KeyboardOnly, AfterTheRealChooserCtrlOF6SpaceAndEnterWorkAtOnce) {
-    const std::string project = (root / "book" / "Korvane.ncc").string();
-    view->m_lstSection.RemoveAll();  // opened again from its file below
-    view->m_bProjectOpen = 0;
-    view->m_strProjectFile.Empty();
-    view->RefreshSectionList(0);
-    // As after the start: the window is active and no control has the focus.
-    frame->SetFocus();
-    frame->Raise();
-    PumpEvents(1);  // the focus is waited for below, once the window manager is asked
-
-    // The chooser is the toolkit's own; the user types the path into it once it holds
-    // the focus. The ticks only look; they never wait, so the chooser runs meanwhile.
-    ModalWatch modal;
-    wxTimer typist;
-    bool typed = false;
-    typist.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-        if (!modal.shown || !HasFocus(*modal.shown)) return;
-        typist.Stop();
-        typed = true;
-        Keys("key ctrl+l");
-        // The X server hands the keys on in order: Return comes after the whole path.
-        Keys("type --delay 2 '" + project + "'");
-        Keys("key Return");
-    });
-    // Should the chooser never hear the typed path, it would wait for ever: it is closed
-    // after a bound that a loaded machine meets, and the test fails.
-    wxTimer rescue;
-    rescue.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-        if (modal.shown) modal.shown->EndModal(wxID_CANCEL);
-    });
-    // The program's window is the active one, as after its start.
-    std::system("xdotool search --onlyvisible --name '^Tolvane Zavi' windowactivate >/dev/null 2>&1");
-    ASSERT_TRUE(WaitForFocus(*frame)) << "the main window never got the focus";
-    rescue.StartOnce(90000);
-    typist.Start(100);
-    Keys("key ctrl+o");
-    const bool opened = WaitUntil([&] { return view->m_strProjectFile == CString(project); }, 120);
-    typist.Stop();
-    rescue.Stop();
-    if (!opened)
-        std::system(("import -window root '" + std::string(KORVANE_BUILD_DIR) + "/screenshots/keyboard_only_failure.png'").c_str());
-    ASSERT_TRUE(opened) << (typed ? "the chooser did not open the typed path" : "the chooser never came up with the focus");
+    ASSERT_TRUE(OpenWithChooser(root / "book" / "Korvane.ncc"));
     ASSERT_EQ(view->m_lstSection.GetCount(), 1);
     // Nothing had the focus before: the section list has it now.
     wxWindow* list = view->m_listSection->GetWindow();
@@ -188,19 +204,10 @@ TEST_F(KeyboardOnly, AfterTheRealChooserCtrlOF6SpaceAndEnterWorkAtOnce) {
     // opens the chooser again (cancelled) and Space plays.
     auto script = std::make_unique<CUiScript>();
     script->AnswerBox(IDNO).AnswerDialog(IDCANCEL).CancelFile();
-    // Each key is typed once the main window holds the X focus again and the toolkit has
-    // taken it in: right after a chooser or a progress window closes, the window manager
-    // may not yet have handed it back. A key typed then must work; it is typed once.
-    auto press = [&](const char* keys, const std::function<bool()>& done) {
-        if (!WaitForFocus(*frame)) return ::testing::AssertionFailure() << "the main window never got the focus back before " << keys;
-        Keys(keys);
-        if (!WaitUntil(done, 60)) return ::testing::AssertionFailure() << keys << " was not heard";
-        return ::testing::AssertionSuccess();
-    };
-    ASSERT_TRUE(press("key F6", [&] { return script->Records().size() >= 1; }));
-    ASSERT_TRUE(press("key Return", [&] { return script->Records().size() >= 2; }));
-    ASSERT_TRUE(press("key ctrl+o", [&] { return script->Records().size() >= 3; }));
-    ASSERT_TRUE(press("key space", [&] { return card.OpenDevices() == 1; }));
+    ASSERT_TRUE(Type("key F6", [&] { return script->Records().size() >= 1; }));
+    ASSERT_TRUE(Type("key Return", [&] { return script->Records().size() >= 2; }));
+    ASSERT_TRUE(Type("key ctrl+o", [&] { return script->Records().size() >= 3; }));
+    ASSERT_TRUE(Type("key space", [&] { return card.OpenDevices() == 1; }));
     ASSERT_EQ(script->Records().size(), 3u);
     EXPECT_EQ(script->Records()[0].text, "Daisy図書を生成しますか？");
     EXPECT_EQ(script->Records()[1].caption, "セクションプロパティ");
@@ -208,59 +215,117 @@ TEST_F(KeyboardOnly, AfterTheRealChooserCtrlOF6SpaceAndEnterWorkAtOnce) {
 }
 
 // Tab walks the form's controls in their order, as a dialog's keys do, and wraps around;
-// Shift+Tab walks back. Stopping playback on the key must not pull the focus back to the
-// list the user worked in.
+// Shift+Tab walks back, after every way a book comes into a window just started, whatever
+// windows came and went on the way. Stopping playback on the key must not pull the focus
+// back to the list the user worked in.
 TEST_F(KeyboardOnly, TabWalksTheControlsInOrderAndShiftTabWalksBack) {
-    ASSERT_TRUE(view->m_btnLevelUp->IsEnabled() && view->m_btnTail->IsEnabled());
-    wxWindow* const sections = view->m_listSection->GetWindow();
-    wxWindow* const phrases = view->m_listPhrase->GetWindow();
-    std::vector<wxWindow*> order = {sections};
-    for (wxWindow* button : {view->m_btnLevelUp, view->m_btnLevelDown, view->m_btnGroup, view->m_btnPage,
-                             view->m_btnMark, view->m_btnBack, view->m_btnNext, view->m_btnPlay, view->m_btnStop,
-                             view->m_btnHead, view->m_btnTail})
-        order.push_back(button);
-    order.push_back(phrases);
-    // The list's rows are a window of their own inside the list.
-    auto focused = [&] {
-        wxWindow* focus = wxWindow::FindFocus();
-        return focus && (focus->GetParent() == sections || focus->GetParent() == phrases) ? focus->GetParent() : focus;
-    };
-    auto name = [&](wxWindow* w) -> std::string {
-        for (size_t i = 0; i < order.size(); ++i)
-            if (order[i] == w) return "control " + std::to_string(i);
-        return w ? std::string(w->GetName().utf8_str()) : std::string("nothing");
-    };
-    std::system("xdotool search --onlyvisible --name '^Tolvane Zavi' windowactivate >/dev/null 2>&1");
-    ASSERT_TRUE(WaitForFocus(*frame)) << "the main window never got the focus";
-    view->m_listSection->SetFocus();
-    ASSERT_TRUE(WaitUntil([&] { return focused() == sections; }));
-    // Twice round forwards, then twice round backwards; then, with the buttons disabled (as
-    // before a project is open), Tab goes from list to list.
-    std::vector<wxWindow*> forwards, backwards;
-    for (size_t press = 1; press <= 2 * order.size(); ++press) {
-        forwards.push_back(order[press % order.size()]);
-        backwards.push_back(order[(2 * order.size() - press) % order.size()]);
-    }
+    const std::string daisyBook = std::string(KORVANE_SHARED_DIR) + "/daisy202/books/dontworrybehappy/ncc.html";
+    CSingleInstance running;
     const struct {
-        const char* key;
-        bool buttons;
-        std::vector<wxWindow*> visits;
-    } walks[] = {
-        {"key Tab", true, forwards},
-        {"key shift+Tab", true, backwards},
-        {"key Tab", false, {phrases, sections, phrases, sections}},
+        const char* way;
+        std::function<void()> bring;
+    } ways[] = {
+        {"an open", [] {}},
+        {"an open over another", [&] { ASSERT_TRUE(OpenWithChooser(root / "other" / "Korvane.ncc")); }},
+        {"a new project", [&] { NewProject(0, root / "new"); }},
+        {"a DAISY import", [&] {
+             CUiScript script;
+             script.AnswerDialog([&](wxDialog& dlg) {
+                 wxStaticCast(dlg.FindWindow(1099), wxTextCtrl)->ChangeValue(wxString::FromUTF8(daisyBook));
+                 CUiScript::ClickButton(dlg, wxID_OK);
+                 return IDOK;
+             });
+             script.AnswerBox(IDNO);
+             view->m_strExeFolder = CString(KORVANE_BUILD_DIR "/");  // the priming streams
+             frame->RunMenuCommand(ID_DAISY_IMPORT);
+             ASSERT_GT(view->m_lstSection.GetCount(), 1);
+         }},
+        // A second start says that one runs already; Enter on its notice hands over to
+        // this one, which comes to the front.
+        {"a second start", [&] {
+             const fs::path runtime = root / "run";
+             fs::create_directories(runtime);
+             const std::string before = std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "";
+             ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+             ASSERT_EQ(running.TryAcquire(g_strAppId), CSingleInstance::Result::Acquired);
+             // The program raises its window from inside its running event loop.
+             ASSERT_TRUE(running.Listen([&] { CKorvaneApp::RaiseMainWindow(frame); }, [](std::function<void()> raise) {
+                 wxTheApp->CallAfter([raise] {
+                     wxGUIEventLoop loop;
+                     wxEventLoopActivator active(&loop);
+                     raise();
+                 });
+             }));
+             const pid_t second = ::fork();
+             if (second == 0) {
+                 ::execl(KORVANE_BUILD_DIR "/korvane", "korvane", static_cast<char*>(nullptr));
+                 ::_exit(127);
+             }
+             before.empty() ? ::unsetenv("XDG_RUNTIME_DIR") : ::setenv("XDG_RUNTIME_DIR", before.c_str(), 1);
+             const bool noticed = WaitUntil([] {
+                 const unsigned long box = XWindowFor("search --onlyvisible --name '^Korvane$'");
+                 return box != 0 && XFocus() == box;
+             }, 60);
+             if (noticed) Keys("key Return");
+             int status = -1;
+             EXPECT_TRUE(WaitUntil([&] { return ::waitpid(second, &status, WNOHANG) == second; }, 60));
+             ASSERT_TRUE(noticed && status == 0) << "the second start ended with " << status;
+         }},
     };
-    for (const auto& walk : walks) {
-        if (!walk.buttons) view->DisableButtons();
-        ASSERT_EQ(focused(), sections);
-        for (size_t press = 0; press < walk.visits.size(); ++press) {
-            Keys(walk.key);
-            wxWindow* const expected = walk.visits[press];
-            EXPECT_TRUE(WaitUntil([&] { return focused() == expected; }, 20))
-                << walk.key << " number " << press + 1 << " left the focus on " << name(focused()) << " instead of "
-                << name(expected);
-            if (focused() != expected) return;
+    for (const auto& row : ways) {
+        if (&row != ways) Restart();
+        ASSERT_TRUE(OpenWithChooser(root / "book" / "Korvane.ncc")) << row.way;
+        row.bring();
+        if (HasFatalFailure()) return;
+        wxWindow* const sections = view->m_listSection->GetWindow();
+        wxWindow* const phrases = view->m_listPhrase->GetWindow();
+        std::vector<wxWindow*> order = {sections};
+        for (wxWindow* button : {view->m_btnLevelUp, view->m_btnLevelDown, view->m_btnGroup, view->m_btnPage,
+                                 view->m_btnMark, view->m_btnBack, view->m_btnNext, view->m_btnPlay, view->m_btnStop,
+                                 view->m_btnHead, view->m_btnTail})
+            order.push_back(button);
+        order.push_back(phrases);
+        // The list's rows are a window of their own inside the list.
+        auto focused = [&] {
+            wxWindow* focus = wxWindow::FindFocus();
+            return focus && (focus->GetParent() == sections || focus->GetParent() == phrases) ? focus->GetParent() : focus;
+        };
+        auto name = [&](wxWindow* w) -> std::string {
+            for (size_t i = 0; i < order.size(); ++i)
+                if (order[i] == w) return "control " + std::to_string(i);
+            return w ? std::string(w->GetName().utf8_str()) : std::string("nothing");
+        };
+        ASSERT_TRUE(WaitForFocus(*frame)) << "after " << row.way << " the main window never got the focus";
+        ASSERT_TRUE(WaitUntil([&] { return focused() == sections; })) << "after " << row.way << " the focus is on " << name(focused());
+        // Once round and one more forwards, as far back; then, with the buttons disabled (as
+        // before a project is open), Tab goes from list to list.
+        const size_t n = order.size();
+        std::vector<wxWindow*> forwards, backwards;
+        for (size_t press = 1; press <= n + 1; ++press) {
+            forwards.push_back(order[press % n]);
+            backwards.push_back(order[(n + 1 - press) % n]);
         }
+        const struct {
+            const char* key;
+            bool buttons;
+            std::vector<wxWindow*> visits;
+        } walks[] = {
+            {"key Tab", true, forwards},
+            {"key shift+Tab", true, backwards},
+            {"key Tab", false, {phrases, sections, phrases, sections}},
+        };
+        [&] {  // a walk gone astray ends this row's walks
+            for (const auto& walk : walks) {
+                if (!walk.buttons) view->DisableButtons();
+                for (size_t press = 0; press < walk.visits.size(); ++press) {
+                    Keys(walk.key);
+                    wxWindow* const expected = walk.visits[press];
+                    if (!WaitUntil([&] { return focused() == expected; }, 20))
+                        return ADD_FAILURE() << "after " << row.way << ", " << walk.key << " number " << press + 1
+                                             << " left the focus on " << name(focused()) << " instead of " << name(expected);
+                }
+            }
+        }();
     }
 }
 
