@@ -241,8 +241,11 @@ TEST_F(KeyboardOnly, TabWalksTheControlsInOrderAndShiftTabWalksBack) {
              ASSERT_GT(view->m_lstSection.GetCount(), 1);
          }},
         // A second start says that one runs already; Enter on its notice hands over to
-        // this one, which comes to the front.
+        // this one, which comes to the front with the focus where the user left it: on a
+        // button, and Shift+Tab goes back to the list from there.
         {"a second start", [&] {
+             Keys("key Tab");
+             ASSERT_TRUE(WaitUntil([&] { return wxWindow::FindFocus() == view->m_btnLevelUp; }));
              const fs::path runtime = root / "run";
              fs::create_directories(runtime);
              const std::string before = std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "";
@@ -270,6 +273,8 @@ TEST_F(KeyboardOnly, TabWalksTheControlsInOrderAndShiftTabWalksBack) {
              int status = -1;
              EXPECT_TRUE(WaitUntil([&] { return ::waitpid(second, &status, WNOHANG) == second; }, 60));
              ASSERT_TRUE(noticed && status == 0) << "the second start ended with " << status;
+             ASSERT_TRUE(WaitForFocus(*frame));
+             Keys("key shift+Tab");
          }},
     };
     for (const auto& row : ways) {
