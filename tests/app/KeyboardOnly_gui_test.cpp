@@ -37,6 +37,8 @@ void Keys(const std::string& keys) { ASSERT_EQ(std::system(("xdotool " + keys).c
 extern "C" unsigned long gdk_x11_window_get_xid(void* window);
 extern "C" void* gtk_widget_get_window(void* widget);
 extern "C" int gtk_window_is_active(void* window);
+extern "C" void* gtk_window_get_focus(void* window);
+extern "C" int gtk_widget_is_ancestor(void* widget, void* ancestor);
 
 // The X window of a top-level window of ours, as the window manager knows it. Titles
 // cannot tell them apart: the progress window of a load bears the main window's title.
@@ -192,8 +194,11 @@ protected:
 TEST_F(KeyboardOnly, AfterTheRealChooserCtrlOF6SpaceAndEnterWorkAtOnce) {
     ASSERT_TRUE(OpenWithChooser(root / "book" / "Korvane.ncc"));
     ASSERT_EQ(view->m_lstSection.GetCount(), 1);
-    // Nothing had the focus before: the section list has it now.
+    // Nothing had the focus before: the section list has it now, in GTK's own record too,
+    // without which no key reaches the window.
     wxWindow* list = view->m_listSection->GetWindow();
+    void* const gtkFocus = gtk_window_get_focus(frame->GetHandle());
+    EXPECT_TRUE(gtkFocus && gtk_widget_is_ancestor(gtkFocus, list->GetHandle()));
     auto listHasFocus = [list] {
         wxWindow* focus = wxWindow::FindFocus();
         return focus && (focus == list || focus->GetParent() == list);
