@@ -276,8 +276,11 @@ TEST_F(KeyboardOnly, TabWalksTheControlsInOrderAndShiftTabWalksBack) {
              }, 60);
              if (noticed) Keys("key Return");
              int status = -1;
-             EXPECT_TRUE(WaitUntil([&] { return ::waitpid(second, &status, WNOHANG) == second; }, 60));
-             ASSERT_TRUE(noticed && status == 0) << "the second start ended with " << status;
+             if (!WaitUntil([&] { return ::waitpid(second, &status, WNOHANG) == second; }, 60)) {
+                 ::kill(second, SIGKILL);
+                 ::waitpid(second, &status, 0);
+             }
+             ASSERT_TRUE(noticed && WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the second start ended with " << status;
              ASSERT_TRUE(WaitForFocus(*frame));
              Keys("key shift+Tab");
          }},
