@@ -8,6 +8,7 @@
 #include "app/KorvaneView.h"
 #include "app/MainMenu.h"
 #include "platform/CodePage.h"
+#include "platform/FocusKeeper.h"
 #include "platform/KeyMap.h"
 
 CMainFrame::CMainFrame()
@@ -21,10 +22,11 @@ CMainFrame::CMainFrame()
     Bind(wxEVT_CHAR_HOOK, &CMainFrame::OnCharHook, this);
     Bind(wxEVT_MENU, &CMainFrame::OnMenu, this);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateMenu, this);
-    // GTK may activate the window with no control focused (no key reaches the hook above
-    // then) or with the focus on the first button, after a window that disabled this one
-    // closed. The form's buttons give the focus back to the lists when used, so the list
-    // the user worked in (else the section list) takes it.
+    // GTK may activate the window with no control focused (at the start, or after a window
+    // that disabled this one closed), and then no key reaches the hook above: the list the
+    // user worked in (else the section list) takes the focus. A control that has it keeps
+    // it, as on every activation: the window manager may activate the window again at any
+    // time, even while the user moves the focus with Tab.
     Bind(wxEVT_ACTIVATE, [this](wxActivateEvent& event) {
         event.Skip();
         if (event.GetActive()) CallAfter([this] { FocusWorkList(); });
@@ -33,13 +35,8 @@ CMainFrame::CMainFrame()
 
 void CMainFrame::FocusWorkList() {
     if (!m_view || !IsActive()) return;
-    for (IListView* list : {m_view->m_listSection, m_view->m_listPhrase}) {
-        wxWindow* window = list ? list->GetWindow() : nullptr;
-        for (wxWindow* w = FindFocus(); window && w; w = w->GetParent())
-            if (w == window) return;
-    }
     IListView* list = m_view->m_hFocusList ? m_view->m_hFocusList : m_view->m_listSection;
-    if (list && list->GetWindow() && list->GetWindow()->IsShownOnScreen()) list->SetFocus();
+    if (list) CFocusKeeper::FocusIfNone(list->GetWindow());
 }
 
 void CMainFrame::OnClose(wxCloseEvent& event) {

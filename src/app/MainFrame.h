@@ -12,7 +12,7 @@ public:
     CKorvaneView* GetView() const { return m_view; }
     // Menu commands and accelerators end here; disabled commands do nothing.
     void RunMenuCommand(int id);
-    // Gives the keyboard focus to the view's list when no control has it.
+    // Gives the keyboard focus to the view's list when no control of the window has it.
     void FocusWorkList();
 
 private:

@@ -46,6 +46,10 @@ void GiveFocus(wxWindow* target) {
 
 }  // namespace
 
+void CFocusKeeper::FocusIfNone(wxWindow* target) {
+    if (target && !HasRealFocus(target) && target->IsShownOnScreen() && target->IsEnabled()) GiveFocus(target);
+}
+
 void CFocusKeeper::SetFallback(wxWindow* owner, std::function<wxWindow*()> fallback) {
     TheFallback() = {owner, std::move(fallback)};
 }
@@ -68,7 +72,5 @@ CFocusKeeper::~CFocusKeeper() {
     // gone, and the activation may put the focus nowhere: try once more then, unless the
     // user has moved it somewhere meanwhile.
     wxWeakRef<wxWindow> again = target;
-    wxTheApp->CallAfter([again] {
-        if (again && !HasRealFocus(again.get()) && again->IsShownOnScreen() && again->IsEnabled()) GiveFocus(again.get());
-    });
+    wxTheApp->CallAfter([again] { FocusIfNone(again.get()); });
 }

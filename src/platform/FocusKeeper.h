@@ -22,6 +22,10 @@ public:
     static void SetFallback(wxWindow* owner, std::function<wxWindow*()> fallback);
     static void ClearFallback(wxWindow* owner);
 
+    // Gives `target` the focus when no control of its window has it, in GTK's own record:
+    // a control the user left focused keeps it.
+    static void FocusIfNone(wxWindow* target);
+
 private:
     wxWeakRef<wxWindow> m_focus;
 };
